@@ -1,0 +1,25 @@
+// The program's entry: banner, command line, model load, and the hand-over to the viewer window.
+#include <cstdio>
+
+#include "app/input.h"
+#include "model/console.h"
+#include "model/shape.h"
+#include "render/viewer.h"
+
+int main(int argc, char** argv)
+{
+    writeLine(stdout, "ZEM model editor/viewer, by the zemview authors");
+    writeLine(stdout, "version 0.4, viewing only");
+    const char* programPath = argc > 0 && argv[0] ? argv[0] : "zemview";
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: %s <model file name>\n", programPath);
+        std::fflush(stderr);
+        return 0;
+    }
+    if (!gShape.load(argv[1])) {
+        reportError("error while loading model file, aborting");
+        return 0;
+    }
+    runViewer(programPath, InputCallbacks{onKeyboard, onMouse, onMotion});
+    return 0;
+}

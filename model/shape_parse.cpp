@@ -1,0 +1,166 @@
+// Shape::parse: the scan of the model text for the shape header, the vertex table and the polygon table.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "allocate.h"
+#include "console.h"
+#include "shape.h"
+#include "text_scan.h"
+
+Shape gShape;
+
+namespace {
+
+constexpr std::size_t npos = TextScan::npos;
+constexpr const char* kShapeError = "error in SHAPE description";
+constexpr const char* kVectorError = "error in VECTOR description";
+constexpr const char* kPolygonError = "error in SPOLY description";
+
+bool fail(const char* message)
+{
+    reportError(message);
+    return false;
+}
+
+// Control characters, blanks and every byte from 128 up: signed chars of 32 or less.
+bool passedOverBeforeName(char c) { return static_cast<signed char>(c) <= 32; }
+
+// -32768 stays -32768, as 16-bit arithmetic gives.
+int16_t negate16(int16_t v) { return static_cast<int16_t>(static_cast<uint16_t>(-static_cast<int32_t>(v))); }
+
+bool parseHeader(Shape& shape, const TextScan& text)
+{
+    const std::size_t keyword = text.find("SHAPE", 0);
+    if (keyword == npos) return fail("not a valid ZEM model");
+
+    std::size_t nameStart = keyword + std::strlen("SHAPE");
+    while (nameStart < text.size() && passedOverBeforeName(*text.at(nameStart))) ++nameStart;
+    const std::size_t suffix = text.find("_shape", nameStart);
+    if (suffix == npos) return fail(kShapeError);
+    const std::size_t nameLength = std::min(suffix - nameStart, kNameSize - 1);
+    std::memcpy(shape.name, text.at(nameStart), nameLength);
+    shape.name[nameLength] = '\0';
+
+    const std::size_t brace = text.find('{', suffix);
+    const std::size_t comma = brace == npos ? npos : text.find(',', brace);
+    if (comma == npos) return fail(kShapeError);
+    std::size_t cursor = comma + 1;
+    long vertexCount = 0;
+    long polygonCount = 0;
+    if (!text.readNumber(cursor, vertexCount) || !text.readNumber(cursor, polygonCount)) return fail(kShapeError);
+    if (lowBits32(vertexCount) < 0 || lowBits32(polygonCount) < 0) return fail(kShapeError);
+    shape.vertexCount = lowBits32(vertexCount);
+    shape.polygonCount = lowBits32(polygonCount);
+    return true;
+}
+
+bool parseVertexTable(Shape& shape, const TextScan& text)
+{
+    const std::size_t keyword = text.find("VECTOR", 0);
+    if (keyword == npos) return fail("VECTOR description missing");
+    std::size_t cursor = text.find('{', keyword);
+    if (cursor == npos) return fail(kVectorError);
+    // Every entry needs an opening brace of its own, so a count the text cannot hold is refused
+    // as a text that ran out, before a table of that size is allocated.
+    if (text.countFrom('{', cursor + 1) < static_cast<std::size_t>(shape.vertexCount)) return fail(kVectorError);
+
+    shape.vertices = allocateArray<ShapeVertex>(static_cast<std::size_t>(shape.vertexCount), "vertex table");
+    if (!shape.vertices) return false;
+    for (int32_t i = 0; i < shape.vertexCount; ++i) {
+        cursor = text.find('{', cursor + 1);
+        if (cursor == npos) return fail(kVectorError);
+        ++cursor;
+        long x = 0;
+        long y = 0;
+        long z = 0;
+        if (!text.readNumber(cursor, x) || !text.readNumber(cursor, y) || !text.readNumber(cursor, z))
+            return fail(kVectorError);
+        shape.vertices[i] = ShapeVertex{lowBits16(x), negate16(lowBits16(y)), lowBits16(z)};
+        cursor = text.closingBrace(cursor);
+        if (cursor == npos) return fail(kVectorError);
+    }
+    return true;
+}
+
+// The first polygon that breaks the record's bounds. Its numbers are still read, so the rest of
+// the table parses exactly as it would, and the load fails with this message at the end.
+struct PolygonFault {
+    bool found = false;
+    char message[200] = {};
+
+    void note(int32_t polygon, const char* format, long value, int32_t limit)
+    {
+        if (found) return;
+        found = true;
+        char detail[120];
+        std::snprintf(detail, sizeof detail, format, value, limit);
+        std::snprintf(message, sizeof message, "%s: polygon %d %s", kPolygonError, static_cast<int>(polygon), detail);
+    }
+};
+
+// Reads one index list at cursor (just after its opening brace) into polygon, noting any fault.
+bool readIndexList(const TextScan& text, std::size_t& cursor, int32_t number, uint8_t count, int32_t vertexCount,
+                   ShapePolygon& polygon, PolygonFault& fault)
+{
+    bool inBounds = count <= kMaxPolygonIndices;
+    if (!inBounds) fault.note(number, "has %ld vertex indices, at most %d are allowed", count, kMaxPolygonIndices);
+    for (int k = 0; k < count; ++k) {
+        long value = 0;
+        if (!text.readNumber(cursor, value)) return false;
+        const int16_t index = lowBits16(value);
+        if (index < 0 || index >= vertexCount) {
+            fault.note(number, "names vertex %ld, but the vertex table has %d entries", index, vertexCount);
+            inBounds = false;
+        }
+        if (k < kMaxPolygonIndices) polygon.indices[k] = index;
+    }
+    polygon.count = count;
+    // A refused polygon is kept empty, so that nothing can ever index through it.
+    if (!inBounds) polygon = ShapePolygon();
+    return true;
+}
+
+bool parsePolygonTable(Shape& shape, const TextScan& text)
+{
+    const std::size_t keyword = text.find("SPOLY", 0);
+    if (keyword == npos) return fail("SPOLY description missing");
+    std::size_t cursor = text.find('{', keyword);
+    if (cursor == npos) return fail(kPolygonError);
+    // Each entry needs two opening braces of its own: the entry's and its index list's.
+    if (text.countFrom('{', cursor + 1) / 2 < static_cast<std::size_t>(shape.polygonCount))
+        return fail(kPolygonError);
+
+    shape.polygons = allocateArray<ShapePolygon>(static_cast<std::size_t>(shape.polygonCount), "polygon table");
+    if (!shape.polygons) return false;
+    PolygonFault fault;
+    for (int32_t p = 0; p < shape.polygonCount; ++p) {
+        cursor = text.find('{', cursor + 1);
+        if (cursor == npos) return fail(kPolygonError);
+        ++cursor;
+        long colour = 0;
+        long count = 0;
+        if (!text.readNumber(cursor, colour)) return fail(kPolygonError);
+        const std::size_t countStart = cursor;
+        if (!text.readNumber(cursor, count)) return fail(kPolygonError);
+        cursor = text.find('{', countStart);
+        if (cursor == npos) return fail(kPolygonError);
+        ++cursor;
+        ShapePolygon& polygon = shape.polygons[p];
+        polygon.colourIndex = lowBits8(colour);
+        if (!readIndexList(text, cursor, p, lowBits8(count), shape.vertexCount, polygon, fault))
+            return fail(kPolygonError);
+        cursor = text.closingBrace(cursor);  // the index list's
+        if (cursor != npos) cursor = text.closingBrace(cursor + 1);  // the entry's
+        if (cursor == npos) return fail(kPolygonError);
+    }
+    return fault.found ? fail(fault.message) : true;
+}
+
+}  // namespace
+
+bool Shape::parse(const char* text, const char* end)
+{
+    const TextScan scan(text, end);
+    return parseHeader(*this, scan) && parseVertexTable(*this, scan) && parsePolygonTable(*this, scan);
+}

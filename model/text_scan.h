@@ -1,0 +1,70 @@
+// TextScan: the model text seen through offsets that may run past its end but never read there.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "number.h"
+
+// The parser's cursor moves one character beyond each number without looking at it, so a cursor
+// can stand on the end of the text or beyond. Every look at the text goes through here, and a
+// look at or past the end finds nothing, which the parser reports as a text that ran out.
+class TextScan {
+public:
+    static constexpr std::size_t npos = SIZE_MAX;
+
+    // The text ends at end or at its first zero byte, whichever comes first.
+    TextScan(const char* text, const char* end)
+        : text_(text), size_(static_cast<std::size_t>(end - text))
+    {
+        if (const void* zero = std::memchr(text, 0, size_)) size_ = static_cast<const char*>(zero) - text;
+    }
+
+    std::size_t size() const { return size_; }
+    const char* at(std::size_t pos) const { return text_ + pos; }
+
+    bool isChar(std::size_t pos, char c) const { return pos < size_ && text_[pos] == c; }
+
+    // The first c at or after from, or npos.
+    std::size_t find(char c, std::size_t from) const
+    {
+        if (from >= size_) return npos;
+        const void* hit = std::memchr(text_ + from, c, size_ - from);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_) : npos;
+    }
+
+    // The first occurrence of word at or after from, or npos.
+    std::size_t find(const char* word, std::size_t from) const
+    {
+        const std::size_t length = std::strlen(word);
+        if (from >= size_) return npos;
+        const void* hit = memmem(text_ + from, size_ - from, word, length);
+        return hit ? static_cast<std::size_t>(static_cast<const char*>(hit) - text_) : npos;
+    }
+
+    // How many c stand at or after from.
+    std::size_t countFrom(char c, std::size_t from) const
+    {
+        if (from >= size_) return 0;
+        return static_cast<std::size_t>(std::count(text_ + from, text_ + size_, c));
+    }
+
+    // Reads a number at cursor and leaves cursor one character beyond its end, the separator
+    // unseen. False when cursor stands past the end; at the end itself the number is 0.
+    bool readNumber(std::size_t& cursor, long& value) const
+    {
+        if (cursor > size_) return false;
+        const char* numberEnd = readLong(text_ + cursor, text_ + size_, &value);
+        cursor = static_cast<std::size_t>(numberEnd - text_) + 1;
+        return true;
+    }
+
+    // A closing brace at cursor is kept; otherwise the next one in the text. npos when none.
+    std::size_t closingBrace(std::size_t cursor) const { return isChar(cursor, '}') ? cursor : find('}', cursor); }
+
+private:
+    const char* text_;
+    std::size_t size_;
+};

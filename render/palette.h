@@ -1,0 +1,12 @@
+// Palette: the 32 fixed colours that a polygon's colour index selects.
+#pragma once
+
+#include <cstdint>
+
+struct Palette {
+    static constexpr int kSize = 32;
+    static const double colours[kSize][3];  // red, green, blue in 0 to 1
+
+    // Stored files may hold colour indices up to 255; they wrap rather than read past the table.
+    static const double* colour(uint8_t index) { return colours[index % kSize]; }
+};

@@ -1,0 +1,200 @@
+// Model text writing: the file syntax of the worked example, and the geometry of the sample models.
+#include "model_text.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <random>
+
+namespace {
+
+struct Point {
+    double x, y, z;
+};
+
+Point minus(Point a, Point b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+Point crossOf(Point a, Point b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+double dot(Point a, Point b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
+
+// Geometry is built with y upwards, as it is drawn; the file holds y downwards.
+TextVertex toFile(Point p)
+{
+    return {static_cast<int>(std::lround(p.x)), -static_cast<int>(std::lround(p.y)), static_cast<int>(std::lround(p.z))};
+}
+
+// Orders a face's corners counter-clockwise seen from outside, where outside is away from the origin.
+void orderOutwards(std::vector<int>& face, const std::vector<Point>& points)
+{
+    Point centre{0, 0, 0};
+    for (int i : face) centre = {centre.x + points[i].x, centre.y + points[i].y, centre.z + points[i].z};
+    const double n = static_cast<double>(face.size());
+    centre = {centre.x / n, centre.y / n, centre.z / n};
+    const Point axis = centre;
+    const Point u = minus(points[face[0]], centre);
+    const Point v = crossOf(axis, u);
+    std::sort(face.begin(), face.end(), [&](int a, int b) {
+        const Point da = minus(points[a], centre);
+        const Point db = minus(points[b], centre);
+        return std::atan2(dot(da, v), dot(da, u)) < std::atan2(dot(db, v), dot(db, u));
+    });
+}
+
+std::vector<TextVertex> toFile(const std::vector<Point>& points)
+{
+    std::vector<TextVertex> vertices;
+    for (const Point& p : points) vertices.push_back(toFile(p));
+    return vertices;
+}
+
+}  // namespace
+
+std::string formatModel(const std::string& name, const std::vector<TextVertex>& vertices,
+                        const std::vector<TextPolygon>& polygons)
+{
+    std::string text;
+    text.reserve(32 * vertices.size() + 56 * polygons.size() + 256);
+    char line[128];
+    std::snprintf(line, sizeof line, " = { 0, %zu, %zu };\n", vertices.size(), polygons.size());
+    text += "SHAPE " + name + "_shape" + line;
+    text += "VECTOR " + name + "_vector[] = {\n";
+    for (std::size_t i = 0; i < vertices.size(); ++i) {
+        const TextVertex& v = vertices[i];
+        std::snprintf(line, sizeof line, "{ %d, %d, %d }%s\n", v.x, v.y, v.z, i + 1 < vertices.size() ? "," : "");
+        text += line;
+    }
+    text += "};\nSPOLY " + name + "_spoly[] = {\n";
+    for (std::size_t p = 0; p < polygons.size(); ++p) {
+        const TextPolygon& polygon = polygons[p];
+        std::snprintf(line, sizeof line, "{ %d, %zu, { ", polygon.colour, polygon.indices.size());
+        text += line;
+        for (std::size_t k = 0; k < polygon.indices.size(); ++k) {
+            std::snprintf(line, sizeof line, k + 1 < polygon.indices.size() ? "%d, " : "%d ", polygon.indices[k]);
+            text += line;
+        }
+        text += p + 1 < polygons.size() ? "} },\n" : "} }\n";
+    }
+    text += "};\n";
+    return text;
+}
+
+std::string randomModel(int vertexCount, int polygonCount, uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<int> coordinate(-32768, 32767);
+    std::uniform_int_distribution<int> index(0, std::max(vertexCount - 1, 0));
+    std::uniform_int_distribution<int> count(3, 5);
+    std::uniform_int_distribution<int> colour(0, 31);
+    std::vector<TextVertex> vertices(static_cast<std::size_t>(vertexCount));
+    for (TextVertex& v : vertices) v = {coordinate(random), coordinate(random), coordinate(random)};
+    std::vector<TextPolygon> polygons(static_cast<std::size_t>(vertexCount > 0 ? polygonCount : 0));
+    for (TextPolygon& p : polygons) {
+        p.colour = colour(random);
+        p.indices.resize(static_cast<std::size_t>(count(random)));
+        for (int& i : p.indices) i = index(random);
+    }
+    return formatModel("random", vertices, polygons);
+}
+
+std::string cubeModel()
+{
+    std::vector<Point> points;
+    for (int i = 0; i < 8; ++i) points.push_back({i & 1 ? 100.0 : -100.0, i & 2 ? 100.0 : -100.0, i & 4 ? 100.0 : -100.0});
+    const std::array<std::array<int, 4>, 6> faces = {{{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}}};
+    const std::array<int, 6> colours = {9, 10, 11, 12, 13, 14};
+    std::vector<TextPolygon> polygons;
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        std::vector<int> face(faces[f].begin(), faces[f].end());
+        orderOutwards(face, points);
+        polygons.push_back({colours[f], face});
+    }
+    return formatModel("cube", toFile(points), polygons);
+}
+
+std::string dodecahedronModel()
+{
+    const double phi = (1.0 + std::sqrt(5.0)) / 2.0;
+    const double s = 90.0;
+    std::vector<Point> points;
+    for (int i = 0; i < 8; ++i) points.push_back({i & 1 ? s : -s, i & 2 ? s : -s, i & 4 ? s : -s});
+    for (int a : {-1, 1})
+        for (int b : {-1, 1}) {
+            points.push_back({0, a * s / phi, b * s * phi});
+            points.push_back({a * s / phi, b * s * phi, 0});
+            points.push_back({b * s * phi, 0, a * s / phi});
+        }
+    // Each face lies around one icosahedron vertex: its five nearest dodecahedron corners.
+    std::vector<Point> centres;
+    for (int a : {-1, 1})
+        for (int b : {-1, 1}) {
+            centres.push_back({0, static_cast<double>(a), b * phi});
+            centres.push_back({static_cast<double>(a), b * phi, 0});
+            centres.push_back({b * phi, 0, static_cast<double>(a)});
+        }
+    std::vector<TextPolygon> polygons;
+    int colour = 9;
+    for (const Point& c : centres) {
+        std::vector<int> order(points.size());
+        for (std::size_t i = 0; i < order.size(); ++i) order[i] = static_cast<int>(i);
+        std::sort(order.begin(), order.end(), [&](int a, int b) { return dot(points[a], c) > dot(points[b], c); });
+        std::vector<int> face(order.begin(), order.begin() + 5);
+        orderOutwards(face, points);
+        polygons.push_back({colour, face});
+        colour = colour == 14 ? 9 : colour + 1;
+    }
+    return formatModel("dodecahedron", toFile(points), polygons);
+}
+
+std::string torusModel(int rings, int sides)
+{
+    const double pi = std::acos(-1.0);
+    const double major = 140.0;
+    const double minor = 55.0;
+    std::vector<Point> points;
+    for (int r = 0; r < rings; ++r)
+        for (int s = 0; s < sides; ++s) {
+            const double u = 2 * pi * r / rings;
+            const double v = 2 * pi * s / sides;
+            const double radius = major + minor * std::cos(v);
+            points.push_back({radius * std::cos(u), minor * std::sin(v), radius * std::sin(u)});
+        }
+    std::vector<TextPolygon> polygons;
+    for (int r = 0; r < rings; ++r)
+        for (int s = 0; s < sides; ++s) {
+            const int a = r * sides + s;
+            const int b = ((r + 1) % rings) * sides + s;
+            const int c = ((r + 1) % rings) * sides + (s + 1) % sides;
+            const int d = r * sides + (s + 1) % sides;
+            // Outwards from the tube's own centre line, not from the origin.
+            const double u = 2 * pi * (r + 0.5) / rings;
+            const Point tube{major * std::cos(u), 0, major * std::sin(u)};
+            std::vector<int> quad = {a, b, c, d};
+            const Point normal = crossOf(minus(points[a], points[b]), minus(points[b], points[c]));
+            Point centre{0, 0, 0};
+            for (int i : quad) centre = {centre.x + points[i].x / 4, centre.y + points[i].y / 4, centre.z + points[i].z / 4};
+            if (dot(normal, minus(centre, tube)) < 0) std::reverse(quad.begin(), quad.end());
+            polygons.push_back({s % 2 == 0 ? 12 : 28, quad});
+        }
+    return formatModel("torus", toFile(points), polygons);
+}
+
+std::string segmentsModel()
+{
+    // A pyramid with its edges traced again as coloured segments, and a free-standing axis cross.
+    std::vector<Point> points = {{-100, -80, -100}, {100, -80, -100}, {100, -80, 100}, {-100, -80, 100}, {0, 100, 0},
+                                 {-160, 0, 0},      {160, 0, 0},      {0, -160, 0},    {0, 160, 0},      {0, 0, -160}, {0, 0, 160}};
+    std::vector<TextPolygon> polygons;
+    const std::array<std::array<int, 3>, 4> sides = {{{0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}}};
+    for (const auto& side : sides) {
+        std::vector<int> face(side.begin(), side.end());
+        orderOutwards(face, points);
+        polygons.push_back({7, face});
+    }
+    std::vector<int> base = {0, 1, 2, 3};
+    orderOutwards(base, points);
+    polygons.push_back({8, base});
+    polygons.push_back({12, {5, 6}});
+    polygons.push_back({10, {7, 8}});
+    polygons.push_back({9, {9, 10}});
+    return formatModel("segments", toFile(points), polygons);
+}
