@@ -1,0 +1,114 @@
+// Loader tests: files, directories, pipes and devices, and what a failed load leaves behind.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <thread>
+
+#include "model_text.h"
+#include "test_support.h"
+
+namespace {
+
+const std::string kOpenFailure = "error: file could not be opened for reading\n\n";
+
+TEST(Load, workedExampleFileGetsItsNormals)
+{
+    Parsed r = loadFile(modelPath("tetra.zem"));
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(r.messages, "");
+    EXPECT_STREQ(r.shape.name, "tetra");
+    ASSERT_NE(r.shape.vertexNormals, nullptr);
+    // Face 0 runs (0,-100,0), (-100,100,100), (100,100,100): (p0 - p1) x (p1 - p2) is (0, 20000, -40000).
+    const Vector3 n = r.shape.polygons[0].faceNormal;
+    EXPECT_EQ(n.x, 0.0f);
+    EXPECT_EQ(n.y, static_cast<float>(20000.0 / std::sqrt(2.0e9)));
+    EXPECT_EQ(n.z, static_cast<float>(-40000.0 / std::sqrt(2.0e9)));
+    // The segment keeps a zero face normal.
+    EXPECT_EQ(r.shape.polygons[4].faceNormal.length(), 0.0);
+}
+
+TEST(Load, everySampleModelLoads)
+{
+    for (const char* name : {"tetra.zem", "cube.zem", "dodecahedron.zem", "segments.zem", "torus.zem"}) {
+        Parsed r = loadFile(modelPath(name));
+        EXPECT_TRUE(r.ok) << name << ": " << r.messages;
+    }
+}
+
+TEST(Load, whatCannotBeReadAsAFileGetsTheOpenFailure)
+{
+    Parsed missing = loadFile(tempDir() + "/no such file.zem");
+    EXPECT_FALSE(missing.ok);
+    EXPECT_EQ(missing.messages, kOpenFailure);
+    EXPECT_EQ(missing.shape.vertexNormals, nullptr);
+
+    Parsed directory = loadFile(tempDir());
+    EXPECT_FALSE(directory.ok);
+    EXPECT_EQ(directory.messages, kOpenFailure);
+}
+
+TEST(Load, aFailedParseComputesNoNormals)
+{
+    Parsed r = loadFile(writeTempFile("nopolys.zem", "SHAPE a_shape = { 0, 1, 1 }; VECTOR { { 1, 2, 3 } }"));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.messages, "SPOLY description missing\n");
+    EXPECT_EQ(r.shape.vertexNormals, nullptr);
+    EXPECT_EQ(r.shape.polygonCount, 1);
+}
+
+TEST(Load, emptyAndZeroFilledFilesAreNotModels)
+{
+    EXPECT_EQ(loadFile(writeTempFile("empty.zem", "")).messages, "not a valid ZEM model\n");
+    EXPECT_EQ(loadFile(writeTempFile("zeros.zem", std::string(100000, '\0'))).messages, "not a valid ZEM model\n");
+    EXPECT_EQ(loadFile("/dev/zero").messages, "not a valid ZEM model\n");
+    EXPECT_EQ(loadFile("/dev/null").messages, "not a valid ZEM model\n");
+}
+
+TEST(Load, aPipeLoadsLikeARegularFile)
+{
+    const std::string text = readFile(modelPath("torus.zem"));  // larger than one pipe buffer
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread writer([&] {
+        std::size_t done = 0;
+        while (done < text.size()) {
+            const ssize_t wrote = write(fds[1], text.data() + done, text.size() - done);
+            if (wrote <= 0) break;
+            done += static_cast<std::size_t>(wrote);
+        }
+        close(fds[1]);
+    });
+    Parsed r = loadFile("/dev/fd/" + std::to_string(fds[0]));
+    writer.join();
+    close(fds[0]);
+    ASSERT_TRUE(r.ok) << r.messages;
+    Parsed regular = loadFile(modelPath("torus.zem"));
+    ASSERT_EQ(r.shape.vertexCount, regular.shape.vertexCount);
+    ASSERT_EQ(r.shape.polygonCount, regular.shape.polygonCount);
+    for (int32_t i = 0; i < r.shape.vertexCount; ++i) {
+        EXPECT_EQ(r.shape.vertices[i].y, regular.shape.vertices[i].y);
+        EXPECT_EQ(r.shape.vertexNormals[i].z, regular.shape.vertexNormals[i].z);
+    }
+}
+
+TEST(Load, aLargeModelOfValidEntriesLoads)
+{
+    // Over 200 MB of text: almost five million polygons over the largest addressable vertex table.
+    const std::string text = randomModel(32767, 4900000, 7);
+    ASSERT_GT(text.size(), 200u * 1000 * 1000);
+    Parsed r = loadFile(writeTempFile("large.zem", text));
+    std::remove((tempDir() + "/large.zem").c_str());
+    ASSERT_TRUE(r.ok) << r.messages;
+    EXPECT_EQ(r.shape.polygonCount, 4900000);
+    int colour = -1;
+    int count = -1;
+    ASSERT_EQ(std::sscanf(text.c_str() + text.rfind("\n{ ") + 1, "{ %d, %d,", &colour, &count), 2);
+    EXPECT_EQ(r.shape.polygons[4899999].colourIndex, colour);
+    EXPECT_EQ(r.shape.polygons[4899999].count, count);
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+// Test helpers: parsing a text with its messages captured, temporary files, running programs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "model/shape.h"
+
+struct Parsed {
+    bool ok = false;
+    std::string messages;  // what went to standard error
+    Shape shape;
+};
+
+// Parses an exact-size copy of text, so that the address sanitizer sees any look past its end.
+Parsed parseText(const std::string& text);
+
+// Loads a file through Shape::load, with its messages.
+Parsed loadFile(const std::string& path);
+
+// A fresh file in a private temporary folder, removed with the process's temporary folder.
+std::string writeTempFile(const std::string& name, const std::string& content);
+std::string tempDir();
+
+struct RunResult {
+    std::string out;
+    std::string err;
+    int exitStatus = -1;  // -1 unless the program exited normally
+};
+
+// Runs argv[0] with the given words (argv[0] as given is also word 0), input from /dev/null.
+RunResult runProgram(const std::string& path, const std::vector<std::string>& words,
+                     const std::vector<std::string>& extraEnvironment = {});
+
+std::string readFile(const std::string& path);
+
+std::string modelPath(const std::string& fileName);  // a sample model in models/
