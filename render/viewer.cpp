@@ -77,7 +77,7 @@ void initScene()
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
 }
 
-void onDisplay()
+void drawFrame()
 {
     glClearDepth(1.0);
     if (gBlackBackground)
@@ -97,6 +97,11 @@ void onDisplay()
         glCallList(kShapeList);
     glPopMatrix();
     glFlush();
+}
+
+void onDisplay()
+{
+    drawFrame();
     glutSwapBuffers();
 }
 

@@ -29,5 +29,6 @@ void runViewer(const char* programPath, const InputCallbacks& input);
 std::unique_ptr<char[]> formatTitle(const char* programPath, const char* shapeName);
 
 void initScene();
-void onDisplay();
+void onDisplay();   // drawFrame, then the buffer swap
+void drawFrame();   // the frame into the back buffer: clear, light, model transform, list or outlines
 void onReshape(int width, int height);
