@@ -70,8 +70,7 @@ void drain(int fd, std::string& into)
 
 }  // namespace
 
-RunResult runProgram(const std::string& path, const std::vector<std::string>& words,
-                     const std::vector<std::string>& extraEnvironment)
+RunResult runProgram(const std::string& path, const std::vector<std::string>& words, bool oneStream)
 {
     int outPipe[2];
     int errPipe[2];
@@ -82,10 +81,9 @@ RunResult runProgram(const std::string& path, const std::vector<std::string>& wo
         const int devNull = open("/dev/null", O_RDONLY);
         dup2(devNull, 0);
         dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
+        dup2(oneStream ? outPipe[1] : errPipe[1], 2);
         close(outPipe[0]);
         close(errPipe[0]);
-        for (const std::string& setting : extraEnvironment) putenv(const_cast<char*>(setting.c_str()));
         std::vector<char*> argv;
         for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
         argv.push_back(nullptr);

@@ -30,9 +30,9 @@ struct RunResult {
     int exitStatus = -1;  // -1 unless the program exited normally
 };
 
-// Runs argv[0] with the given words (argv[0] as given is also word 0), input from /dev/null.
-RunResult runProgram(const std::string& path, const std::vector<std::string>& words,
-                     const std::vector<std::string>& extraEnvironment = {});
+// Runs the program at path with the given words (word 0 included), input from /dev/null. With
+// oneStream, standard error goes into out as well, as on a terminal.
+RunResult runProgram(const std::string& path, const std::vector<std::string>& words, bool oneStream = false);
 
 std::string readFile(const std::string& path);
 
