@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs, by Debian package name, whatever the build, the tests and the viewer need and the machine lacks.
+# Extra package names given as arguments are installed too.
+set -euo pipefail
+
+packages=(
+  g++ cmake ninja-build pkg-config          # build
+  freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri  # OpenGL, GLU, GLUT, Mesa's renderers
+  libgtest-dev libbenchmark-dev             # tests and benchmarks
+  xvfb xauth libx11-dev libxtst-dev         # a display for the tests, and real X input
+  clang libclang-rt-14-dev valgrind         # fuzzing and memory checks
+  "$@"
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+((${#missing[@]})) || exit 0
+
+as_root=()
+if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
+echo "Installing: ${missing[*]}"
+"${as_root[@]}" apt-get update -q
+"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
