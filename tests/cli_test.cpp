@@ -1,6 +1,7 @@
 // Command-line tests: the real program run as a user would, its two streams and its exit status compared exactly.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "test_support.h"
@@ -60,6 +61,26 @@ TEST(CommandLine, refusedPolygonsNameTheirEntry)
         "SPOLY { { 1, 3, { 0, 1, 2 } } { 2, 6, { 0, 1, 2, 0, 1, 2 } } }");
     const RunResult r = run({model});
     EXPECT_EQ(r.err, "error in SPOLY description: polygon 1 has 6 vertex indices, at most 5 are allowed\n" + kAbort);
+    EXPECT_EQ(r.exitStatus, 0);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CommandLine, runningOutOfMemoryIsOneClearLine)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#endif
+    // Ten million polygon entries of two braces each: 20 MB of text asks for a 240 MB table.
+    std::string text = "SHAPE m_shape = { 0, 0, 10000000 }; VECTOR {} SPOLY {";
+    text.append(20000000, '{');
+    const std::string model = writeTempFile("memory.zem", text);
+    const RunResult r = runProgram("/bin/sh", {"sh", "-c", "ulimit -v 150000; exec \"$0\" \"$1\"", ZEMVIEW_PATH, model});
+    std::remove(model.c_str());
+    EXPECT_EQ(r.out, kBanner);
+    EXPECT_EQ(r.err, "error: out of memory: 240000000 bytes for the polygon table could not be allocated\n" + kAbort);
     EXPECT_EQ(r.exitStatus, 0);
 }
 

@@ -267,3 +267,19 @@ TEST(Parse, polygonsOutsideTheRecordsBoundsAreRefusedAfterTheTable)
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Parse, keywordsAloneFailCleanly)
+{
+    for (const std::string& text : {std::string("SHAPE"), std::string("SHAPE VECTOR SPOLY"), std::string("SHAPE_shape"),
+                                    std::string("SHAPE_shape{,VECTOR{SPOLY{"), std::string("SPOLY{VECTOR{SHAPE_shape{,")}) {
+        Parsed r = parseText(text);
+        EXPECT_FALSE(r.ok && r.shape.vertexCount + r.shape.polygonCount != 0) << text;
+        EXPECT_EQ(r.messages.empty(), r.ok) << text;
+    }
+    EXPECT_EQ(parseText("SHAPE VECTOR SPOLY").messages, "error in SHAPE description\n");
+    EXPECT_EQ(parseText("SHAPE_shape").messages, "error in SHAPE description\n");
+}
+
+}  // namespace

@@ -1,0 +1,131 @@
+// Load and normal benchmarks, with the goals checked as ratios of times measured in the same run.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "model/shape.h"
+#include "model_text.h"
+#include "tests/normals_oracle.h"
+
+namespace {
+
+constexpr int kLargestVertices = 32767;  // every index a 16-bit value can name
+constexpr int kLargestPolygons = 65534;
+
+// Generated model files, written once per size into a private folder.
+const std::string& modelFile(int vertices)
+{
+    static std::map<int, std::string> files;
+    static const std::string folder = [] {
+        char pattern[] = "/tmp/zemview-bench-XXXXXX";
+        return std::string(mkdtemp(pattern));
+    }();
+    std::string& path = files[vertices];
+    if (path.empty()) {
+        path = folder + "/model-" + std::to_string(vertices) + ".zem";
+        std::ofstream(path, std::ios::binary) << randomModel(vertices, 2 * vertices, static_cast<uint32_t>(vertices));
+    }
+    return path;
+}
+
+long fileSize(const std::string& path) { return static_cast<long>(std::ifstream(path, std::ios::binary | std::ios::ate).tellg()); }
+
+Shape parsedLargest()
+{
+    const std::string text = randomModel(kLargestVertices, kLargestPolygons, 1);
+    Shape shape;
+    shape.parse(text.data(), text.data() + text.size());
+    return shape;
+}
+
+void BM_Load(benchmark::State& state)
+{
+    const std::string& path = modelFile(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        Shape shape;
+        if (!shape.load(path.c_str())) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(shape.vertexNormals.get());
+    }
+    state.SetBytesProcessed(state.iterations() * fileSize(path));
+}
+BENCHMARK(BM_Load)->Arg(1024)->Arg(2048)->Arg(4096)->Arg(8192)->Arg(16384)->Arg(kLargestVertices)->Unit(benchmark::kMillisecond);
+
+// The file read alone, one fread into one buffer: the floor under any load.
+void BM_ReadOnly(benchmark::State& state)
+{
+    const std::string& path = modelFile(kLargestVertices);
+    const long size = fileSize(path);
+    std::string buffer(static_cast<std::size_t>(size), '\0');
+    for (auto _ : state) {
+        std::FILE* f = std::fopen(path.c_str(), "rb");
+        benchmark::DoNotOptimize(std::fread(&buffer[0], 1, buffer.size(), f));
+        std::fclose(f);
+    }
+    state.SetBytesProcessed(state.iterations() * size);
+}
+BENCHMARK(BM_ReadOnly)->Unit(benchmark::kMillisecond);
+
+void BM_NormalsLinear(benchmark::State& state)
+{
+    Shape shape = parsedLargest();
+    for (auto _ : state) {
+        shape.computeNormals();
+        benchmark::DoNotOptimize(shape.vertexNormals.get());
+    }
+}
+BENCHMARK(BM_NormalsLinear)->Unit(benchmark::kMillisecond);
+
+void BM_NormalsLiteral(benchmark::State& state)
+{
+    Shape shape = parsedLargest();
+    for (auto _ : state) benchmark::DoNotOptimize(literalNormals(shape).vertex.data());
+}
+BENCHMARK(BM_NormalsLiteral)->Iterations(1)->Unit(benchmark::kSecond);
+
+// Keeps each benchmark's seconds per iteration for the summary.
+class Collector : public benchmark::ConsoleReporter {
+public:
+    std::map<std::string, double> seconds;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (run.iterations > 0) seconds[run.benchmark_name()] = run.real_accumulated_time / static_cast<double>(run.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    const auto& s = collector.seconds;
+    const auto time = [&](const std::string& name) { auto it = s.find(name); return it == s.end() ? 0.0 : it->second; };
+    const std::string largest = "BM_Load/" + std::to_string(kLargestVertices);
+    std::printf("\nGoals on the largest model (%d vertices, %d polygons, %.2f MB of text), measured in this run:\n",
+                kLargestVertices, kLargestPolygons, static_cast<double>(fileSize(modelFile(kLargestVertices))) / 1e6);
+    if (time("BM_NormalsLinear") > 0 && time("BM_NormalsLiteral") > 0)
+        std::printf("  normals: linear %.0f times faster than the literal loop (goal: 1000 or more)\n",
+                    time("BM_NormalsLiteral") / time("BM_NormalsLinear"));
+    if (time(largest) > 0) {
+        const double bytes = static_cast<double>(fileSize(modelFile(kLargestVertices)));
+        std::printf("  load: %.0f MB of model text per second (goal: 300 or more), %.2f times the time of reading the file alone\n",
+                    bytes / time(largest) / 1e6, time(largest) / time("BM_ReadOnly"));
+    }
+    std::printf("  doubling the model multiplies the load time by:");
+    for (int v = 1024; v < kLargestVertices; v *= 2) {
+        const int next = v * 2 > kLargestVertices ? kLargestVertices : v * 2;
+        const double before = time("BM_Load/" + std::to_string(v));
+        const double after = time("BM_Load/" + std::to_string(next));
+        if (before > 0 && after > 0) std::printf(" %.2f", after / before);
+    }
+    std::printf(" (goal: about 2 at most)\n");
+    benchmark::Shutdown();
+    return 0;
+}
