@@ -1,12 +1,52 @@
 // Bounded decimal number reading with the C library's base-10 strtol semantics.
 #pragma once
 
+#include <climits>
 #include <cstdint>
+
+namespace number_detail {
+
+// The white space of the C locale's isspace, which strtol skips.
+inline bool isCSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+inline bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace number_detail
 
 // Reads like strtol(p, &e, 10) would if the text stopped at end: leading white space, an optional
 // sign, digits; a value beyond the range of long is clamped to LONG_MIN or LONG_MAX. Returns where
 // the number ends, or p itself when no digit follows the white space and sign. Never reads at end.
-const char* readLong(const char* p, const char* end, long* value);
+// Inline, since the parser spends most of its time here.
+inline const char* readLong(const char* p, const char* end, long* value)
+{
+    using number_detail::isCSpace;
+    using number_detail::isDigit;
+    const char* s = p;
+    while (s < end && isCSpace(*s)) ++s;
+    bool negative = false;
+    if (s < end && (*s == '+' || *s == '-')) {
+        negative = *s == '-';
+        ++s;
+    }
+    if (s == end || !isDigit(*s)) {
+        *value = 0;
+        return p;
+    }
+    // Eighteen digits cannot overflow; only longer numbers need the saturating loop.
+    const char* fastEnd = end - s > 18 ? s + 18 : end;
+    unsigned long magnitude = 0;
+    for (; s < fastEnd && isDigit(*s); ++s) magnitude = magnitude * 10 + static_cast<unsigned long>(*s - '0');
+    // The magnitude saturates just past what long can hold; every further digit is still passed.
+    const unsigned long limit = static_cast<unsigned long>(LONG_MAX) + 1;
+    for (; s < end && isDigit(*s); ++s) {
+        const unsigned long digit = static_cast<unsigned long>(*s - '0');
+        magnitude = magnitude > (limit - digit) / 10 ? limit + 1 : magnitude * 10 + digit;
+    }
+    if (negative)
+        *value = magnitude >= limit ? LONG_MIN : -static_cast<long>(magnitude);
+    else
+        *value = magnitude > static_cast<unsigned long>(LONG_MAX) ? LONG_MAX : static_cast<long>(magnitude);
+    return s;
+}
 
 // A value cut to the width of its field, as the model format stores it.
 inline int16_t lowBits16(long v) { return static_cast<int16_t>(static_cast<uint16_t>(v)); }

@@ -1,0 +1,49 @@
+// TextScan tests: its searches and counts against plain loops, at every offset and alignment.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+#include <string>
+
+#include "model/text_scan.h"
+
+namespace {
+
+TEST(TextScan, searchesAndCountsAgreeWithPlainLoops)
+{
+    std::mt19937 random(42);
+    for (int round = 0; round < 300; ++round) {
+        std::string text(std::uniform_int_distribution<std::size_t>(0, 90)(random), 'a');
+        for (char& ch : text) ch = "{{}a,\x80\xff"[random() % 7];
+        std::unique_ptr<char[]> exact(new char[text.size()]);
+        std::copy(text.begin(), text.end(), exact.get());
+        const TextScan scan(exact.get(), exact.get() + text.size());
+        for (std::size_t from = 0; from <= text.size() + 2; ++from) {
+            for (char c : {'{', '}', '\xff'}) {
+                std::size_t count = 0;
+                for (std::size_t i = from; i < text.size(); ++i) count += text[i] == c;
+                ASSERT_EQ(scan.countFrom(c, from), count) << text << " from " << from;
+                const std::size_t found = from < text.size() ? text.find(c, from) : std::string::npos;
+                ASSERT_EQ(scan.find(c, from), found == std::string::npos ? TextScan::npos : found) << text << " from " << from;
+            }
+        }
+    }
+}
+
+TEST(TextScan, theTextEndsAtItsFirstZeroByte)
+{
+    const std::string text("{ 1 }\0{ 2 }", 11);
+    const TextScan scan(text.data(), text.data() + text.size());
+    EXPECT_EQ(scan.size(), 5u);
+    EXPECT_EQ(scan.countFrom('{', 0), 1u);
+    EXPECT_EQ(scan.find('{', 1), TextScan::npos);
+    std::size_t cursor = 6;
+    long value = 0;
+    EXPECT_FALSE(scan.readNumber(cursor, value));  // past the end
+    cursor = 5;
+    EXPECT_TRUE(scan.readNumber(cursor, value));  // at the end: no digits, the cursor moves by one
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(cursor, 6u);
+}
+
+}  // namespace
