@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "model_text.h"
 #include "test_support.h"
@@ -36,6 +37,29 @@ TEST(Load, everySampleModelLoads)
     for (const char* name : {"tetra.zem", "cube.zem", "dodecahedron.zem", "segments.zem", "torus.zem"}) {
         Parsed r = loadFile(modelPath(name));
         EXPECT_TRUE(r.ok) << name << ": " << r.messages;
+    }
+}
+
+TEST(Load, sampleSolidsHavePlanarFacesTurnedOutwards)
+{
+    for (const char* name : {"cube.zem", "dodecahedron.zem"}) {
+        Parsed r = loadFile(modelPath(name));
+        ASSERT_TRUE(r.ok) << name << ": " << r.messages;
+        std::vector<int> facesAtVertex(static_cast<std::size_t>(r.shape.vertexCount), 0);
+        for (int32_t p = 0; p < r.shape.polygonCount; ++p) {
+            const ShapePolygon& face = r.shape.polygons[p];
+            const Vector3 n = face.faceNormal;
+            const ShapeVertex& first = r.shape.vertices[face.indices[0]];
+            for (int k = 0; k < face.count; ++k) {
+                const ShapeVertex& v = r.shape.vertices[face.indices[k]];
+                ++facesAtVertex[static_cast<std::size_t>(face.indices[k])];
+                // Every corner on the face's plane (coordinates are rounded to whole units)...
+                EXPECT_NEAR(n.x * (v.x - first.x) + n.y * (v.y - first.y) + n.z * (v.z - first.z), 0.0, 1.5) << name << " face " << p;
+                // ...and the normal pointing away from the solid's centre at the origin.
+                EXPECT_GT(n.x * v.x + n.y * v.y + n.z * v.z, 0.0f) << name << " face " << p;
+            }
+        }
+        for (int count : facesAtVertex) EXPECT_EQ(count, 3) << name;
     }
 }
 

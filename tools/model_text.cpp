@@ -123,13 +123,13 @@ std::string dodecahedronModel()
             points.push_back({a * s / phi, b * s * phi, 0});
             points.push_back({b * s * phi, 0, a * s / phi});
         }
-    // Each face lies around one icosahedron vertex: its five nearest dodecahedron corners.
+    // Each face lies around one vertex of the dual icosahedron: the five corners nearest to it.
     std::vector<Point> centres;
     for (int a : {-1, 1})
         for (int b : {-1, 1}) {
-            centres.push_back({0, static_cast<double>(a), b * phi});
-            centres.push_back({static_cast<double>(a), b * phi, 0});
-            centres.push_back({b * phi, 0, static_cast<double>(a)});
+            centres.push_back({0, b * phi, static_cast<double>(a)});
+            centres.push_back({static_cast<double>(a), 0, b * phi});
+            centres.push_back({b * phi, static_cast<double>(a), 0});
         }
     std::vector<TextPolygon> polygons;
     int colour = 9;
