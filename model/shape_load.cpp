@@ -1,12 +1,12 @@
 // Shape::load: reading a model file whole, then parsing it and computing its normals.
+#include <sys/mman.h>
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <utility>
 
-#include "allocate.h"
 #include "console.h"
 #include "shape.h"
 
@@ -14,8 +14,54 @@ namespace {
 
 constexpr const char* kOpenFailure = "error: file could not be opened for reading\n";
 
+// The model text in a mapping of its own, with huge pages asked for: on a model of hundreds of
+// megabytes, faulting in 4 KiB pages one by one costs more than parsing them.
+class TextBuffer {
+public:
+    TextBuffer() = default;
+    TextBuffer(const TextBuffer&) = delete;
+    TextBuffer& operator=(const TextBuffer&) = delete;
+    ~TextBuffer() { release(); }
+
+    // Room for capacity bytes; the old contents are gone. False after an out-of-memory message.
+    bool allocate(std::size_t capacity)
+    {
+        release();
+        void* mapped = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) {
+            char line[160];
+            std::snprintf(line, sizeof line, "error: out of memory: %zu bytes for the model text could not be allocated", capacity);
+            reportError(line);
+            return false;
+        }
+        madvise(mapped, capacity, MADV_HUGEPAGE);
+        bytes_ = static_cast<char*>(mapped);
+        capacity_ = capacity;
+        return true;
+    }
+
+    void swap(TextBuffer& other)
+    {
+        std::swap(bytes_, other.bytes_);
+        std::swap(capacity_, other.capacity_);
+    }
+
+    void release()
+    {
+        if (bytes_) munmap(bytes_, capacity_);
+        bytes_ = nullptr;
+        capacity_ = 0;
+    }
+
+    char* data() const { return bytes_; }
+
+private:
+    char* bytes_ = nullptr;
+    std::size_t capacity_ = 0;
+};
+
 struct FileText {
-    std::unique_ptr<char[]> bytes;
+    TextBuffer bytes;
     std::size_t size = 0;
 };
 
@@ -36,16 +82,15 @@ long seekLength(std::FILE* f)
 
 bool readWhole(std::FILE* f, std::size_t length, FileText& text)
 {
-    text.bytes = allocateArray<char>(length + 1, "model text");
-    if (!text.bytes) return false;
-    const std::size_t got = std::fread(text.bytes.get(), 1, length, f);
+    if (!text.bytes.allocate(length + 1)) return false;
+    const std::size_t got = std::fread(text.bytes.data(), 1, length, f);
     if (got < length) {
         char line[120];
         std::snprintf(line, sizeof line, "error: expected %zu bytes but read %zu", length, got);
         reportError(line);
         return false;
     }
-    text.bytes[length] = '\0';
+    text.bytes.data()[length] = '\0';
     text.size = length;
     return true;
 }
@@ -56,18 +101,17 @@ bool readStream(std::FILE* f, FileText& text)
 {
     std::size_t capacity = 1 << 16;
     std::size_t size = 0;
-    std::unique_ptr<char[]> bytes = allocateArray<char>(capacity + 1, "model text");
-    if (!bytes) return false;
+    if (!text.bytes.allocate(capacity + 1)) return false;
     for (;;) {
-        const std::size_t got = std::fread(bytes.get() + size, 1, capacity - size, f);
-        const bool zero = std::memchr(bytes.get() + size, 0, got) != nullptr;
+        char* free = text.bytes.data() + size;
+        const std::size_t got = std::fread(free, 1, capacity - size, f);
         size += got;
-        if (zero || got == 0) break;
+        if (got == 0 || std::memchr(free, 0, got) != nullptr) break;
         if (size == capacity) {
-            std::unique_ptr<char[]> larger = allocateArray<char>(capacity * 2 + 1, "model text");
-            if (!larger) return false;
-            std::memcpy(larger.get(), bytes.get(), size);
-            bytes = std::move(larger);
+            TextBuffer larger;
+            if (!larger.allocate(capacity * 2 + 1)) return false;
+            std::memcpy(larger.data(), text.bytes.data(), size);
+            text.bytes.swap(larger);
             capacity *= 2;
         }
     }
@@ -75,8 +119,7 @@ bool readStream(std::FILE* f, FileText& text)
         reportError(kOpenFailure);
         return false;
     }
-    bytes[size] = '\0';
-    text.bytes = std::move(bytes);
+    text.bytes.data()[size] = '\0';
     text.size = size;
     return true;
 }
@@ -97,8 +140,8 @@ bool Shape::load(const char* fileName)
         const bool read = length >= 0 ? readWhole(f.get(), static_cast<std::size_t>(length), text) : readStream(f.get(), text);
         if (!read) return false;
     }
-    const bool parsed = parse(text.bytes.get(), text.bytes.get() + text.size);
-    text.bytes.reset();
+    const bool parsed = parse(text.bytes.data(), text.bytes.data() + text.size);
+    text.bytes.release();
     // The normals of a text that did not parse are never used, and its arrays may be missing.
     return parsed && computeNormals();
 }
