@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -14,8 +15,9 @@ namespace {
 
 constexpr const char* kOpenFailure = "error: file could not be opened for reading\n";
 
-// The model text in a mapping of its own, with huge pages asked for: on a model of hundreds of
-// megabytes, faulting in 4 KiB pages one by one costs more than parsing them.
+// The model text. A large one gets a mapping of its own with huge pages asked for: on a model of
+// hundreds of megabytes, faulting in 4 KiB pages one by one costs more than parsing them, while
+// for a small one a mapping costs more than it saves.
 class TextBuffer {
 public:
     TextBuffer() = default;
@@ -27,15 +29,22 @@ public:
     bool allocate(std::size_t capacity)
     {
         release();
-        void* mapped = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED) {
+        mapped_ = capacity >= kMappedFrom;
+        if (mapped_) {
+            void* mapping = mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+            if (mapping != MAP_FAILED) {
+                madvise(mapping, capacity, MADV_HUGEPAGE);
+                bytes_ = static_cast<char*>(mapping);
+            }
+        } else {
+            bytes_ = static_cast<char*>(std::malloc(capacity));
+        }
+        if (!bytes_) {
             char line[160];
             std::snprintf(line, sizeof line, "error: out of memory: %zu bytes for the model text could not be allocated", capacity);
             reportError(line);
             return false;
         }
-        madvise(mapped, capacity, MADV_HUGEPAGE);
-        bytes_ = static_cast<char*>(mapped);
         capacity_ = capacity;
         return true;
     }
@@ -44,11 +53,13 @@ public:
     {
         std::swap(bytes_, other.bytes_);
         std::swap(capacity_, other.capacity_);
+        std::swap(mapped_, other.mapped_);
     }
 
     void release()
     {
-        if (bytes_) munmap(bytes_, capacity_);
+        if (bytes_ && mapped_) munmap(bytes_, capacity_);
+        if (bytes_ && !mapped_) std::free(bytes_);
         bytes_ = nullptr;
         capacity_ = 0;
     }
@@ -56,8 +67,10 @@ public:
     char* data() const { return bytes_; }
 
 private:
+    static constexpr std::size_t kMappedFrom = std::size_t(32) << 20;
     char* bytes_ = nullptr;
     std::size_t capacity_ = 0;
+    bool mapped_ = false;
 };
 
 struct FileText {
