@@ -55,15 +55,32 @@ bool parseHeader(Shape& shape, const TextScan& text)
     return true;
 }
 
+// Finds a table's keyword, searched from the start of the text, and the table's opening brace.
+// Every entry needs opening braces of its own, so a count the text cannot hold is refused as a
+// text that ran out, before a table of that size is allocated. npos after a message.
+std::size_t openTable(const TextScan& text, const char* keyword, const char* error, int32_t count,
+                      std::size_t bracesPerEntry)
+{
+    const std::size_t at = text.find(keyword, 0);
+    if (at == npos) {
+        char missing[40];
+        std::snprintf(missing, sizeof missing, "%s description missing", keyword);
+        reportError(missing);
+        return npos;
+    }
+    const std::size_t brace = text.find('{', at);
+    if (brace == npos || text.countFrom('{', brace + 1) / bracesPerEntry < static_cast<std::size_t>(count)) {
+        reportError(error);
+        return npos;
+    }
+    return brace;
+}
+
 bool parseVertexTable(Shape& shape, const TextScan& text)
 {
-    const std::size_t keyword = text.find("VECTOR", 0);
-    if (keyword == npos) return fail("VECTOR description missing");
-    std::size_t cursor = text.find('{', keyword);
-    if (cursor == npos) return fail(kVectorError);
-    // Every entry needs an opening brace of its own, so a count the text cannot hold is refused
-    // as a text that ran out, before a table of that size is allocated.
-    if (text.countFrom('{', cursor + 1) < static_cast<std::size_t>(shape.vertexCount)) return fail(kVectorError);
+    // A vertex entry has one opening brace.
+    std::size_t cursor = openTable(text, "VECTOR", kVectorError, shape.vertexCount, 1);
+    if (cursor == npos) return false;
 
     shape.vertices = allocateArray<ShapeVertex>(static_cast<std::size_t>(shape.vertexCount), "vertex table");
     if (!shape.vertices) return false;
@@ -123,13 +140,9 @@ bool readIndexList(const TextScan& text, std::size_t& cursor, int32_t number, ui
 
 bool parsePolygonTable(Shape& shape, const TextScan& text)
 {
-    const std::size_t keyword = text.find("SPOLY", 0);
-    if (keyword == npos) return fail("SPOLY description missing");
-    std::size_t cursor = text.find('{', keyword);
-    if (cursor == npos) return fail(kPolygonError);
-    // Each entry needs two opening braces of its own: the entry's and its index list's.
-    if (text.countFrom('{', cursor + 1) / 2 < static_cast<std::size_t>(shape.polygonCount))
-        return fail(kPolygonError);
+    // A polygon entry has two opening braces: its own and its index list's.
+    std::size_t cursor = openTable(text, "SPOLY", kPolygonError, shape.polygonCount, 2);
+    if (cursor == npos) return false;
 
     shape.polygons = allocateArray<ShapePolygon>(static_cast<std::size_t>(shape.polygonCount), "polygon table");
     if (!shape.polygons) return false;
