@@ -76,8 +76,15 @@ public:
     bool readNumber(std::size_t& cursor, long& value) const
     {
         if (cursor > size_) return false;
-        const char* numberEnd = readLong(text_ + cursor, text_ + size_, &value);
-        cursor = static_cast<std::size_t>(numberEnd - text_) + 1;
+        // A read that finds no digits moves the cursor on by one character only, so the next
+        // read starts inside the same white space: what is known of it is not scanned again,
+        // lest a long run of blanks be scanned once for every number of an entry.
+        const std::size_t from = cursor < spaceEnd_ && cursor >= spaceFrom_ ? spaceEnd_ : cursor;
+        const char* numberEnd = readLong(text_ + from, text_ + size_, &value);
+        if (__builtin_expect(numberEnd == text_ + from, 0))
+            noteMissingNumber(cursor, from);
+        else
+            cursor = static_cast<std::size_t>(numberEnd - text_) + 1;
         return true;
     }
 
@@ -85,6 +92,19 @@ public:
     std::size_t closingBrace(std::size_t cursor) const { return isChar(cursor, '}') ? cursor : find('}', cursor); }
 
 private:
+    // Off the hot path: remembers the white space before the missing number, moves on by one.
+    __attribute__((noinline)) void noteMissingNumber(std::size_t& cursor, std::size_t from) const
+    {
+        std::size_t space = from;
+        while (space < size_ && number_detail::isCSpace(text_[space])) ++space;
+        spaceFrom_ = cursor;
+        spaceEnd_ = space;
+        ++cursor;
+    }
+
     const char* text_;
     std::size_t size_;
+    // [spaceFrom_, spaceEnd_) is white space before a number that was not there.
+    mutable std::size_t spaceFrom_ = 0;
+    mutable std::size_t spaceEnd_ = 0;
 };

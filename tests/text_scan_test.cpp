@@ -30,6 +30,29 @@ TEST(TextScan, searchesAndCountsAgreeWithPlainLoops)
     }
 }
 
+TEST(TextScan, numbersReadAtAnyCursorInAnyOrderAgreeWithAFreshRead)
+{
+    // The scanner remembers white space before a missing number; reads that jump back and forth
+    // over it must still see the text exactly as a fresh scanner does.
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        std::string text(std::uniform_int_distribution<std::size_t>(1, 60)(random), ' ');
+        for (char& ch : text) ch = "   \t\n-+1234,{"[random() % 14];
+        const TextScan remembering(text.data(), text.data() + text.size());
+        for (int read = 0; read < 100; ++read) {
+            std::size_t cursor = std::uniform_int_distribution<std::size_t>(0, text.size() + 1)(random);
+            std::size_t freshCursor = cursor;
+            long value = -1;
+            long freshValue = -2;
+            const bool ok = remembering.readNumber(cursor, value);
+            ASSERT_EQ(ok, TextScan(text.data(), text.data() + text.size()).readNumber(freshCursor, freshValue)) << text;
+            if (!ok) continue;
+            ASSERT_EQ(value, freshValue) << text;
+            ASSERT_EQ(cursor, freshCursor) << text;
+        }
+    }
+}
+
 TEST(TextScan, theTextEndsAtItsFirstZeroByte)
 {
     const std::string text("{ 1 }\0{ 2 }", 11);
