@@ -11,6 +11,9 @@
 #include "console.h"
 #include "shape.h"
 
+// Constructed empty before main runs; its arrays are released at normal process end.
+Shape gShape;
+
 namespace {
 
 constexpr const char* kOpenFailure = "error: file could not be opened for reading\n";

@@ -8,8 +8,6 @@
 #include "shape.h"
 #include "text_scan.h"
 
-Shape gShape;
-
 namespace {
 
 constexpr std::size_t npos = TextScan::npos;
