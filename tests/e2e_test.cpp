@@ -128,9 +128,16 @@ public:
     // Waits until the window shows a picture other than before and keeps it for a moment.
     Picture nextPicture(const Picture& before)
     {
+        return pictureWhere([&](const Picture& p) { return !(p == before); });
+    }
+
+    // Waits until the window shows a picture with the property, and keeps it for a moment.
+    template <typename Property>
+    Picture pictureWhere(Property property)
+    {
         const auto deadline = Clock::now() + std::chrono::seconds(10);
         Picture now = capture();
-        while (now == before && Clock::now() < deadline) {
+        while (!property(now) && Clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
             now = capture();
         }
@@ -205,7 +212,8 @@ TEST(EndToEnd, aUserTurnsZoomsAndTogglesTheCubeThenQuits)
     ASSERT_NE(screen.findWindow(std::string(ZEMVIEW_PATH) + " - cube", std::chrono::seconds(20)), 0u)
         << "no window titled after the program and the shape";
 
-    Picture first = screen.nextPicture(Picture());
+    // The window may be mapped before its first frame is drawn: wait for the cube in the middle.
+    Picture first = screen.pictureWhere([](const Picture& p) { return p.width == 640 && p.at(320, 240) != 0; });
     ASSERT_EQ(first.width, 640);
     ASSERT_EQ(first.height, 480);
     EXPECT_EQ(first.at(5, 5), 0x000000u) << "the first frame clears to black";

@@ -55,7 +55,7 @@ void expectWorkedExample(const Parsed& r)
     expectPolygon(r.shape, 2, 12, {0, 3, 1});
     expectPolygon(r.shape, 3, 14, {1, 3, 2});
     expectPolygon(r.shape, 4, 31, {0, 3});
-    for (int p = 0; p < 5; ++p) EXPECT_EQ(r.shape.polygons[p].faceNormal.x + r.shape.polygons[p].faceNormal.z, 0.0f);
+    for (int p = 0; p < 5; ++p) EXPECT_EQ(r.shape.polygons[p].faceNormal.length(), 0.0);
     EXPECT_EQ(r.shape.vertexNormals, nullptr);
 }
 
