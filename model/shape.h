@@ -3,8 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 
+#include "allocate.h"
 #include "vector3.h"
 
 constexpr int kMaxPolygonIndices = 5;   // index slots of a ShapePolygon
@@ -29,9 +29,9 @@ struct Shape {
     char name[kNameSize] = {};
     int32_t vertexCount = 0;
     int32_t polygonCount = 0;
-    std::unique_ptr<ShapeVertex[]> vertices;   // vertexCount entries, or null
-    std::unique_ptr<Vector3[]> vertexNormals;  // vertexCount entries once normals are computed
-    std::unique_ptr<ShapePolygon[]> polygons;  // polygonCount entries, or null
+    Array<ShapeVertex> vertices;   // vertexCount entries, or null
+    Array<Vector3> vertexNormals;  // vertexCount entries once normals are computed
+    Array<ShapePolygon> polygons;  // polygonCount entries, or null
 
     // Reads, parses and computes normals; false after one message on standard error.
     bool load(const char* fileName);

@@ -22,7 +22,7 @@ uint64_t positionKey(const ShapeVertex& v)
 // Numbers every vertex by its position: vertices at equal coordinates share one group, since a
 // vertex normal gathers the faces of every polygon corner that stands where the vertex stands.
 struct PositionGroups {
-    std::unique_ptr<int32_t[]> groupOf;  // per vertex
+    Array<int32_t> groupOf;  // per vertex
     int32_t groupCount = 0;
 
     bool build(const ShapeVertex* vertices, int32_t vertexCount)
@@ -30,8 +30,8 @@ struct PositionGroups {
         std::size_t slots = 16;
         while (slots < 2 * static_cast<std::size_t>(vertexCount)) slots *= 2;
         // A slot holds the key plus one, so that zero marks it free.
-        std::unique_ptr<uint64_t[]> keys = allocateArray<uint64_t>(slots, "vertex normals");
-        std::unique_ptr<int32_t[]> groups = allocateArray<int32_t>(slots, "vertex normals");
+        Array<uint64_t> keys = allocateArray<uint64_t>(slots, "vertex normals");
+        Array<int32_t> groups = allocateArray<int32_t>(slots, "vertex normals");
         groupOf = allocateArray<int32_t>(static_cast<std::size_t>(vertexCount), "vertex normals");
         if (!keys || !groups || !groupOf) return false;
         std::fill(keys.get(), keys.get() + slots, 0);
@@ -71,11 +71,11 @@ bool Shape::computeNormals()
     const int32_t usedPolygons = vertexTable && polygons ? polygonCount : 0;
     computeFaceNormals(vertexTable, polygons.get(), usedPolygons);
 
-    std::unique_ptr<Vector3[]> normals = allocateArray<Vector3>(static_cast<std::size_t>(usedVertices), "vertex normals");
+    Array<Vector3> normals = allocateArray<Vector3>(static_cast<std::size_t>(usedVertices), "vertex normals");
     PositionGroups groups;
     if (!normals || !groups.build(vertexTable, usedVertices)) return false;
-    std::unique_ptr<Vector3[]> sums = allocateArray<Vector3>(static_cast<std::size_t>(groups.groupCount), "vertex normals");
-    std::unique_ptr<int32_t[]> matches = allocateArray<int32_t>(static_cast<std::size_t>(groups.groupCount), "vertex normals");
+    Array<Vector3> sums = allocateArray<Vector3>(static_cast<std::size_t>(groups.groupCount), "vertex normals");
+    Array<int32_t> matches = allocateArray<int32_t>(static_cast<std::size_t>(groups.groupCount), "vertex normals");
     if (!sums || !matches) return false;
     std::fill(matches.get(), matches.get() + groups.groupCount, 0);
 

@@ -19,12 +19,12 @@ int gRotY = 0;
 double gDistance = -500.0;
 float gLightPosition[4] = {500.0f, 500.0f, 1000.0f, 0.0f};
 
-std::unique_ptr<char[]> formatTitle(const char* programPath, const char* shapeName)
+Array<char> formatTitle(const char* programPath, const char* shapeName)
 {
     const int length = std::snprintf(nullptr, 0, "%s - %s", programPath, shapeName);
     if (length < 0) return nullptr;
     const std::size_t size = static_cast<std::size_t>(length) + 1;
-    std::unique_ptr<char[]> title = allocateArray<char>(size, "window title");
+    Array<char> title = allocateArray<char>(size, "window title");
     if (title) std::snprintf(title.get(), size, "%s - %s", programPath, shapeName);
     return title;
 }
@@ -40,7 +40,7 @@ void runViewer(const char* programPath, const InputCallbacks& input)
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(640, 480);
     glutInitWindowPosition(100, 100);
-    const std::unique_ptr<char[]> title = formatTitle(programPath, gShape.name);
+    const Array<char> title = formatTitle(programPath, gShape.name);
     glutCreateWindow(title ? title.get() : programPath);
     initScene();
     gShape.compileList(kShapeList, gLighting, gSmooth);

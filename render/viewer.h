@@ -1,7 +1,7 @@
 // The viewer window: view state, window set-up, one-time scene state, frame and reshape.
 #pragma once
 
-#include <memory>
+#include "model/allocate.h"
 
 extern bool gBlackBackground;     // clear to black, else white
 extern bool gLighting;            // lighting stays on in display list 1
@@ -26,7 +26,7 @@ struct InputCallbacks {
 void runViewer(const char* programPath, const InputCallbacks& input);
 
 // "programPath - name" in a buffer sized to hold it, or null when memory runs out.
-std::unique_ptr<char[]> formatTitle(const char* programPath, const char* shapeName);
+Array<char> formatTitle(const char* programPath, const char* shapeName);
 
 void initScene();
 void onDisplay();   // drawFrame, then the buffer swap

@@ -17,9 +17,9 @@ Shape shapeOf(const std::vector<ShapeVertex>& vertices, const std::vector<std::v
     Shape shape;
     shape.vertexCount = static_cast<int32_t>(vertices.size());
     shape.polygonCount = static_cast<int32_t>(polygons.size());
-    shape.vertices.reset(new ShapeVertex[vertices.size()]);
+    shape.vertices = allocateArray<ShapeVertex>(vertices.size(), "vertices");
     std::copy(vertices.begin(), vertices.end(), shape.vertices.get());
-    shape.polygons.reset(new ShapePolygon[polygons.size()]);
+    shape.polygons = allocateArray<ShapePolygon>(polygons.size(), "polygons");
     for (std::size_t p = 0; p < polygons.size(); ++p) {
         shape.polygons[p].count = static_cast<uint8_t>(polygons[p].size());
         for (std::size_t k = 0; k < polygons[p].size(); ++k) shape.polygons[p].indices[k] = static_cast<int16_t>(polygons[p][k]);
