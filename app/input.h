@@ -1,11 +1,11 @@
 // Mouse and keyboard: the drag state and the callbacks that turn input into view changes.
 #pragma once
 
-extern bool gRotating;      // a left-button drag turns the model
-extern bool gZooming;       // a right-button drag moves the model along the view axis
-extern int gLastX;          // pointer x, window pixels, at the last button event or rotate step
-extern int gLastY;          // pointer y, window pixels, at the last button event or rotate step
-extern double gLastZoomY;   // pointer y, window pixels, at the last button event or zoom step
+extern bool gRotating;     // a left-button drag turns the model
+extern bool gZooming;      // a right-button drag moves the model along the view axis
+extern int gLastX;         // pointer x, window pixels, at the last button event or rotate step
+extern int gLastY;         // pointer y, window pixels, at the last button event or rotate step
+extern double gLastZoomY;  // pointer y, window pixels, at the last button event or zoom step
 
 void onKeyboard(unsigned char key, int x, int y);
 void onMouse(int button, int state, int x, int y);

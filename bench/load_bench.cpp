@@ -34,7 +34,10 @@ const std::string& modelFile(int vertices, int polygons = 0)
     return path;
 }
 
-long fileSize(const std::string& path) { return static_cast<long>(std::ifstream(path, std::ios::binary | std::ios::ate).tellg()); }
+long fileSize(const std::string& path)
+{
+    return static_cast<long>(std::ifstream(path, std::ios::binary | std::ios::ate).tellg());
+}
 
 Shape parsedLargest()
 {
@@ -55,8 +58,15 @@ void BM_Load(benchmark::State& state)
     state.SetBytesProcessed(state.iterations() * fileSize(path));
 }
 BENCHMARK(BM_Load)
-    ->Arg(1024)->Arg(2048)->Arg(4096)->Arg(8192)->Arg(16384)->Arg(kLargestVertices)
-    ->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+    ->Arg(1024)
+    ->Arg(2048)
+    ->Arg(4096)
+    ->Arg(8192)
+    ->Arg(16384)
+    ->Arg(kLargestVertices)
+    ->Repetitions(5)
+    ->ReportAggregatesOnly(true)
+    ->Unit(benchmark::kMillisecond);
 
 // A file of over 200 MB: the largest vertex table with almost five million polygons.
 void BM_LoadHuge(benchmark::State& state)
@@ -141,11 +151,13 @@ int main(int argc, char** argv)
                     time("BM_NormalsLiteral") / time("BM_NormalsLinear"));
     if (time(largest) > 0) {
         const double bytes = static_cast<double>(fileSize(modelFile(kLargestVertices)));
-        std::printf("  load: %.0f MB of model text per second (goal: 300 or more), %.2f times the time of reading the file alone\n",
+        std::printf("  load: %.0f MB of model text per second (goal: 300 or more), %.2f times the time of reading the "
+                    "file alone\n",
                     bytes / time(largest) / 1e6, time(largest) / time("BM_ReadOnly"));
     }
     if (time("BM_LoadHuge") > 0)
-        std::printf("  a %.0f MB model loads at %.0f MB per second\n", static_cast<double>(fileSize(modelFile(kLargestVertices, 4900000))) / 1e6,
+        std::printf("  a %.0f MB model loads at %.0f MB per second\n",
+                    static_cast<double>(fileSize(modelFile(kLargestVertices, 4900000))) / 1e6,
                     static_cast<double>(fileSize(modelFile(kLargestVertices, 4900000))) / time("BM_LoadHuge") / 1e6);
     std::printf("  doubling the model multiplies the load time by:");
     for (int v = 1024; v < kLargestVertices; v *= 2) {

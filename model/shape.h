@@ -19,8 +19,9 @@ struct ShapeVertex {
 struct ShapePolygon {
     uint8_t count = 0;        // indices in use: 2 is a line segment, 3 to 5 a face
     uint8_t colourIndex = 0;  // palette entry, taken modulo 32 when drawn
-    int16_t indices[kMaxPolygonIndices] = {0, 0, 0, 0, 0};  // slots from count on hold 0
-    Vector3 faceNormal;       // zero until computeNormals, and for fewer than 3 indices
+    // Vertex indices in the order written; the slots from count on hold 0.
+    int16_t indices[kMaxPolygonIndices] = {0, 0, 0, 0, 0};
+    Vector3 faceNormal;  // zero until computeNormals, and for fewer than 3 indices
 };
 
 // A loaded Shape always holds polygons of at most 5 indices that name existing vertices:

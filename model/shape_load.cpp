@@ -97,7 +97,8 @@ bool Shape::load(const char* fileName)
             return false;
         }
         const long length = S_ISREG(info.st_mode) ? seekLength(f.get()) : -1;
-        const bool read = length >= 0 ? readWhole(f.get(), static_cast<std::size_t>(length), text) : readStream(f.get(), text);
+        const bool read =
+            length >= 0 ? readWhole(f.get(), static_cast<std::size_t>(length), text) : readStream(f.get(), text);
         if (!read) return false;
     }
     const bool parsed = parse(text.bytes.get(), text.bytes.get() + text.size);

@@ -161,7 +161,7 @@ bool parsePolygonTable(Shape& shape, const TextScan& text)
         polygon.colourIndex = lowBits8(colour);
         if (!readIndexList(text, cursor, p, lowBits8(count), shape.vertexCount, polygon, fault))
             return fail(kPolygonError);
-        cursor = text.closingBrace(cursor);  // the index list's
+        cursor = text.closingBrace(cursor);                          // the index list's
         if (cursor != npos) cursor = text.closingBrace(cursor + 1);  // the entry's
         if (cursor == npos) return fail(kPolygonError);
     }

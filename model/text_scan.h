@@ -16,8 +16,7 @@ public:
     static constexpr std::size_t npos = SIZE_MAX;
 
     // The text ends at end or at its first zero byte, whichever comes first.
-    TextScan(const char* text, const char* end)
-        : text_(text), size_(static_cast<std::size_t>(end - text))
+    TextScan(const char* text, const char* end) : text_(text), size_(static_cast<std::size_t>(end - text))
     {
         if (const void* zero = std::memchr(text, 0, size_)) size_ = static_cast<const char*>(zero) - text;
     }
@@ -65,7 +64,7 @@ public:
             const uint64_t x = word ^ (ones * static_cast<unsigned char>(c));  // zero bytes where c stands
             const uint64_t nonzero = ((x & low7) + low7) | x;                  // high bit set in non-zero bytes
             const uint64_t found = (~nonzero & ~low7) >> 7;                    // one low bit per c
-            n += static_cast<std::size_t>((found * ones) >> 56);                // summed in the top byte
+            n += static_cast<std::size_t>((found * ones) >> 56);               // summed in the top byte
         }
         for (; p < end; ++p) n += *p == c;
         return n;

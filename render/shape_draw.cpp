@@ -6,7 +6,10 @@
 
 namespace {
 
-void vertex(const ShapeVertex& v) { glVertex3f(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z)); }
+void vertex(const ShapeVertex& v)
+{
+    glVertex3f(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z));
+}
 
 }  // namespace
 

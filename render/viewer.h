@@ -3,14 +3,14 @@
 
 #include "model/allocate.h"
 
-extern bool gBlackBackground;     // clear to black, else white
-extern bool gLighting;            // lighting stays on in display list 1
-extern bool gSmooth;              // display list 1 carries vertex normals, else face normals
-extern bool gWireframe;           // frames draw white outlines instead of display list 1
-extern int gRotX;                 // degrees about the model's X axis, never wrapped
-extern int gRotY;                 // degrees about the model's Y axis, never wrapped
-extern double gDistance;          // model units along the eye's Z axis; negative is in front
-extern float gLightPosition[4];   // light 0 in eye coordinates; w = 0 makes it directional
+extern bool gBlackBackground;    // clear to black, else white
+extern bool gLighting;           // lighting stays on in display list 1
+extern bool gSmooth;             // display list 1 carries vertex normals, else face normals
+extern bool gWireframe;          // frames draw white outlines instead of display list 1
+extern int gRotX;                // degrees about the model's X axis, never wrapped
+extern int gRotY;                // degrees about the model's Y axis, never wrapped
+extern double gDistance;         // model units along the eye's Z axis; negative is in front
+extern float gLightPosition[4];  // light 0 in eye coordinates; w = 0 makes it directional
 
 constexpr unsigned int kShapeList = 1;  // the one display list, a fixed name
 
@@ -29,6 +29,6 @@ void runViewer(const char* programPath, const InputCallbacks& input);
 Array<char> formatTitle(const char* programPath, const char* shapeName);
 
 void initScene();
-void onDisplay();   // drawFrame, then the buffer swap
-void drawFrame();   // the frame into the back buffer: clear, light, model transform, list or outlines
+void onDisplay();  // drawFrame, then the buffer swap
+void drawFrame();  // the frame into the back buffer: clear, light, model transform, list or outlines
 void onReshape(int width, int height);

@@ -56,9 +56,9 @@ TEST(CommandLine, bannerPrecedesTheErrorsOnOneStream)
 
 TEST(CommandLine, refusedPolygonsNameTheirEntry)
 {
-    const std::string model = writeTempFile("six.zem",
-        "SHAPE s_shape = { 0, 3, 2 }; VECTOR { {0,0,0 } {1,0,0 } {0,1,0 } }\n"
-        "SPOLY { { 1, 3, { 0, 1, 2 } } { 2, 6, { 0, 1, 2, 0, 1, 2 } } }");
+    const std::string model =
+        writeTempFile("six.zem", "SHAPE s_shape = { 0, 3, 2 }; VECTOR { {0,0,0 } {1,0,0 } {0,1,0 } }\n"
+                                 "SPOLY { { 1, 3, { 0, 1, 2 } } { 2, 6, { 0, 1, 2, 0, 1, 2 } } }");
     const RunResult r = run({model});
     EXPECT_EQ(r.err, "error in SPOLY description: polygon 1 has 6 vertex indices, at most 5 are allowed\n" + kAbort);
     EXPECT_EQ(r.exitStatus, 0);
@@ -77,7 +77,8 @@ TEST(CommandLine, runningOutOfMemoryIsOneClearLine)
     std::string text = "SHAPE m_shape = { 0, 0, 10000000 }; VECTOR {} SPOLY {";
     text.append(20000000, '{');
     const std::string model = writeTempFile("memory.zem", text);
-    const RunResult r = runProgram("/bin/sh", {"sh", "-c", "ulimit -v 150000; exec \"$0\" \"$1\"", ZEMVIEW_PATH, model});
+    const RunResult r =
+        runProgram("/bin/sh", {"sh", "-c", "ulimit -v 150000; exec \"$0\" \"$1\"", ZEMVIEW_PATH, model});
     std::remove(model.c_str());
     EXPECT_EQ(r.out, kBanner);
     EXPECT_EQ(r.err, "error: out of memory: 240000000 bytes for the polygon table could not be allocated\n" + kAbort);

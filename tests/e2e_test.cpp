@@ -265,8 +265,10 @@ TEST(EndToEnd, aUserTurnsZoomsAndTogglesTheCubeThenQuits)
 
     screen.movePointer(600, 20);
     screen.pressKey(XK_Escape);
-    EXPECT_EQ(viewer.waitForExit(std::chrono::milliseconds(1000)), 0) << "Escape ends the program at once with status 0";
-    EXPECT_EQ(readFile(tempDir() + "/e2e.out"), "ZEM model editor/viewer, by the zemview authors\nversion 0.4, viewing only\n");
+    EXPECT_EQ(viewer.waitForExit(std::chrono::milliseconds(1000)), 0)
+        << "Escape ends the program at once with status 0";
+    EXPECT_EQ(readFile(tempDir() + "/e2e.out"),
+              "ZEM model editor/viewer, by the zemview authors\nversion 0.4, viewing only\n");
     EXPECT_EQ(readFile(tempDir() + "/e2e.err"), "");
     EXPECT_EQ(rmdir(viewer.folder().c_str()), 0) << "the program wrote nothing into its working folder";
 }

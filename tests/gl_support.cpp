@@ -9,7 +9,10 @@
 #include "app/input.h"
 #include "render/viewer.h"
 
-std::ostream& operator<<(std::ostream& out, const Pixel& p) { return out << "(" << p.r << ", " << p.g << ", " << p.b << ")"; }
+std::ostream& operator<<(std::ostream& out, const Pixel& p)
+{
+    return out << "(" << p.r << ", " << p.g << ", " << p.b << ")";
+}
 
 std::vector<unsigned char> backBuffer()
 {

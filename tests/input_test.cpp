@@ -105,7 +105,8 @@ TEST_F(Input, keysToggleTheirFlagsInLowerCaseOnly)
 
 TEST_F(Input, lightingKeyRecompilesTheListEachTime)
 {
-    useModel(formatModel("square", {{-100, -100, 0}, {100, -100, 0}, {100, 100, 0}, {-100, 100, 0}}, {{25, {0, 1, 2, 3}}}));
+    useModel(
+        formatModel("square", {{-100, -100, 0}, {100, -100, 0}, {100, 100, 0}, {-100, 100, 0}}, {{25, {0, 1, 2, 3}}}));
     drawModelFrame();
     const Pixel lit = pixelAt(320, 240);
     onKeyboard('l', 0, 0);

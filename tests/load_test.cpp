@@ -54,7 +54,8 @@ TEST(Load, sampleSolidsHavePlanarFacesTurnedOutwards)
                 const ShapeVertex& v = r.shape.vertices[face.indices[k]];
                 ++facesAtVertex[static_cast<std::size_t>(face.indices[k])];
                 // Every corner on the face's plane (coordinates are rounded to whole units)...
-                EXPECT_NEAR(n.x * (v.x - first.x) + n.y * (v.y - first.y) + n.z * (v.z - first.z), 0.0, 1.5) << name << " face " << p;
+                EXPECT_NEAR(n.x * (v.x - first.x) + n.y * (v.y - first.y) + n.z * (v.z - first.z), 0.0, 1.5)
+                    << name << " face " << p;
                 // ...and the normal pointing away from the solid's centre at the origin.
                 EXPECT_GT(n.x * v.x + n.y * v.y + n.z * v.z, 0.0f) << name << " face " << p;
             }

@@ -22,7 +22,8 @@ Shape shapeOf(const std::vector<ShapeVertex>& vertices, const std::vector<std::v
     shape.polygons = allocateArray<ShapePolygon>(polygons.size(), "polygons");
     for (std::size_t p = 0; p < polygons.size(); ++p) {
         shape.polygons[p].count = static_cast<uint8_t>(polygons[p].size());
-        for (std::size_t k = 0; k < polygons[p].size(); ++k) shape.polygons[p].indices[k] = static_cast<int16_t>(polygons[p][k]);
+        for (std::size_t k = 0; k < polygons[p].size(); ++k)
+            shape.polygons[p].indices[k] = static_cast<int16_t>(polygons[p][k]);
     }
     EXPECT_TRUE(shape.computeNormals());
     return shape;
@@ -44,7 +45,8 @@ TEST(Normals, triangleOrientationFollowsTheRightHandRule)
     expectVector(cw.polygons[0].faceNormal, 0, 0, -1);
 
     // Written counter-clockwise in the file, the loader's negated y turns it round.
-    Parsed fromFile = parseText("SHAPE t_shape = { 0, 3, 1 }; VECTOR { {0, 0, 0 } {1, 0, 0 } {0, 1, 0 } } SPOLY { { 1, 3, { 0, 1, 2 } } }");
+    Parsed fromFile = parseText(
+        "SHAPE t_shape = { 0, 3, 1 }; VECTOR { {0, 0, 0 } {1, 0, 0 } {0, 1, 0 } } SPOLY { { 1, 3, { 0, 1, 2 } } }");
     ASSERT_TRUE(fromFile.ok && fromFile.shape.computeNormals());
     expectVector(fromFile.shape.polygons[0].faceNormal, 0, 0, -1);
 }
@@ -76,8 +78,8 @@ TEST(Normals, vertexNormalsAverageWithoutWeighting)
 TEST(Normals, verticesMatchByPosition)
 {
     // Two entries at the origin, each used by a different triangle; vertex 6 is named by no polygon.
-    Shape shape = shapeOf({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {0, 0, 1}, {0, 1, 0}, {9, 9, 9}},
-                          {{0, 1, 2}, {3, 5, 4}});
+    Shape shape =
+        shapeOf({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {0, 0, 0}, {0, 0, 1}, {0, 1, 0}, {9, 9, 9}}, {{0, 1, 2}, {3, 5, 4}});
     expectVector(shape.vertexNormals[0], 0.70710677f, 0, 0.70710677f);
     expectVector(shape.vertexNormals[3], 0.70710677f, 0, 0.70710677f);
     expectVector(shape.vertexNormals[6], 0, 0, 0);
@@ -103,11 +105,14 @@ Shape randomShape(std::mt19937& random)
         const int16_t x = coordinate();
         const int16_t y = coordinate();
         // Some points on the line through the first, to give collinear corners.
-        positions.push_back(i > 0 && random() % 5 == 0 ? ShapeVertex{static_cast<int16_t>(positions[0].x * 2), static_cast<int16_t>(positions[0].y * 2), static_cast<int16_t>(positions[0].z * 2)}
-                                                    : ShapeVertex{x, y, coordinate()});
+        positions.push_back(i > 0 && random() % 5 == 0 ? ShapeVertex{static_cast<int16_t>(positions[0].x * 2),
+                                                                     static_cast<int16_t>(positions[0].y * 2),
+                                                                     static_cast<int16_t>(positions[0].z * 2)}
+                                                       : ShapeVertex{x, y, coordinate()});
     }
     std::vector<ShapeVertex> vertices;
-    for (int i = 0; i < vertexCount; ++i) vertices.push_back(positions[std::uniform_int_distribution<int>(0, positionCount - 1)(random)]);
+    for (int i = 0; i < vertexCount; ++i)
+        vertices.push_back(positions[std::uniform_int_distribution<int>(0, positionCount - 1)(random)]);
     const int polygonCount = std::uniform_int_distribution<int>(0, 30)(random);
     std::vector<std::vector<int>> polygons;
     const int used = std::uniform_int_distribution<int>(1, vertexCount)(random);  // the rest stay unused

@@ -246,7 +246,8 @@ TEST(Parse, countsOutsideWhatTheTextCanHoldAreRefused)
 
 TEST(Parse, polygonsOutsideTheRecordsBoundsAreRefusedAfterTheTable)
 {
-    const std::string head = "SHAPE b_shape = { 0, 3, 3 }; VECTOR { {0,0,0 } {1,0,0 } {0,1,0 } } SPOLY { { 1, 3, { 0, 1, 2 } } ";
+    const std::string head =
+        "SHAPE b_shape = { 0, 3, 3 }; VECTOR { {0,0,0 } {1,0,0 } {0,1,0 } } SPOLY { { 1, 3, { 0, 1, 2 } } ";
     Parsed six = parseText(head + "{ 2, 6, { 0, 1, 2, 0, 1, 2 } } { 3, 3, { 2, 1, 0 } } }");
     EXPECT_FALSE(six.ok);
     EXPECT_EQ(six.messages, "error in SPOLY description: polygon 1 has 6 vertex indices, at most 5 are allowed\n");
@@ -255,11 +256,13 @@ TEST(Parse, polygonsOutsideTheRecordsBoundsAreRefusedAfterTheTable)
     expectPolygon(six.shape, 1, 0, {});
 
     Parsed negative = parseText(head + "{ 2, 3, { 0, -1, 2 } } { 3, 3, { 2, 1, 3 } } }");
-    EXPECT_EQ(negative.messages, "error in SPOLY description: polygon 1 names vertex -1, but the vertex table has 3 entries\n");
+    EXPECT_EQ(negative.messages,
+              "error in SPOLY description: polygon 1 names vertex -1, but the vertex table has 3 entries\n");
     expectPolygon(negative.shape, 2, 0, {});
 
     Parsed pastEnd = parseText(head + "{ 2, 2, { 0, 3 } } { 3, 3, { 2, 1, 0 } } }");
-    EXPECT_EQ(pastEnd.messages, "error in SPOLY description: polygon 1 names vertex 3, but the vertex table has 3 entries\n");
+    EXPECT_EQ(pastEnd.messages,
+              "error in SPOLY description: polygon 1 names vertex 3, but the vertex table has 3 entries\n");
 
     // A fault is reported once the table has been read; a text that runs out first says so instead.
     Parsed runsOut = parseText(head + "{ 2, 6, { 0, 1, 2, 0, 1, 2 } } { 3, 3, { 2,");
@@ -272,8 +275,9 @@ namespace {
 
 TEST(Parse, keywordsAloneFailCleanly)
 {
-    for (const std::string& text : {std::string("SHAPE"), std::string("SHAPE VECTOR SPOLY"), std::string("SHAPE_shape"),
-                                    std::string("SHAPE_shape{,VECTOR{SPOLY{"), std::string("SPOLY{VECTOR{SHAPE_shape{,")}) {
+    for (const std::string& text :
+         {std::string("SHAPE"), std::string("SHAPE VECTOR SPOLY"), std::string("SHAPE_shape"),
+          std::string("SHAPE_shape{,VECTOR{SPOLY{"), std::string("SPOLY{VECTOR{SHAPE_shape{,")}) {
         Parsed r = parseText(text);
         EXPECT_FALSE(r.ok && r.shape.vertexCount + r.shape.polygonCount != 0) << text;
         EXPECT_EQ(r.messages.empty(), r.ok) << text;

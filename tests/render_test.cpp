@@ -31,7 +31,7 @@ class Render : public GlTest {};
 TEST_F(Render, paletteColoursWithLightingOffAreExact)
 {
     gLighting = false;
-    const std::vector<std::pair<int, Pixel>> cases = {{4, {153, 0, 0}},   {16, {0, 0, 0}},     {31, {204, 204, 204}},
+    const std::vector<std::pair<int, Pixel>> cases = {{4, {153, 0, 0}},      {16, {0, 0, 0}},     {31, {204, 204, 204}},
                                                       {15, {255, 255, 255}}, {25, {51, 51, 204}}, {36, {153, 0, 0}}};
     for (const auto& [colour, expected] : cases) {
         useModel(squareModel(colour));

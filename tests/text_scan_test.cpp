@@ -24,7 +24,8 @@ TEST(TextScan, searchesAndCountsAgreeWithPlainLoops)
                 for (std::size_t i = from; i < text.size(); ++i) count += text[i] == c;
                 ASSERT_EQ(scan.countFrom(c, from), count) << text << " from " << from;
                 const std::size_t found = from < text.size() ? text.find(c, from) : std::string::npos;
-                ASSERT_EQ(scan.find(c, from), found == std::string::npos ? TextScan::npos : found) << text << " from " << from;
+                ASSERT_EQ(scan.find(c, from), found == std::string::npos ? TextScan::npos : found)
+                    << text << " from " << from;
             }
         }
     }

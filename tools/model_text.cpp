@@ -20,7 +20,8 @@ double dot(Point a, Point b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 // Geometry is built with y upwards, as it is drawn; the file holds y downwards.
 TextVertex toFile(Point p)
 {
-    return {static_cast<int>(std::lround(p.x)), -static_cast<int>(std::lround(p.y)), static_cast<int>(std::lround(p.z))};
+    return {static_cast<int>(std::lround(p.x)), -static_cast<int>(std::lround(p.y)),
+            static_cast<int>(std::lround(p.z))};
 }
 
 // Orders a face's corners counter-clockwise seen from outside, where outside is away from the origin.
@@ -99,8 +100,10 @@ std::string randomModel(int vertexCount, int polygonCount, uint32_t seed)
 std::string cubeModel()
 {
     std::vector<Point> points;
-    for (int i = 0; i < 8; ++i) points.push_back({i & 1 ? 100.0 : -100.0, i & 2 ? 100.0 : -100.0, i & 4 ? 100.0 : -100.0});
-    const std::array<std::array<int, 4>, 6> faces = {{{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}}};
+    for (int i = 0; i < 8; ++i)
+        points.push_back({i & 1 ? 100.0 : -100.0, i & 2 ? 100.0 : -100.0, i & 4 ? 100.0 : -100.0});
+    const std::array<std::array<int, 4>, 6> faces = {
+        {{0, 1, 3, 2}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 3, 7, 5}}};
     const std::array<int, 6> colours = {9, 10, 11, 12, 13, 14};
     std::vector<TextPolygon> polygons;
     for (std::size_t f = 0; f < faces.size(); ++f) {
@@ -171,7 +174,8 @@ std::string torusModel(int rings, int sides)
             std::vector<int> quad = {a, b, c, d};
             const Point normal = crossOf(minus(points[a], points[b]), minus(points[b], points[c]));
             Point centre{0, 0, 0};
-            for (int i : quad) centre = {centre.x + points[i].x / 4, centre.y + points[i].y / 4, centre.z + points[i].z / 4};
+            for (int i : quad)
+                centre = {centre.x + points[i].x / 4, centre.y + points[i].y / 4, centre.z + points[i].z / 4};
             if (dot(normal, minus(centre, tube)) < 0) std::reverse(quad.begin(), quad.end());
             polygons.push_back({s % 2 == 0 ? 12 : 28, quad});
         }
@@ -181,8 +185,9 @@ std::string torusModel(int rings, int sides)
 std::string segmentsModel()
 {
     // A pyramid with its edges traced again as coloured segments, and a free-standing axis cross.
-    std::vector<Point> points = {{-100, -80, -100}, {100, -80, -100}, {100, -80, 100}, {-100, -80, 100}, {0, 100, 0},
-                                 {-160, 0, 0},      {160, 0, 0},      {0, -160, 0},    {0, 160, 0},      {0, 0, -160}, {0, 0, 160}};
+    std::vector<Point> points = {{-100, -80, -100}, {100, -80, -100}, {100, -80, 100}, {-100, -80, 100},
+                                 {0, 100, 0},       {-160, 0, 0},     {160, 0, 0},     {0, -160, 0},
+                                 {0, 160, 0},       {0, 0, -160},     {0, 0, 160}};
     std::vector<TextPolygon> polygons;
     const std::array<std::array<int, 3>, 4> sides = {{{0, 1, 4}, {1, 2, 4}, {2, 3, 4}, {3, 0, 4}}};
     for (const auto& side : sides) {

@@ -24,7 +24,8 @@ int main(int argc, char** argv)
         const std::string kind = argv[1];
         std::string text;
         if (kind == "random" && argc >= 4)
-            text = randomModel(std::atoi(argv[2]), std::atoi(argv[3]), argc > 4 ? static_cast<uint32_t>(std::atol(argv[4])) : 1);
+            text = randomModel(std::atoi(argv[2]), std::atoi(argv[3]),
+                               argc > 4 ? static_cast<uint32_t>(std::atol(argv[4])) : 1);
         else if (kind == "cube")
             text = cubeModel();
         else if (kind == "dodecahedron")
