@@ -141,7 +141,6 @@ TEST_F(Render, theModelTurnsAboutYFirstThenX)
 {
     gLighting = false;
     // A small cube at x = 150: Y by 90 takes it to z = -150, then X by 90 up to y = 150 on screen.
-    std::string cube = cubeModel();
     std::vector<TextVertex> vertices;
     for (int i = 0; i < 8; ++i) vertices.push_back({150 + (i & 1 ? 20 : -20), i & 2 ? 20 : -20, i & 4 ? 20 : -20});
     std::vector<TextPolygon> faces = {{4, {0, 1, 3, 2}}, {4, {4, 5, 7, 6}}, {4, {0, 1, 5, 4}},
