@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
@@ -22,13 +24,13 @@ const std::string& modelFile(int vertices, int polygons = 0)
 {
     static std::map<std::pair<int, int>, std::string> files;
     if (polygons == 0) polygons = 2 * vertices;
-    static const std::string folder = [] {
-        char pattern[] = "/tmp/zemview-bench-XXXXXX";
-        return std::string(mkdtemp(pattern));
-    }();
+    // A plain array, still intact when the removal at exit runs after the statics are gone.
+    static char folder[] = "/tmp/zemview-bench-XXXXXX";
+    static const bool made = mkdtemp(folder) && std::atexit([] { std::filesystem::remove_all(folder); }) == 0;
+    if (!made) std::abort();
     std::string& path = files[{vertices, polygons}];
     if (path.empty()) {
-        path = folder + "/model-" + std::to_string(vertices) + "-" + std::to_string(polygons) + ".zem";
+        path = std::string(folder) + "/model-" + std::to_string(vertices) + "-" + std::to_string(polygons) + ".zem";
         std::ofstream(path, std::ios::binary) << randomModel(vertices, polygons, static_cast<uint32_t>(vertices));
     }
     return path;

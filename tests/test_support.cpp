@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -34,12 +35,14 @@ Parsed loadFile(const std::string& path)
 
 std::string tempDir()
 {
-    static const std::string dir = [] {
-        char pattern[] = "/tmp/zemview-test-XXXXXX";
-        const char* made = mkdtemp(pattern);
-        return std::string(made ? made : "/tmp");
+    // A plain array, still intact when the removal at exit runs after the statics are gone.
+    static char dir[] = "/tmp/zemview-test-XXXXXX";
+    static const bool made = [] {
+        if (!mkdtemp(dir)) return false;
+        std::atexit([] { std::filesystem::remove_all(dir); });
+        return true;
     }();
-    return dir;
+    return made ? dir : "/tmp";
 }
 
 std::string writeTempFile(const std::string& name, const std::string& content)
