@@ -117,6 +117,8 @@ BENCHMARK(BM_NormalsLiteral)->Iterations(1)->Unit(benchmark::kSecond);
 // Keeps each benchmark's seconds per iteration for the summary.
 class Collector : public benchmark::ConsoleReporter {
 public:
+    Collector() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
     std::map<std::string, double> seconds;
     void ReportRuns(const std::vector<Run>& runs) override
     {

@@ -5,4 +5,4 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build --target load_bench
-exec build/bench/load_bench --benchmark_color=false "$@"
+exec build/bench/load_bench "$@"
