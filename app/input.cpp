@@ -1,12 +1,12 @@
 // Mouse and keyboard: toggles, quitting, and rotate and zoom drags measured from their own last positions.
-#include "input.h"
+#include "app/input.h"
 
 #include <GL/freeglut.h>
 
 #include <cstdlib>
 
 #include "model/shape.h"
-#include "render/viewer.h"
+#include "render/scene.h"
 
 bool gRotating = false;
 bool gZooming = false;
@@ -23,6 +23,15 @@ constexpr unsigned char kEscape = 27;
 void recompileShapeList() { gShape.compileList(kShapeList, gLighting, gSmooth); }
 
 }  // namespace
+
+void resetDragState()
+{
+    gRotating = false;
+    gZooming = false;
+    gLastX = 0;
+    gLastY = 0;
+    gLastZoomY = 0.0;
+}
 
 void onKeyboard(unsigned char key, int x, int y)
 {

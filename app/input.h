@@ -7,6 +7,9 @@ extern int gLastX;         // pointer x, window pixels, at the last button event
 extern int gLastY;         // pointer y, window pixels, at the last button event or rotate step
 extern double gLastZoomY;  // pointer y, window pixels, at the last button event or zoom step
 
+// Puts the drag state back to its start: no drag, every last position 0.
+void resetDragState();
+
 void onKeyboard(unsigned char key, int x, int y);
 void onMouse(int button, int state, int x, int y);
 void onMotion(int x, int y);

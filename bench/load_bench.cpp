@@ -10,8 +10,9 @@
 #include <string>
 
 #include "model/shape.h"
-#include "model_text.h"
-#include "tests/normals_oracle.h"
+#include "tools/sample_models.h"
+#include "testlib/normals_oracle.h"
+#include "testlib/temp_dir.h"
 
 namespace {
 
@@ -24,13 +25,10 @@ const std::string& modelFile(int vertices, int polygons = 0)
 {
     static std::map<std::pair<int, int>, std::string> files;
     if (polygons == 0) polygons = 2 * vertices;
-    // A plain array, still intact when the removal at exit runs after the statics are gone.
-    static char folder[] = "/tmp/zemview-bench-XXXXXX";
-    static const bool made = mkdtemp(folder) && std::atexit([] { std::filesystem::remove_all(folder); }) == 0;
-    if (!made) std::abort();
+    const std::string& folder = privateTempDir("zemview-bench");
     std::string& path = files[{vertices, polygons}];
     if (path.empty()) {
-        path = std::string(folder) + "/model-" + std::to_string(vertices) + "-" + std::to_string(polygons) + ".zem";
+        path = folder + "/model-" + std::to_string(vertices) + "-" + std::to_string(polygons) + ".zem";
         std::ofstream(path, std::ios::binary) << randomModel(vertices, polygons, static_cast<uint32_t>(vertices));
     }
     return path;

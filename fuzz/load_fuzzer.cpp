@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "model/shape.h"
-#include "tests/normals_oracle.h"
+#include "testlib/normals_oracle.h"
 
 namespace {
 

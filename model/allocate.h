@@ -12,7 +12,7 @@
 #include <new>
 #include <type_traits>
 
-#include "console.h"
+#include "model/console.h"
 
 struct FreeArray {
     void operator()(void* p) const { std::free(p); }

@@ -11,4 +11,16 @@ inline void writeLine(std::FILE* stream, const char* text)
     std::fflush(stream);
 }
 
-inline void reportError(const char* text) { writeLine(stderr, text); }
+// Where the model library's error lines go: standard error unless a program or a test says
+// otherwise (a companion tool prefixes its name; a test keeps them to compare).
+using MessageSink = void (*)(const char* line);
+
+inline void writeToStandardError(const char* line) { writeLine(stderr, line); }
+
+inline MessageSink& messageSink()
+{
+    static MessageSink sink = writeToStandardError;
+    return sink;
+}
+
+inline void reportError(const char* text) { messageSink()(text); }

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "allocate.h"
-#include "vector3.h"
+#include "model/allocate.h"
+#include "model/vector3.h"
 
 constexpr int kMaxPolygonIndices = 5;   // index slots of a ShapePolygon
 constexpr std::size_t kNameSize = 204;  // name buffer, terminating zero included

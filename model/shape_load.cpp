@@ -7,9 +7,9 @@
 #include <memory>
 #include <utility>
 
-#include "allocate.h"
-#include "console.h"
-#include "shape.h"
+#include "model/allocate.h"
+#include "model/console.h"
+#include "model/shape.h"
 
 // Constructed empty before main runs; its arrays are released at normal process end.
 Shape gShape;

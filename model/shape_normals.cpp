@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <memory>
 
-#include "allocate.h"
-#include "shape.h"
+#include "model/allocate.h"
+#include "model/shape.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "allocate.h"
-#include "console.h"
-#include "shape.h"
-#include "text_scan.h"
+#include "model/allocate.h"
+#include "model/console.h"
+#include "model/shape.h"
+#include "model/text_scan.h"
 
 namespace {
 

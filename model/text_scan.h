@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "number.h"
+#include "model/number.h"
 
 // The parser's cursor moves one character beyond each number without looking at it, so a cursor
 // can stand on the end of the text or beyond. Every look at the text goes through here, and a

@@ -1,5 +1,5 @@
 // Palette: the colour table, a bright half (0 to 15) and its darker repeat (16 to 31).
-#include "palette.h"
+#include "render/palette.h"
 
 const double Palette::colours[Palette::kSize][3] = {
     {0.0, 0.0, 0.0}, {0.0, 0.0, 0.6}, {0.0, 0.6, 0.0}, {0.0, 0.6, 0.6},  //

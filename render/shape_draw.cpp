@@ -2,7 +2,7 @@
 #include <GL/gl.h>
 
 #include "model/shape.h"
-#include "palette.h"
+#include "render/palette.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "test_support.h"
+#include "tests/test_support.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

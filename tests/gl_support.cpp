@@ -1,5 +1,5 @@
 // GL test support: the test binary's GLUT window (under Xvfb in CI), model set-up and pixel read-back.
-#include "gl_support.h"
+#include "tests/gl_support.h"
 
 #include <GL/freeglut.h>
 
@@ -48,30 +48,15 @@ void drawModelFrame()
 
 void GlTest::SetUp()
 {
-    gBlackBackground = true;
-    gLighting = true;
-    gSmooth = true;
-    gWireframe = false;
-    gRotX = 0;
-    gRotY = 0;
-    gDistance = -500.0;
-    gRotating = false;
-    gZooming = false;
-    gLastX = 0;
-    gLastY = 0;
-    gLastZoomY = 0.0;
-    onReshape(640, 480);
+    resetViewState();
+    resetDragState();
+    setProjection(kWindowWidth, kWindowHeight);
 }
 
 int main(int argc, char** argv)
 {
     testing::InitGoogleTest(&argc, argv);
-    int toolkitArgc = 1;
-    glutInit(&toolkitArgc, argv);
-    glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
-    glutInitWindowSize(640, 480);
-    glutInitWindowPosition(100, 100);
-    glutCreateWindow("zemview GL tests");
+    openViewerWindow(argv[0], "zemview GL tests");
     glutSetOption(GLUT_ACTION_ON_WINDOW_CLOSE, GLUT_ACTION_CONTINUE_EXECUTION);
     glutDisplayFunc([] {});  // the tests draw when they choose; the toolkit insists on a callback
     for (int i = 0; i < 10; ++i) glutMainLoopEvent();

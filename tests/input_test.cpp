@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "app/input.h"
-#include "gl_support.h"
-#include "model_text.h"
+#include "tests/gl_support.h"
+#include "tools/sample_models.h"
 #include "render/viewer.h"
 
 namespace {

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "model_text.h"
-#include "test_support.h"
+#include "tools/sample_models.h"
+#include "tests/test_support.h"
 
 namespace {
 

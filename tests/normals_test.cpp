@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "model_text.h"
-#include "normals_oracle.h"
-#include "test_support.h"
+#include "tools/sample_models.h"
+#include "testlib/normals_oracle.h"
+#include "tests/test_support.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "gl_support.h"
-#include "model_text.h"
+#include "tests/gl_support.h"
+#include "tools/sample_models.h"
 #include "render/viewer.h"
 
 namespace {
@@ -125,16 +125,16 @@ TEST_F(Render, litFacesTowardsTheLightAreBrighter)
 TEST_F(Render, reshapeKeepsTheAspectRatioAndAFiniteProjection)
 {
     double m[16];
-    onReshape(480, 640);
+    setProjection(480, 640);
     glGetDoublev(GL_PROJECTION_MATRIX, m);
     EXPECT_NEAR(m[5] / m[0], 0.75, 1e-6);
-    onReshape(640, 481);
+    setProjection(640, 481);
     glGetDoublev(GL_PROJECTION_MATRIX, m);
     EXPECT_NEAR(m[5] / m[0], 640.0 / 481.0, 1e-6);
-    onReshape(640, 0);
+    setProjection(640, 0);
     glGetDoublev(GL_PROJECTION_MATRIX, m);
     for (double v : m) EXPECT_TRUE(std::isfinite(v));
-    onReshape(640, 480);
+    setProjection(640, 480);
 }
 
 TEST_F(Render, theModelTurnsAboutYFirstThenX)

@@ -1,5 +1,8 @@
 // Test helpers: parsing with captured messages, temporary files, and running programs with pipes.
-#include "test_support.h"
+#include "tests/test_support.h"
+
+#include "model/console.h"
+#include "testlib/temp_dir.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -8,42 +11,56 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <sstream>
+
+namespace {
+
+std::string* gCaptured = nullptr;
+
+// Keeps the model library's lines, each with its line end, while a parse or load runs.
+class MessageCapture {
+public:
+    explicit MessageCapture(std::string& into) : previous_(messageSink())
+    {
+        gCaptured = &into;
+        messageSink() = [](const char* line) {
+            *gCaptured += line;
+            *gCaptured += '\n';
+        };
+    }
+    ~MessageCapture()
+    {
+        messageSink() = previous_;
+        gCaptured = nullptr;
+    }
+
+private:
+    MessageSink previous_;
+};
+
+}  // namespace
 
 Parsed parseText(const std::string& text)
 {
     Parsed result;
     std::unique_ptr<char[]> copy(new char[text.size()]);
     std::memcpy(copy.get(), text.data(), text.size());
-    testing::internal::CaptureStderr();
+    MessageCapture capture(result.messages);
     result.ok = result.shape.parse(copy.get(), copy.get() + text.size());
-    result.messages = testing::internal::GetCapturedStderr();
     return result;
 }
 
 Parsed loadFile(const std::string& path)
 {
     Parsed result;
-    testing::internal::CaptureStderr();
+    MessageCapture capture(result.messages);
     result.ok = result.shape.load(path.c_str());
-    result.messages = testing::internal::GetCapturedStderr();
     return result;
 }
 
-std::string tempDir()
-{
-    // A plain array, still intact when the removal at exit runs after the statics are gone.
-    static char dir[] = "/tmp/zemview-test-XXXXXX";
-    static const bool made = [] {
-        if (!mkdtemp(dir)) return false;
-        std::atexit([] { std::filesystem::remove_all(dir); });
-        return true;
-    }();
-    return made ? dir : "/tmp";
-}
+std::string tempDir() { return privateTempDir("zemview-test"); }
 
 std::string writeTempFile(const std::string& name, const std::string& content)
 {

@@ -5,7 +5,7 @@
 #include <exception>
 #include <string>
 
-#include "model_text.h"
+#include "tools/sample_models.h"
 
 namespace {
 

@@ -1,20 +1,10 @@
-// The literal vertex-by-vertex normal computation, kept as the oracle for the linear-time one.
-#pragma once
+// The literal vertex-by-vertex normal computation, compiled once for tests, benchmarks and the fuzzer.
+#include "testlib/normals_oracle.h"
 
 #include <cstdint>
 #include <cstring>
-#include <vector>
 
-#include "model/shape.h"
-
-struct LiteralNormals {
-    std::vector<Vector3> face;    // per polygon
-    std::vector<Vector3> vertex;  // per vertex
-};
-
-// Every vertex compared with every polygon index, sums in polygon and index order, no early exit.
-// A vertex that no polygon names gets zero instead of the 0 * (1 / 0) the plain loop would give.
-inline LiteralNormals literalNormals(const Shape& shape)
+LiteralNormals literalNormals(const Shape& shape)
 {
     LiteralNormals out;
     out.face.resize(static_cast<std::size_t>(shape.polygonCount));
@@ -52,10 +42,9 @@ inline LiteralNormals literalNormals(const Shape& shape)
     return out;
 }
 
-inline bool sameBits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+bool sameBits(const Vector3& a, const Vector3& b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// Index of the first normal whose bits differ from the oracle's, or -1 when all agree.
-inline long firstNormalMismatch(const Shape& shape, const LiteralNormals& oracle)
+long firstNormalMismatch(const Shape& shape, const LiteralNormals& oracle)
 {
     for (int32_t p = 0; p < shape.polygonCount; ++p)
         if (!sameBits(shape.polygons[p].faceNormal, oracle.face[static_cast<std::size_t>(p)])) return p;

@@ -1,5 +1,5 @@
-// Model text writing: the file syntax of the worked example, and the geometry of the sample models.
-#include "model_text.h"
+// The generated models: random ones of any size, and the geometry of the sample solids.
+#include "tools/sample_models.h"
 
 #include <algorithm>
 #include <array>
@@ -49,35 +49,6 @@ std::vector<TextVertex> toFile(const std::vector<Point>& points)
 }
 
 }  // namespace
-
-std::string formatModel(const std::string& name, const std::vector<TextVertex>& vertices,
-                        const std::vector<TextPolygon>& polygons)
-{
-    std::string text;
-    text.reserve(32 * vertices.size() + 56 * polygons.size() + 256);
-    char line[128];
-    std::snprintf(line, sizeof line, " = { 0, %zu, %zu };\n", vertices.size(), polygons.size());
-    text += "SHAPE " + name + "_shape" + line;
-    text += "VECTOR " + name + "_vector[] = {\n";
-    for (std::size_t i = 0; i < vertices.size(); ++i) {
-        const TextVertex& v = vertices[i];
-        std::snprintf(line, sizeof line, "{ %d, %d, %d }%s\n", v.x, v.y, v.z, i + 1 < vertices.size() ? "," : "");
-        text += line;
-    }
-    text += "};\nSPOLY " + name + "_spoly[] = {\n";
-    for (std::size_t p = 0; p < polygons.size(); ++p) {
-        const TextPolygon& polygon = polygons[p];
-        std::snprintf(line, sizeof line, "{ %d, %zu, { ", polygon.colour, polygon.indices.size());
-        text += line;
-        for (std::size_t k = 0; k < polygon.indices.size(); ++k) {
-            std::snprintf(line, sizeof line, k + 1 < polygon.indices.size() ? "%d, " : "%d ", polygon.indices[k]);
-            text += line;
-        }
-        text += p + 1 < polygons.size() ? "} },\n" : "} }\n";
-    }
-    text += "};\n";
-    return text;
-}
 
 std::string randomModel(int vertexCount, int polygonCount, uint32_t seed)
 {

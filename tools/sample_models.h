@@ -1,21 +1,10 @@
-// Model text writing: well-formed model files from vertex and polygon lists, and the generated models.
+// The generated models: random ones of any size, and the sample solids, as model text.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
-struct TextVertex {
-    int x, y, z;  // as written in the file: y grows downwards on the screen
-};
-
-struct TextPolygon {
-    int colour;
-    std::vector<int> indices;
-};
-
-std::string formatModel(const std::string& name, const std::vector<TextVertex>& vertices,
-                        const std::vector<TextPolygon>& polygons);
+#include "model/shape_write.h"
 
 // Random coordinates over the whole 16-bit range and faces of 3 to 5 indices: a model of the
 // largest size the format can address is randomModel(32767, 65534, seed).

@@ -1,0 +1,82 @@
+// OutputFile: a temporary file beside the target, synced and renamed at the end, removed on failure.
+#include "cli/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+OutputFile::~OutputFile() { discard(); }
+
+bool OutputFile::fail(const std::string& what, int code)
+{
+    error_ = what + ": " + std::strerror(code);
+    discard();
+    return false;
+}
+
+void OutputFile::discard()
+{
+    if (stream_ && stream_ != stdout) std::fclose(stream_);
+    stream_ = nullptr;
+    if (!temporary_.empty()) unlink(temporary_.c_str());
+    temporary_.clear();
+}
+
+bool OutputFile::open(const std::string& path)
+{
+    path_ = path;
+    if (path == "-") {
+        stream_ = stdout;
+        return true;
+    }
+    // A folder given as the output would otherwise only fail at the rename, after all the work.
+    struct stat info;
+    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return fail(path, EISDIR);
+    // Hidden and unique beside the target, so that the rename stays within one file system.
+    std::string name = path;
+    const std::size_t slash = name.rfind('/');
+    name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
+    name += ".XXXXXX";
+    const int fd = mkstemp(&name[0]);
+    if (fd < 0) return fail(path, errno);
+    temporary_ = name;
+    // mkstemp makes the file private; the result gets the permissions a new file usually has.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    stream_ = fdopen(fd, "wb");
+    if (!stream_) {
+        const int code = errno;
+        close(fd);
+        return fail(path, code);
+    }
+    return true;
+}
+
+bool OutputFile::write(const void* data, std::size_t size)
+{
+    if (!stream_) return false;
+    if (size == 0 || std::fwrite(data, 1, size, stream_) == size) return true;
+    return fail(path_, errno ? errno : EIO);
+}
+
+bool OutputFile::commit()
+{
+    if (!stream_) return false;
+    if (stream_ == stdout) {
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("standard output", errno ? errno : EIO);
+        stream_ = nullptr;
+        return true;
+    }
+    if (std::fflush(stream_) != 0 || std::ferror(stream_)) return fail(path_, errno ? errno : EIO);
+    if (fsync(fileno(stream_)) != 0) return fail(path_, errno);
+    const int closed = std::fclose(stream_);
+    stream_ = nullptr;
+    if (closed != 0) return fail(path_, errno);
+    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) return fail(path_, errno);
+    temporary_.clear();
+    return true;
+}

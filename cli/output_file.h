@@ -1,0 +1,39 @@
+// OutputFile: all-or-nothing output for the companion tools, a temporary file beside the target
+// renamed over it once everything is written, or standard output for "-".
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string>
+
+class OutputFile {
+public:
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+    ~OutputFile();  // a file never committed is removed, and the target is left as it was
+
+    // Creates the temporary file beside path (or takes standard output for "-"). False after
+    // error() says why, in the form "path: reason".
+    bool open(const std::string& path);
+
+    std::FILE* stream() const { return stream_; }
+    bool write(const void* data, std::size_t size);
+    bool write(const std::string& text) { return write(text.data(), text.size()); }
+
+    // Flushes, syncs and renames the temporary file over the target. False after error() says why;
+    // the temporary file is then removed and the target is unchanged.
+    bool commit();
+
+    const std::string& error() const { return error_; }
+    const std::string& path() const { return path_; }
+
+private:
+    bool fail(const std::string& what, int code);
+    void discard();
+
+    std::FILE* stream_ = nullptr;
+    std::string path_;
+    std::string temporary_;  // empty for standard output
+    std::string error_;
+};
