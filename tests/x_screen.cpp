@@ -63,7 +63,15 @@ int ViewerProcess::waitForExit(std::chrono::milliseconds limit)
     return -1;
 }
 
-ScreenDriver::ScreenDriver() : display_(XOpenDisplay(nullptr)) {}
+// Xvfb resets itself when its last client leaves, and refuses connections meanwhile: the tests
+// that come after a closed window try again for a moment.
+ScreenDriver::ScreenDriver() : display_(XOpenDisplay(nullptr))
+{
+    for (int attempt = 0; !display_ && attempt < 100; ++attempt) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        display_ = XOpenDisplay(nullptr);
+    }
+}
 
 ScreenDriver::~ScreenDriver()
 {
