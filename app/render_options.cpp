@@ -225,7 +225,7 @@ RenderCommand parseRenderOptions(int argc, char** argv, RenderOptions& options, 
         if (command != RenderCommand::render) return command;
     }
     if (argc - optind != 2)
-        return usageError(problem, argc - optind < 2 ? "a model and an output file are needed"
+        return usageError(problem, argc - optind < 2 ? "a model and an output file are needed (see zemrender --help)"
                                                      : std::string("unexpected argument '") + argv[optind + 2] + "'");
     options.model = argv[optind];
     options.output = argv[optind + 1];
@@ -260,6 +260,7 @@ void printRenderUsage(std::FILE* stream)
                "\n"
                "Exit status: 0 the picture was written, 1 the model did not load or could not be drawn or\n"
                "written, 2 the command line was wrong. A failed run leaves no file behind and never replaces\n"
-               "an existing one. Drawing uses Mesa's software renderer through EGL: no X server and no GPU.\n",
+               "an existing one. Drawing goes through EGL on Mesa's surfaceless platform: no X server and no\n"
+               "GPU are needed, and DISPLAY plays no part.\n",
                stream);
 }

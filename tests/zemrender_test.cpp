@@ -343,7 +343,7 @@ TEST(ZemrenderErrors, usageErrorsExitWithTwoAndOneLine)
     }
     const RunResult alone = runZemrender({modelPath("cube.zem")});
     EXPECT_EQ(alone.exitStatus, 2);
-    EXPECT_EQ(alone.err, "zemrender: a model and an output file are needed\n");
+    EXPECT_EQ(alone.err, "zemrender: a model and an output file are needed (see zemrender --help)\n");
     const RunResult three = runZemrender({modelPath("cube.zem"), "a.png", "b.png"});
     EXPECT_EQ(three.exitStatus, 2);
     EXPECT_EQ(three.err, "zemrender: unexpected argument 'b.png'\n");
