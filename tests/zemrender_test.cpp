@@ -388,6 +388,19 @@ TEST(ZemrenderErrors, aFolderThatCannotBeWritten)
     EXPECT_EQ(folderEntries(folder), std::vector<std::string>{"out.png"});
 }
 
+TEST(ZemrenderErrors, aFullDiskLeavesTheEarlierFileAndNoPart)
+{
+    // A file system of 8 KiB that holds the earlier file but not the new picture.
+    std::vector<std::string> command = sandbox({"--size", "8192", "--tmpfs", "/tmp/small"});
+    command.insert(command.end(), {"/bin/sh", "-c",
+                                   "echo earlier >/tmp/small/out.png; \"$0\" \"$1\" /tmp/small/out.png; "
+                                   "echo status $?; ls -A /tmp/small; cat /tmp/small/out.png",
+                                   ZEMRENDER_PATH, modelPath("torus.zem")});
+    const RunResult run = runProgram(command[0], command);
+    EXPECT_EQ(run.err, "zemrender: /tmp/small/out.png: No space left on device\n");
+    EXPECT_EQ(run.out, "status 1\nout.png\nearlier\n");
+}
+
 TEST(ZemrenderErrors, aSizeBeyondTheRenderersLimit)
 {
     for (const std::string size : {"100000x10", "10x100000"}) {
