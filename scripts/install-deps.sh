@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev             # tests and benchmarks
   xvfb xauth libx11-dev libxtst-dev         # a display for the tests, and real X input
   clang libclang-rt-14-dev valgrind         # fuzzing and memory checks
+  libegl-dev libegl-mesa0 libpng-dev bubblewrap  # zemrender: EGL without a display, PNG, its sandbox test
   "$@"
 )
 
