@@ -59,7 +59,8 @@ void run(const Shape& shape, ExportFormat format, const std::string& outputPath,
         std::string bin;
         const std::string binName = binary || toStandardOutput ? std::string() : baseName(binPath);
         if (!writeGltf(mesh, binary, binName, bytes, bin, result.error)) return;
-        if (!binName.empty()) result.files.push_back({binPath, std::move(bin)});
+        // A model without polygons has no buffer to put beside the output.
+        if (!binName.empty() && !bin.empty()) result.files.push_back({binPath, std::move(bin)});
         break;
     }
     case ExportFormat::PlyAscii:

@@ -8,6 +8,9 @@
 
 #include "model/shape.h"
 
+// The name as the exporters write it: well-formed UTF-8 without control characters.
+std::string exportedName(const char* name);
+
 struct MeshPolygon {
     uint32_t first = 0;     // its first corner in MeshView::corners
     uint8_t count = 0;      // 2 is a segment, 3 to 5 a face
