@@ -80,11 +80,16 @@ int run(int argc, char** argv)
 {
     enum { kFlat = 256, kAscii, kNoCenter, kNoSimplify };
     const option longOptions[] = {
-        {"format", required_argument, nullptr, 'f'},  {"flat", no_argument, nullptr, kFlat},
-        {"ascii", no_argument, nullptr, kAscii},      {"scale", required_argument, nullptr, 's'},
-        {"no-center", no_argument, nullptr, kNoCenter}, {"colour", required_argument, nullptr, 'c'},
-        {"color", required_argument, nullptr, 'c'},   {"no-simplify", no_argument, nullptr, kNoSimplify},
-        {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
+        {"format", required_argument, nullptr, 'f'},
+        {"flat", no_argument, nullptr, kFlat},
+        {"ascii", no_argument, nullptr, kAscii},
+        {"scale", required_argument, nullptr, 's'},
+        {"no-center", no_argument, nullptr, kNoCenter},
+        {"colour", required_argument, nullptr, 'c'},
+        {"color", required_argument, nullptr, 'c'},
+        {"no-simplify", no_argument, nullptr, kNoSimplify},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     ConvertOptions options;
@@ -133,7 +138,8 @@ int run(int argc, char** argv)
             return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
         }
     }
-    if (argc - optind != 2) return usageError(argc - optind < 2 ? "an input and an output are needed" : "too many operands");
+    if (argc - optind != 2)
+        return usageError(argc - optind < 2 ? "an input and an output are needed" : "too many operands");
     options.input = argv[optind];
     options.output = argv[optind + 1];
     if (options.output == "-" && options.format.empty())

@@ -71,8 +71,7 @@ void run(const Shape& shape, ExportFormat format, const std::string& outputPath,
         writeStl(mesh, bytes);
         if (mesh.segmentCount > 0)
             result.notes.push_back(std::to_string(mesh.segmentCount) +
-                                   (mesh.segmentCount == 1 ? " segment" : " segments") +
-                                   " left out: STL has no lines");
+                                   (mesh.segmentCount == 1 ? " segment" : " segments") + " left out: STL has no lines");
         break;
     }
 }

@@ -87,7 +87,10 @@ Vector3 unitNormal(Vector3 normal, Vector3 faceNormal)
 
 class PrimitiveBuilder {
 public:
-    explicit PrimitiveBuilder(const MeshView& mesh) : mesh_(mesh), stamp_(mesh.positions.size(), 0), local_(mesh.positions.size()) {}
+    explicit PrimitiveBuilder(const MeshView& mesh)
+        : mesh_(mesh), stamp_(mesh.positions.size(), 0), local_(mesh.positions.size())
+    {
+    }
 
     // The primitive of the given polygons; withNormals for faces.
     PrimitiveVertices build(const std::vector<uint32_t>& polygons, bool faces)
@@ -97,12 +100,14 @@ public:
         for (const uint32_t p : polygons) {
             const MeshPolygon& polygon = mesh_.polygons[p];
             uint32_t corner[kMaxPolygonIndices];
-            for (int k = 0; k < polygon.count; ++k) corner[k] = vertex(mesh_.corners[polygon.first + k], polygon, faces, out);
+            for (int k = 0; k < polygon.count; ++k)
+                corner[k] = vertex(mesh_.corners[polygon.first + k], polygon, faces, out);
             if (!faces) {
                 out.indices.insert(out.indices.end(), {corner[0], corner[1]});
                 continue;
             }
-            for (int k = 1; k + 1 < polygon.count; ++k) out.indices.insert(out.indices.end(), {corner[0], corner[k], corner[k + 1]});
+            for (int k = 1; k + 1 < polygon.count; ++k)
+                out.indices.insert(out.indices.end(), {corner[0], corner[k], corner[k + 1]});
         }
         return out;
     }

@@ -36,10 +36,10 @@ bool exists(const std::string& path)
 
 // What a reader found, in the terms every format shares.
 struct ReadPolygon {
-    std::vector<int> indices;      // into ReadModel::positions
-    std::vector<Point> normals;    // per corner, where the format has them
-    Point colour{-1, -1, -1};      // 0 to 1
-    std::string material;          // OBJ only
+    std::vector<int> indices;    // into ReadModel::positions
+    std::vector<Point> normals;  // per corner, where the format has them
+    Point colour{-1, -1, -1};    // 0 to 1
+    std::string material;        // OBJ only
 };
 
 struct ReadModel {
@@ -320,6 +320,12 @@ std::vector<std::string> testModels()
     for (const char* name : {"tetra", "cube", "dodecahedron", "torus", "segments"})
         models.push_back(modelPath(std::string(name) + ".zem"));
     models.push_back(writeTempFile("random.zem", randomModel(60, 120, 7)));
+    // Stored colours past the palette wrap: 36 is entry 4, 255 entry 31, 32 entry 0.
+    models.push_back(writeTempFile("wrapped.zem", "SHAPE wrapped_shape = { 0, 5, 4 };\nVECTOR v[] = {\n"
+                                                  "{ 0, 0, 0 },\n{ 100, 0, 0 },\n{ 100, 100, 0 },\n"
+                                                  "{ 0, 100, 0 },\n{ 50, 50, 80 }\n};\nSPOLY p[] = {\n"
+                                                  "{ 36, 4, { 0, 1, 2, 3 } },\n{ 255, 3, { 0, 1, 4 } },\n"
+                                                  "{ 4, 5, { 0, 1, 4, 2, 3 } },\n{ 32, 2, { 2, 4 } }\n};\n"));
     return models;
 }
 
@@ -443,33 +449,35 @@ TEST(ConvertExport, stlReadsBackAsFansWithFaceNormals)
 
 // --- the Khronos validator ---------------------------------------------------------------------
 
-struct Validation {
-    int status = -1;
-    std::map<std::string, long> counts;  // errors, warnings, drawCalls, materials, triangles, ...
-    std::string report;
-};
-
-Validation validate(const std::string& path)
+// Runs the Khronos validator once on every file: the counts it reports per file, in order.
+std::vector<std::map<std::string, long>> validate(const std::vector<std::string>& paths, std::string& report)
 {
-    Validation v;
-    const RunResult r = runProgram("/usr/bin/env", {"env", "NODE_PATH=" NODE_MODULES_DIR, NODE_PATH_PROGRAM,
-                                                    ZEM_TEST_SOURCE "/validate_gltf.js", path});
-    v.status = r.exitStatus;
-    v.report = r.out + r.err;
-    for (const char* key : {"errors", "warnings", "drawCalls", "materials", "triangles"}) {
-        const std::size_t at = r.out.find(std::string("\"") + key + "\":");
-        if (at != std::string::npos) v.counts[key] = std::stol(r.out.substr(at + std::strlen(key) + 3));
+    std::vector<std::string> words = {"env", "NODE_PATH=" NODE_MODULES_DIR, NODE_PATH_PROGRAM,
+                                      ZEM_TEST_SOURCE "/validate_gltf.js"};
+    words.insert(words.end(), paths.begin(), paths.end());
+    const RunResult r = runProgram("/usr/bin/env", words);
+    report = r.out + r.err;
+    std::vector<std::map<std::string, long>> counts;
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        counts.emplace_back();
+        for (const char* key : {"errors", "warnings", "drawCalls", "materials", "triangles"}) {
+            const std::size_t at = line.find(std::string("\"") + key + "\":");
+            if (at != std::string::npos) counts.back()[key] = std::stol(line.substr(at + std::strlen(key) + 3));
+        }
     }
-    return v;
+    EXPECT_EQ(r.exitStatus, 0) << report;
+    EXPECT_EQ(counts.size(), paths.size()) << report;
+    counts.resize(paths.size());
+    return counts;
 }
 
 // What a model's glTF must draw: one primitive per colour and kind, fans of count - 2 triangles.
-void expectValidGltf(const Shape& shape, const std::string& path)
+void expectValidGltf(const Shape& shape, std::map<std::string, long> counts, const std::string& report)
 {
-    Validation v = validate(path);
-    EXPECT_EQ(v.status, 0) << v.report;
-    EXPECT_EQ(v.counts.count("errors") ? v.counts.at("errors") : -1, 0) << v.report;
-    EXPECT_EQ(v.counts.count("warnings") ? v.counts.at("warnings") : -1, 0) << v.report;
+    EXPECT_EQ(counts.count("errors") ? counts.at("errors") : -1, 0) << report;
+    EXPECT_EQ(counts.count("warnings") ? counts.at("warnings") : -1, 0) << report;
     std::map<int, bool> colours;
     std::map<std::pair<int, bool>, bool> primitives;
     long triangles = 0;
@@ -479,46 +487,179 @@ void expectValidGltf(const Shape& shape, const std::string& path)
         primitives[{polygon.colourIndex % 32, polygon.count == 2}] = true;
         if (polygon.count > 2) triangles += polygon.count - 2;
     }
-    EXPECT_EQ(v.counts["materials"], static_cast<long>(colours.size())) << v.report;
-    EXPECT_EQ(v.counts["drawCalls"], static_cast<long>(primitives.size())) << v.report;
-    EXPECT_EQ(v.counts["triangles"], triangles) << v.report;
+    EXPECT_EQ(counts["materials"], static_cast<long>(colours.size())) << report;
+    EXPECT_EQ(counts["drawCalls"], static_cast<long>(primitives.size())) << report;
+    EXPECT_EQ(counts["triangles"], triangles) << report;
 }
 
-TEST(ConvertExport, gltfAndGlbPassTheValidator)
+// The glTF as the tests' own reader finds it: for each colour in use, in ascending order, a triangle
+// primitive of the colour's faces split as fans, then a line primitive of its segments, each
+// corner with its position and, for faces, a unit normal that is the model's wherever that is unit.
+void expectSameGltf(const Shape& shape, const std::string& text, bool flat)
 {
-    for (const std::string& model : testModels()) {
-        const Shape shape = loaded(model);
+    std::istringstream in(text);
+    std::string line;
+    for (const char* key : {"scene ", "node ", "mesh "}) {
+        if (shape.polygonCount == 0 && std::string(key) == "mesh ") break;
+        ASSERT_TRUE(std::getline(in, line));
+        EXPECT_EQ(line, key + exportedName(shape.name));
+    }
+    for (int colour = 0; colour < 32; ++colour) {
+        for (const bool segments : {false, true}) {
+            std::vector<std::pair<const ShapePolygon*, int>> corners;  // polygon and corner, as drawn
+            for (int32_t p = 0; p < shape.polygonCount; ++p) {
+                const ShapePolygon& polygon = shape.polygons[p];
+                if (polygon.colourIndex % 32 != colour || (polygon.count == 2) != segments) continue;
+                if (segments) corners.insert(corners.end(), {{&polygon, 0}, {&polygon, 1}});
+                for (int k = 1; !segments && k + 1 < polygon.count; ++k)
+                    corners.insert(corners.end(), {{&polygon, 0}, {&polygon, k}, {&polygon, k + 1}});
+            }
+            if (corners.empty()) continue;
+            const std::string where = "colour " + std::to_string(colour) + (segments ? " segments" : " faces");
+            ASSERT_TRUE(std::getline(in, line)) << where;
+            std::istringstream header(line);
+            std::string word, name;
+            int mode = -1, doubleSided = -1;
+            Point rgb;
+            double alpha = 0, metallic = -1;
+            header >> word >> mode >> name >> rgb[0] >> rgb[1] >> rgb[2] >> alpha >> metallic >> doubleSided;
+            EXPECT_EQ(word, "primitive") << where;
+            EXPECT_EQ(mode, segments ? 1 : 4) << where;
+            EXPECT_EQ(name, "colour" + std::to_string(colour)) << where;
+            const double* palette = Palette::colours[colour];
+            expectNear(rgb, {palette[0], palette[1], palette[2]}, 1e-12, where + " colour");
+            EXPECT_EQ(alpha, 1.0) << where;
+            EXPECT_EQ(metallic, 0.0) << where;
+            EXPECT_EQ(doubleSided, 1) << where;
+            for (const auto& [polygon, k] : corners) {
+                ASSERT_TRUE(std::getline(in, line)) << where;
+                std::istringstream values(line);
+                Point position, normal;
+                values >> position[0] >> position[1] >> position[2];
+                expectNear(position, positionOf(shape.vertices[polygon->indices[k]]), 0, where + " position");
+                if (segments) {
+                    EXPECT_TRUE(values.eof()) << where << ": a line with a normal";
+                    continue;
+                }
+                values >> normal[0] >> normal[1] >> normal[2];
+                ASSERT_FALSE(values.fail()) << where << ": no normal";
+                const Vector3 model = flat ? polygon->faceNormal : shape.vertexNormals[polygon->indices[k]];
+                if (std::fabs(model.length() - 1.0) < 1e-6)
+                    expectNear(normal, pointOf(model), 0, where + " normal");
+                else
+                    EXPECT_NEAR(std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]), 1.0,
+                                1e-6)
+                        << where;
+            }
+        }
+    }
+    EXPECT_FALSE(std::getline(in, line)) << "more than the model: " << line;
+}
+
+struct GltfFile {
+    const Shape* shape;
+    std::string path;
+    bool flat;
+};
+
+// Every file through the validator and through the tests' reader, each script run once for all.
+void expectGltfFiles(const std::vector<GltfFile>& files, bool readBack)
+{
+    std::vector<std::string> paths;
+    for (const GltfFile& file : files) paths.push_back(file.path);
+    std::string report;
+    const auto counts = validate(paths, report);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i].path);
+        expectValidGltf(*files[i].shape, counts[i], report);
+    }
+    if (!readBack) return;
+    std::vector<std::string> words = {"env", NODE_PATH_PROGRAM, ZEM_TEST_SOURCE "/read_gltf.js"};
+    words.insert(words.end(), paths.begin(), paths.end());
+    const RunResult r = runProgram("/usr/bin/env", words);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i].path + (files[i].flat ? " --flat" : ""));
+        const std::string header = "file " + files[i].path + "\n";
+        const std::size_t start = r.out.find(header);
+        ASSERT_NE(start, std::string::npos);
+        const std::size_t end = r.out.find("\nfile ", start);
+        const std::size_t from = start + header.size();
+        expectSameGltf(*files[i].shape, r.out.substr(from, end == std::string::npos ? end : end + 1 - from),
+                       files[i].flat);
+    }
+}
+
+TEST(ConvertExport, gltfAndGlbPassTheValidatorAndReadBack)
+{
+    std::vector<std::string> models = testModels();
+    std::vector<Shape> shapes;
+    for (const std::string& model : models) shapes.push_back(loaded(model));
+    std::vector<GltfFile> files;
+    for (std::size_t m = 0; m < models.size(); ++m) {
         for (const std::string ext : {".gltf", ".glb"}) {
             for (const bool flat : {false, true}) {
-                SCOPED_TRACE(model + ext + (flat ? " --flat" : ""));
-                const std::string out = tempDir() + "/" + baseOf(model) + (flat ? "-flat-" : "-") + ext.substr(1) + ext;
-                std::vector<std::string> words = {model, out};
+                SCOPED_TRACE(models[m] + ext + (flat ? " --flat" : ""));
+                const std::string out =
+                    tempDir() + "/" + baseOf(models[m]) + (flat ? "-flat-" : "-") + ext.substr(1) + ext;
+                std::vector<std::string> words = {models[m], out};
                 if (flat) words.insert(words.begin(), "--flat");
                 const RunResult r = convert(words);
                 ASSERT_EQ(r.exitStatus, 0) << r.err;
                 EXPECT_EQ(exists(out.substr(0, out.size() - ext.size()) + ".bin"), ext == ".gltf");
-                expectValidGltf(shape, out);
+                files.push_back({&shapes[m], out, flat});
             }
         }
     }
     // On standard output the buffer is embedded, so the file stands alone.
-    const std::string model = modelPath("torus.zem");
-    const RunResult r = convert({"--format", "gltf", model, "-"});
+    const RunResult r = convert({"--format", "gltf", models[3], "-"});
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     EXPECT_NE(r.out.find("data:application/octet-stream;base64,"), std::string::npos);
-    expectValidGltf(loaded(model), writeTempFile("alone.gltf", r.out));
+    files.push_back({&shapes[3], writeTempFile("alone.gltf", r.out), false});
+    expectGltfFiles(files, true);
 }
 
 TEST(ConvertExport, largestGeneratedModelPassesTheValidator)
 {
     const std::string model = writeTempFile("largest.zem", randomModel(32767, 65534, 1));
     const Shape shape = loaded(model);
+    std::vector<GltfFile> files;
     for (const std::string name : {"largest.gltf", "largest.glb"}) {
         const std::string out = tempDir() + "/" + name;
         const RunResult r = convert({model, out});
         ASSERT_EQ(r.exitStatus, 0) << r.err;
-        expectValidGltf(shape, out);
+        files.push_back({&shape, out, false});
     }
+    expectGltfFiles(files, false);
+}
+
+// One colour and --flat: one primitive with a vertex per corner. 65,535 corners still fit 16-bit
+// indices; 65,536 would need the index 65,535, the restart value, which glTF forbids.
+TEST(ConvertExport, indicesWidenBeforeReachingTheRestartValue)
+{
+    std::vector<TextVertex> vertices;
+    for (int i = 0; i < 4000; ++i) vertices.push_back({i % 200 * 10, i / 200 * 10, i % 7});
+    std::vector<Shape> shapes;
+    std::vector<GltfFile> files;
+    shapes.reserve(2);
+    for (const int corners : {65535, 65536}) {
+        std::vector<TextPolygon> polygons;
+        for (int left = corners, i = 0; left > 0; left -= 4, ++i) {
+            const int first = i * 4 % 3996;
+            if (left == 3)
+                polygons.push_back({3, {first, first + 1, first + 2}});
+            else
+                polygons.push_back({3, {first, first + 1, first + 2, first + 3}});
+        }
+        const std::string name = "corners" + std::to_string(corners);
+        const std::string model = writeTempFile(name + ".zem", formatModel(name, vertices, polygons));
+        shapes.push_back(loaded(model));
+        const std::string out = tempDir() + "/" + name + ".glb";
+        const RunResult r = convert({"--flat", model, out});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        files.push_back({&shapes.back(), out, true});
+    }
+    expectGltfFiles(files, true);
 }
 
 // --- names -------------------------------------------------------------------------------------
@@ -528,7 +669,7 @@ TEST(ConvertExport, namesAreWrittenAsWellFormedTextOnOneLine)
     EXPECT_EQ(exportedName("tetra"), "tetra");
     EXPECT_EQ(exportedName("caf\xc3\xa9 \xe2\x82\xac"), "caf\xc3\xa9 \xe2\x82\xac");  // kept as it is
     EXPECT_EQ(exportedName("a\nb\tc\x7f"), "a_b_c_");
-    EXPECT_EQ(exportedName("\xff\xc3(\xe2\x82"), "__(__");  // a broken sequence, byte by byte
+    EXPECT_EQ(exportedName("\xff\xc3(\xe2\x82"), "__(__");     // a broken sequence, byte by byte
     EXPECT_EQ(exportedName("\xc0\xaf\xed\xa0\x80"), "_____");  // overlong and surrogate forms
 
     // Through the program: the name carries a newline and a stray byte, and every file stays sound.
@@ -542,7 +683,7 @@ TEST(ConvertExport, namesAreWrittenAsWellFormedTextOnOneLine)
     EXPECT_NE(readFile(tempDir() + "/odd.obj").find("\no two_lines_\n"), std::string::npos);
     const RunResult gltf = convert({model, tempDir() + "/odd.gltf"});
     ASSERT_EQ(gltf.exitStatus, 0) << gltf.err;
-    expectValidGltf(shape, tempDir() + "/odd.gltf");
+    expectGltfFiles({{&shape, tempDir() + "/odd.gltf", false}}, true);
 }
 
 // --- failures ----------------------------------------------------------------------------------
@@ -599,8 +740,8 @@ TEST(ConvertErrors, helpAndVersionGoToStandardOutput)
     const RunResult help = convert({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_EQ(help.err, "");
-    for (const char* word : {"usage: zemconvert", "--flat", "--ascii", "--format", "--scale", "--no-center",
-                             "--colour", "--no-simplify", ".obj", ".gltf", ".glb", ".ply", ".stl", ".zem"})
+    for (const char* word : {"usage: zemconvert", "--flat", "--ascii", "--format", "--scale", "--no-center", "--colour",
+                             "--no-simplify", ".obj", ".gltf", ".glb", ".ply", ".stl", ".zem"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     const RunResult version = convert({"--version"});
     EXPECT_EQ(version.exitStatus, 0);
@@ -649,14 +790,16 @@ TEST(ConvertErrors, anEmptyModelIsAnEmptySceneWithANote)
     const std::string model =
         writeTempFile("empty.zem", "SHAPE empty_shape = { 0, 0, 0 };\nVECTOR v[] = {\n};\nSPOLY p[] = {\n};\n");
     const Shape shape = loaded(model);
+    std::vector<GltfFile> gltf;
     for (const std::string ext : {".obj", ".gltf", ".glb", ".ply", ".stl"}) {
         const std::string out = tempDir() + "/empty" + ext;
         const RunResult r = convert({model, out});
         EXPECT_EQ(r.exitStatus, 0) << ext;
         EXPECT_EQ(r.err, "zemconvert: " + model + ": note: the model is empty; an empty scene is written\n") << ext;
         ASSERT_TRUE(exists(out)) << ext;
-        if (ext == ".gltf" || ext == ".glb") expectValidGltf(shape, out);
+        if (ext == ".gltf" || ext == ".glb") gltf.push_back({&shape, out, false});
     }
+    expectGltfFiles(gltf, true);
     EXPECT_FALSE(exists(tempDir() + "/empty.bin")) << "no buffer to write";
     bool ascii = true;
     std::string comment;
