@@ -97,6 +97,14 @@ public:
     {
         ++generation_;
         PrimitiveVertices out;
+        std::size_t corners = 0, triangles = 0;
+        for (const uint32_t p : polygons) {
+            corners += mesh_.polygons[p].count;
+            triangles += mesh_.polygons[p].count - 2u;
+        }
+        out.positions.reserve(corners * 3);
+        if (faces) out.normals.reserve(corners * 3);
+        out.indices.reserve(faces ? triangles * 3 : corners);
         for (const uint32_t p : polygons) {
             const MeshPolygon& polygon = mesh_.polygons[p];
             uint32_t corner[kMaxPolygonIndices];
@@ -169,6 +177,13 @@ tinygltf::Model buildModel(const MeshView& mesh)
     model.asset.version = "2.0";
     model.asset.generator = "zemconvert " ZEM_VERSION;
     model.buffers.resize(1);
+    // At most a position and a normal per corner, and four bytes per index, with room to align each view.
+    std::size_t faceCorners = 0, triangles = 0, segmentCorners = 0;
+    for (const MeshPolygon& polygon : mesh.polygons) {
+        (polygon.count == 2 ? segmentCorners : faceCorners) += polygon.count;
+        if (polygon.count > 2) triangles += polygon.count - 2u;
+    }
+    model.buffers[0].data.reserve(faceCorners * 24 + triangles * 12 + segmentCorners * 16 + 4 * 4 * 64);
 
     // Polygons by colour, each list in the model's order.
     std::vector<uint32_t> faces[Palette::kSize], segments[Palette::kSize];
