@@ -45,6 +45,10 @@ void run(const Shape& shape, ExportFormat format, const std::string& outputPath,
     case ExportFormat::Obj: {
         std::string mtl;
         const std::string mtlPath = companion + ".mtl";
+        if (mtlPath == outputPath) {
+            result.error = "the output would be overwritten by its MTL file";
+            return;
+        }
         writeObj(mesh, toStandardOutput ? std::string() : baseName(mtlPath), bytes, mtl);
         if (toStandardOutput)
             result.notes.push_back("standard output gets no MTL file: the materials are only named");
@@ -56,6 +60,10 @@ void run(const Shape& shape, ExportFormat format, const std::string& outputPath,
     case ExportFormat::Glb: {
         const bool binary = format == ExportFormat::Glb;
         const std::string binPath = companion + ".bin";
+        if (!binary && binPath == outputPath) {
+            result.error = "the output would be overwritten by its buffer";
+            return;
+        }
         std::string bin;
         const std::string binName = binary || toStandardOutput ? std::string() : baseName(binPath);
         if (!writeGltf(mesh, binary, binName, bytes, bin, result.error)) return;

@@ -785,6 +785,19 @@ TEST(ConvertErrors, aCompanionThatCannotBeWrittenKeepsTheOutputAsItWas)
     }
 }
 
+// An output named as its own companion would be overwritten by it.
+TEST(ConvertErrors, anOutputNamedAsItsCompanionIsRefused)
+{
+    for (const auto& [format, output, what] :
+         std::vector<std::array<std::string, 3>>{{"obj", "model.mtl", "MTL file"}, {"gltf", "model.bin", "buffer"}}) {
+        const std::string out = tempDir() + "/" + output;
+        const RunResult r = convert({"--format", format, modelPath("cube.zem"), out});
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.err, "zemconvert: " + out + ": the output would be overwritten by its " + what + "\n");
+        EXPECT_FALSE(exists(out));
+    }
+}
+
 TEST(ConvertErrors, anEmptyModelIsAnEmptySceneWithANote)
 {
     const std::string model =
