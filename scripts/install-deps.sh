@@ -10,6 +10,7 @@ packages=(
   xvfb xauth libx11-dev libxtst-dev         # a display for the tests, and real X input
   clang libclang-rt-14-dev valgrind         # fuzzing and memory checks
   libegl-dev libegl-mesa0 libpng-dev bubblewrap  # zemrender: EGL without a display, PNG, its sandbox test
+  libtinygltf-dev nodejs                    # zemconvert's glTF writing; Node.js runs the tests' glTF validator
   "$@"
 )
 
@@ -17,10 +18,20 @@ missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
-((${#missing[@]})) || exit 0
+# npm is Debian's own package, unless the installed Node.js brings it (and then conflicts with it).
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
-echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update -q
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  "${as_root[@]}" apt-get update -q
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The glTF validator that the tests run, from the npm registry, at the version they were written against.
+gltf_validator=gltf-validator@2.0.0-dev.3.10
+if ! npm ls -g "$gltf_validator" >/dev/null 2>&1; then
+  echo "Installing from npm: $gltf_validator"
+  "${as_root[@]}" npm install -g -q "$gltf_validator"
+fi
