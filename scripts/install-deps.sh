@@ -11,7 +11,7 @@ packages=(
   clang libclang-rt-14-dev valgrind         # fuzzing and memory checks
   scdoc gzip dpkg-dev lintian man-db file  # packaging: manual pages, the Debian package and its checks
   desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl  # the file type and the desktop file
-  libglib2.0-bin bubblewrap x11-utils xdotool bash-completion  # gio, the sandbox, windows by title, completion
+  libglib2.0-bin bubblewrap x11-utils xdotool bash-completion zsh  # gio, the sandbox, windows by title, completion
   "$@"
 )
 

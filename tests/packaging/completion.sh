@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Shell completion as installed: bash offers models (and folders) to zemview and zemrender, PNG
+# Shell completion as installed: bash and zsh offer models (and folders) to zemview and zemrender, PNG
 # files as zemrender's image, and zemrender's options from its --help.
 . "$(dirname "$0")/lib.sh"
 read -r -a programs <<<"${ZEM_PROGRAMS:?the installed programs}"
@@ -30,11 +30,23 @@ complete_line()
     )
 }
 
+# zsh_complete LINE: the same from zsh with the installed vendor completions.
+zsh_complete()
+{
+    local out=$scratch/zsh-candidates
+    rm -f "$out" "$out".*
+    (cd "$work" && PATH=$prefix/bin:$PATH timeout 20 zsh -f "$here/zsh_complete.zsh" \
+        "$prefix/share/zsh/vendor-completions" "$out" "$1")
+    [ ! -e "$out" ] || sort -u "$out"
+}
+
 expect()
 {
     local line=$1 wanted=$2 seen
     seen=$(complete_line "$line" | paste -sd ' ')
-    check "'$line' offers '$wanted', not '$seen'" test "$seen" = "$wanted"
+    check "bash: '$line' offers '$wanted', not '$seen'" test "$seen" = "$wanted"
+    seen=$(zsh_complete "$line" | paste -sd ' ')
+    check "zsh: '$line' offers '$wanted', not '$seen'" test "$seen" = "$wanted"
 }
 expect "zemview " "a.zem folder"
 expect "zemview a" "a.zem"

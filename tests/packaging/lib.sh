@@ -4,6 +4,7 @@ set -euo pipefail
 
 build=${ZEM_BUILD_DIR:?the build folder}
 source_dir=${ZEM_SOURCE_DIR:?the source folder}
+here=$(cd "$(dirname "$0")" && pwd)
 scratch=$(mktemp -d)
 background=()
 failures=0
