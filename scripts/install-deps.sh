@@ -12,6 +12,7 @@ packages=(
   scdoc gzip dpkg-dev lintian man-db file  # packaging: manual pages, the Debian package and its checks
   desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl  # the file type and the desktop file
   libglib2.0-bin bubblewrap x11-utils xdotool bash-completion zsh  # gio, the sandbox, windows by title, completion
+  libegl-dev libegl-mesa0 libpng-dev bubblewrap  # zemrender: EGL without a display, PNG, its sandbox test
   "$@"
 )
 
