@@ -7,7 +7,8 @@ set(CPACK_PACKAGE_NAME zemview)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_CONTACT ${ZEMVIEW_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for ZEM polygon models")
-set(CPACK_PACKAGE_DESCRIPTION_FILE ${PROJECT_SOURCE_DIR}/cmake/debian/description)
+# Read here rather than named as a file, which CPack would pass through XML escaping.
+file(READ ${PROJECT_SOURCE_DIR}/cmake/debian/description CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_PREFIX /usr)
 # Staged through DESTDIR, so that the install rules can tell a package build from a direct install.

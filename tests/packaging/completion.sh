@@ -57,9 +57,13 @@ if [[ " ${programs[*]} " == *" zemrender "* ]]; then
     expect "zemrender --thumbnail " ""
     expect "zemrender --thumbnail 128 " "a.zem folder"
     expect "zemrender --thumbnail 128 a.zem " "c.png folder"
-    options=$(complete_line "zemrender --")
-    for option in --help --version --thumbnail; do
-        check "'zemrender --' offers $option" grep -qx -- "$option" <<<"$options"
-    done
+    expect "zemrender -s 64x48 --flat " "a.zem folder"
+    expect "zemrender --background " "black transparent white"
+    # Every long option that --help lists, and no other: zsh's list is written out, so it must
+    # follow the program.
+    options=$("$prefix/bin/zemrender" --help | sed -nE 's/^ +(-[a-z], )?(--[a-z-]+).*/\2/p' | sort | paste -sd ' ')
+    check "zemrender --help lists its options" test -n "$options"
+    check "bash: 'zemrender --' offers $options" test "$(complete_line "zemrender --" | paste -sd ' ')" = "$options"
+    check "zsh: 'zemrender --' offers $options" test "$(zsh_complete "zemrender --" | paste -sd ' ')" = "$options"
 fi
 finish

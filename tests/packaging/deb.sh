@@ -15,6 +15,9 @@ lintian --fail-on error,warning --no-tag-display-limit "$deb" >"$scratch/lintian
     fail "lintian: $(cat "$scratch/lintian.log")"
 check "lintian reports no error or warning" test -z "$(grep -E '^[EW]: ' "$scratch/lintian.log")"
 
+# The description as written, not escaped on its way into the control file.
+check "the package carries its description as written" \
+    diff <(dpkg-deb -f "$deb" Description | tail -n +2 | sed 's/^ //') "$source_dir/cmake/debian/description"
 depends=$(dpkg-deb -f "$deb" Depends)
 check "Depends names Mesa's drivers: $depends" grep -q "libgl1-mesa-dri" <<<"$depends"
 check "Depends comes from the linked libraries: $depends" grep -Eq "libc6 \(>= [0-9.]+\)" <<<"$depends"
@@ -38,9 +41,11 @@ else
 fi
 
 if [[ " ${programs[*]} " == *" zemrender "* ]]; then
-    (unset DISPLAY; "$root/usr/bin/zemrender" "$source_dir/models/cube.zem" "$scratch/cube.png")
-    check "the unpacked zemrender writes the viewer's 640 x 480 picture" \
-        grep -q "PNG image data, 640 x 480," <(file -b "$scratch/cube.png")
+    (unset DISPLAY; "$root/usr/bin/zemrender" "$source_dir/models/cube.zem" "$scratch/cube.png") ||
+        fail "the unpacked zemrender failed"
+    read -r width height foreground _ <<<"$("${ZEM_PNG_PROBE:?the PNG probe}" "$scratch/cube.png")"
+    check "the unpacked zemrender draws the cube at 640 x 480: $width x $height, $foreground pixels" \
+        test "$width x $height" = "640 x 480" -a "$foreground" -gt 10000
 fi
 if [[ " ${programs[*]} " == *" zemconvert "* ]]; then
     check "the unpacked zemconvert writes an OBJ file" \

@@ -4,7 +4,7 @@ zmodload zsh/zpty
 zpty z 'zsh -f -i'
 zpty -w z "fpath=($1 \$fpath); autoload -Uz compinit; compinit -u -D; out=$2"
 # Every candidate passes through compadd; -O collects the ones that match what is typed.
-zpty -w z 'compadd() { local -a matched; builtin compadd -O matched "$@"; print -rl -- $matched >>$out; builtin compadd "$@" }'
+zpty -w z 'compadd() { local -a matched; builtin compadd -O matched "$@"; (( $#matched )) && print -rl -- $matched >>$out; builtin compadd "$@" }'
 zpty -w z ": >$2.ready"
 while [[ ! -e $2.ready ]]; do sleep 0.05; done
 zpty -n -w z "$3"$'\t'
