@@ -9,6 +9,7 @@ set(CPACK_PACKAGE_CONTACT ${ZEMVIEW_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "viewer for ZEM polygon models")
 # Read here rather than named as a file, which CPack would pass through XML escaping.
 file(READ ${PROJECT_SOURCE_DIR}/cmake/debian/description CPACK_PACKAGE_DESCRIPTION)
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/cmake/debian/description)
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_INSTALL_PREFIX /usr)
 # Staged through DESTDIR, so that the install rules can tell a package build from a direct install.
