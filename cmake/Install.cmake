@@ -72,7 +72,9 @@ if(TARGET zemrender)
     set(icon ${PROJECT_BINARY_DIR}/icons/${size}x${size}/zemview.png)
     add_custom_command(OUTPUT ${icon}
       COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/icons/${size}x${size}
-      COMMAND zemrender --thumbnail ${size} ${PROJECT_SOURCE_DIR}/models/torus.zem ${icon}
+      # Mesa keeps memory to the end, which a sanitised build's leak check would call a failure.
+      COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+              $<TARGET_FILE:zemrender> --thumbnail ${size} ${PROJECT_SOURCE_DIR}/models/torus.zem ${icon}
       DEPENDS zemrender ${PROJECT_SOURCE_DIR}/models/torus.zem
       COMMENT "Icon of ${size} x ${size} pixels"
       VERBATIM)
