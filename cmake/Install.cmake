@@ -13,8 +13,8 @@ foreach(program zemrender zemconvert)
 endforeach()
 install(TARGETS ${zem_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# Manual pages from every docs/man/NAME.SECTION.scd, gzip-compressed without a time stamp so that
-# the package comes out the same on every build. A section 1 page is installed with its program.
+# Manual pages from every docs/man/NAME.SECTION.scd, gzip-compressed at the highest level and
+# without a time stamp, as Debian packages carry them. A section 1 page is installed with its program.
 file(GLOB zem_man_sources CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/man/*.scd)
 set(zem_man_pages)
 foreach(source ${zem_man_sources})
