@@ -9,6 +9,9 @@ packages=(
   libgtest-dev libbenchmark-dev             # tests and benchmarks
   xvfb xauth libx11-dev libxtst-dev         # a display for the tests, and real X input
   clang libclang-rt-14-dev valgrind         # fuzzing and memory checks
+  scdoc gzip dpkg-dev lintian man-db file  # packaging: manual pages, the Debian package and its checks
+  desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl  # the file type and the desktop file
+  libglib2.0-bin bubblewrap x11-utils xdotool bash-completion zsh  # gio, the sandbox, windows by title, completion
   libegl-dev libegl-mesa0 libpng-dev bubblewrap  # zemrender: EGL without a display, PNG, its sandbox test
   libtinygltf-dev nodejs                    # zemconvert's glTF writing; Node.js runs the tests' glTF validator
   "$@"
