@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libbenchmark-dev             # tests and benchmarks
   xvfb xauth libx11-dev libxtst-dev         # a display for the tests, and real X input
   clang libclang-rt-14-dev valgrind         # fuzzing and memory checks
+  libtinygltf-dev nodejs                    # zemconvert's glTF writing; Node.js runs the tests' glTF validator
   "$@"
 )
 
@@ -16,10 +17,19 @@ missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
-((${#missing[@]})) || exit 0
+# npm is Debian's own package, unless the installed Node.js brings it (and then conflicts with it).
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
-echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update -q
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  "${as_root[@]}" apt-get update -q
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The glTF validator that the tests run, from the npm registry.
+if ! npm ls -g gltf-validator >/dev/null 2>&1; then
+  echo "Installing from npm: gltf-validator"
+  "${as_root[@]}" npm install -g -q gltf-validator
+fi
