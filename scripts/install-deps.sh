@@ -10,6 +10,7 @@ packages=(
   xvfb xauth libx11-dev libxtst-dev         # a display for the tests, and real X input
   clang libclang-rt-14-dev valgrind         # fuzzing and memory checks
   libtinygltf-dev nodejs                    # zemconvert's glTF writing; Node.js runs the tests' glTF validator
+  libassimp-dev libmeshoptimizer-dev        # zemconvert's import: reading other formats, simplifying large models
   "$@"
 )
 
