@@ -56,6 +56,10 @@ struct SourceModel {
 // without the path.
 bool readSourceModel(const std::string& path, SourceModel& model, std::string& error);
 
+// The colours of a PLY file's faces, in file order, when its face element has red, green and
+// blue properties (import_ply.cpp); false, with none, otherwise.
+bool readPlyFaceColours(const std::string& path, std::vector<SourceColour>& colours);
+
 struct ImportedModel {
     std::string name;
     std::vector<TextVertex> vertices;  // as written: y already negated

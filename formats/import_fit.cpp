@@ -225,6 +225,14 @@ std::size_t roundAndWeld(const WorkMesh& mesh, std::vector<TextVertex>& vertices
     return dropped;
 }
 
+std::size_t usedVertexCount(const WorkMesh& mesh)
+{
+    std::vector<char> used(mesh.positions.size(), 0);
+    std::size_t count = 0;
+    for (const uint32_t i : mesh.indices) count += used[i] ? 0 : (used[i] = 1);
+    return count;
+}
+
 bool withinLimits(const ImportedModel& model, const ImportOptions& options)
 {
     return model.vertices.size() <= static_cast<std::size_t>(options.maxVertices) &&
@@ -311,8 +319,9 @@ bool fitModel(const SourceModel& source, const ImportOptions& options, ImportedM
 
     std::size_t droppedByRounding = roundAndWeld(work, result.vertices, result.polygons);
     if (!withinLimits(result, options)) {
-        const std::string before = counted(result.vertices.size(), "vertex", "vertices") + " and " +
-                                   counted(result.polygons.size(), "polygon", "polygons");
+        // The counts the user knows: the source's, before rounding welded or dropped anything.
+        const std::string before = counted(usedVertexCount(work), "vertex", "vertices") + " and " +
+                                   counted(work.polygons.size(), "polygon", "polygons");
         const std::string limits = std::to_string(options.maxVertices) + " vertices and " +
                                    std::to_string(options.maxPolygons) + " polygons";
         if (!options.simplify) {

@@ -5,6 +5,7 @@
 #include <assimp/scene.h>
 
 #include <assimp/Importer.hpp>
+#include <cstdio>
 #include <cstring>
 #include <exception>
 #include <new>
@@ -65,8 +66,9 @@ SourceColour faceColour(const aiMesh& mesh, const aiFace& face, SourceColour mat
     return SourceColour{static_cast<float>(r / n), static_cast<float>(g / n), static_cast<float>(b / n)};
 }
 
-bool addMesh(const aiScene& scene, const aiMesh& mesh, const Transform& transform, SourceModel& model,
-             std::string& error)
+// faceColours, when given, holds a colour for each of mesh's faces.
+bool addMesh(const aiScene& scene, const aiMesh& mesh, const Transform& transform,
+             const std::vector<SourceColour>* faceColours, SourceModel& model, std::string& error)
 {
     if (!mesh.mVertices && mesh.mNumVertices > 0) return true;
     const std::size_t base = model.positions.size();
@@ -91,14 +93,19 @@ bool addMesh(const aiScene& scene, const aiMesh& mesh, const Transform& transfor
             }
             corners.push_back(static_cast<uint32_t>(base + face.mIndices[k]));
         }
-        model.addPolygon(corners.data(), corners.size(), faceColour(mesh, face, material));
+        model.addPolygon(corners.data(), corners.size(),
+                         faceColours ? (*faceColours)[f] : faceColour(mesh, face, material));
     }
     return true;
 }
 
 // A node tree can be deep: walked with a stack of its own rather than by recursion.
-bool addNodes(const aiScene& scene, SourceModel& model, std::string& error)
+bool addNodes(const aiScene& scene, const std::vector<SourceColour>& plyFaceColours, SourceModel& model,
+              std::string& error)
 {
+    // PLY comes as one mesh with its faces in file order; anything else and the colours are not its.
+    const bool plyColoured = !plyFaceColours.empty() && scene.mNumMeshes == 1 && scene.mMeshes[0] &&
+                             scene.mMeshes[0]->mNumFaces == plyFaceColours.size();
     std::vector<std::pair<const aiNode*, Transform>> pending;
     pending.emplace_back(scene.mRootNode, Transform().then(scene.mRootNode->mTransformation));
     while (!pending.empty()) {
@@ -108,7 +115,8 @@ bool addNodes(const aiScene& scene, SourceModel& model, std::string& error)
         for (unsigned int i = 0; i < node->mNumMeshes; ++i) {
             const unsigned int m = node->mMeshes[i];
             if (m >= scene.mNumMeshes || !scene.mMeshes[m]) continue;
-            if (!addMesh(scene, *scene.mMeshes[m], transform, model, error)) return false;
+            if (!addMesh(scene, *scene.mMeshes[m], transform, plyColoured ? &plyFaceColours : nullptr, model, error))
+                return false;
         }
         // Children in reverse, so that they are taken in the file's order.
         for (unsigned int c = node->mNumChildren; c-- > 0;)
@@ -140,6 +148,20 @@ std::string sceneName(const aiScene& scene, const std::string& path)
     return madeUpName(name, path) ? std::string() : name;
 }
 
+// The importer's PLY reader never returns from a header that the file cuts short: such a file is
+// refused before the importer sees it. The header is text, ended by an "end_header" line.
+bool cutShortPlyHeader(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;  // the importer says why
+    std::string head(1 << 20, '\0');
+    head.resize(std::fread(&head[0], 1, head.size(), file));
+    std::fclose(file);
+    if (head.size() < 3 || (head.compare(0, 3, "ply") != 0 && head.compare(0, 3, "PLY") != 0)) return false;
+    const std::size_t end = head.find("end_header");
+    return end == std::string::npos || head.find_first_of("\r\n", end) == std::string::npos;
+}
+
 }  // namespace
 
 void SourceModel::addPolygon(const uint32_t* polygonIndices, std::size_t count, SourceColour colour)
@@ -151,6 +173,10 @@ void SourceModel::addPolygon(const uint32_t* polygonIndices, std::size_t count, 
 bool readSourceModel(const std::string& path, SourceModel& model, std::string& error)
 {
     try {
+        if (cutShortPlyHeader(path)) {
+            error = "the PLY header is cut short (no end_header line)";
+            return false;
+        }
         Assimp::Importer importer;
         // Identical vertices joined, so that faces share what they share in the source; the data
         // checked, so that a damaged file is refused rather than half read.
@@ -165,7 +191,9 @@ bool readSourceModel(const std::string& path, SourceModel& model, std::string& e
             return false;
         }
         model.name = sceneName(*scene, path);
-        return addNodes(*scene, model, error);
+        std::vector<SourceColour> plyFaceColours;
+        readPlyFaceColours(path, plyFaceColours);
+        return addNodes(*scene, plyFaceColours, model, error);
     } catch (const std::bad_alloc&) {
         error = "out of memory";
     } catch (const std::exception& e) {

@@ -455,4 +455,121 @@ TEST(ImportFiles, ColladaPentagonsAndLinesPlacedThreeTimes)
     EXPECT_TRUE(has({{20, 20, 0}, {20, 30, -10}}));
 }
 
+// ---- large and hostile inputs, and errors ----
+
+TEST(ImportLarge, TwoHundredThousandTrianglesAreSimplifiedUnderTheLimitsKeepingTheShape)
+{
+    // A sphere of 200,000 triangles, fitted to a radius of 150 units.
+    const std::string input = writeTempFile("sphere.stl", stlSphere(251, 400, 7.5f));
+    const Imported result = importFile(input);
+    ASSERT_EQ(result.run.exitStatus, 0) << result.run.err;
+    EXPECT_EQ(result.run.err.rfind("zemconvert: note: simplified from 100651 vertices and 200000 polygons to ", 0), 0u)
+        << result.run.err;
+    ASSERT_TRUE(result.loaded.ok) << result.loaded.messages;
+    const Shape& shape = result.loaded.shape;
+    EXPECT_LE(shape.vertexCount, kImportMaxVertices);
+    EXPECT_LE(shape.polygonCount, kImportMaxPolygons);
+    EXPECT_GT(shape.polygonCount, kImportMaxPolygons / 2);  // used the room it has
+    // Still the sphere: every vertex on it to within rounding and the simplifier's error, and the
+    // faces cover its area once, without holes or folds.
+    double area = 0;
+    for (int i = 0; i < shape.vertexCount; ++i) {
+        const ShapeVertex& v = shape.vertices[i];
+        EXPECT_NEAR(std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z), 150.0, 2.0) << i;
+    }
+    for (int p = 0; p < shape.polygonCount; ++p) {
+        const ShapePolygon& face = shape.polygons[p];
+        ASSERT_EQ(face.count, 3);
+        const ShapeVertex& a = shape.vertices[face.indices[0]];
+        const ShapeVertex& b = shape.vertices[face.indices[1]];
+        const ShapeVertex& c = shape.vertices[face.indices[2]];
+        const double ux = b.x - a.x, uy = b.y - a.y, uz = b.z - a.z, wx = c.x - a.x, wy = c.y - a.y, wz = c.z - a.z;
+        const double nx = uy * wz - uz * wy, ny = uz * wx - ux * wz, nz = ux * wy - uy * wx;
+        area += std::sqrt(nx * nx + ny * ny + nz * nz) / 2;
+    }
+    // Whole-unit corners on triangles of a few square units roughen the surface: about 4% more
+    // area at this size (0.5% at ten times it). A hole would take area away, a fold add far more.
+    const double sphereArea = 4 * std::acos(-1.0) * 150 * 150;
+    EXPECT_GT(area / sphereArea, 0.99);
+    EXPECT_LT(area / sphereArea, 1.06);
+
+    const Imported refused = importFile(input, {"--no-simplify"});
+    EXPECT_EQ(refused.run.exitStatus, 1);
+    EXPECT_EQ(refused.run.err, "zemconvert: " + input +
+                                   ": 100651 vertices and 200000 polygons are more than the format's 32768 vertices "
+                                   "and 65534 polygons (not simplified: --no-simplify)\n");
+}
+
+// One line, "zemconvert: INPUT: why", and no output file.
+void expectCleanRefusal(const std::string& input, const std::string& output, const RunResult& run)
+{
+    EXPECT_EQ(run.exitStatus, 1) << input;
+    EXPECT_EQ(run.err.rfind("zemconvert: " + input + ": ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+    EXPECT_FALSE(exists(output)) << input;
+}
+
+TEST(ImportHostile, TruncatedAndGarbageFilesInEveryFormatAreRefusedInOneLine)
+{
+    writeTempFile("scene.mtl", objMaterials());
+    const std::pair<std::string, std::string> files[] = {
+        {"obj", objScene()},  {"ply", plyCubeWithVertexColours()}, {"stl", stlTetrahedron()},
+        {"glb", glbScene()}, {"dae", colladaScene()}};
+    uint32_t seed = 12345;
+    const auto randomByte = [&] {
+        seed = seed * 1103515245u + 12345u;
+        return static_cast<char>(seed >> 23);
+    };
+    const std::string output = tempDir() + "/hostile.zem";
+    for (const auto& file : files) {
+        const std::string& bytes = file.second;
+        // Binary formats say how much follows, and text formats lose what makes a face: every cut
+        // is refused, except a text cut that leaves whole faces, which must then load.
+        for (int eighth = 0; eighth < 8; ++eighth) {
+            const std::string input = writeTempFile("cut." + file.first, bytes.substr(0, bytes.size() * eighth / 8));
+            const RunResult run = convert({input, output});
+            if (run.exitStatus == 0) {
+                EXPECT_TRUE(file.first == "obj") << input << " cut at " << eighth << "/8 was accepted";
+                EXPECT_TRUE(loadFile(output).ok);
+                std::remove(output.c_str());
+            } else {
+                expectCleanRefusal(input, output, run);
+            }
+        }
+        std::string garbage(bytes.size(), '\0');
+        for (char& c : garbage) c = randomByte();
+        const std::string input = writeTempFile("garbage." + file.first, garbage);
+        expectCleanRefusal(input, output, convert({input, output}));
+        // The format's opening kept, the rest garbage.
+        const std::string opening = bytes.substr(0, std::min<std::size_t>(bytes.size() / 4, 120));
+        const std::string damaged = writeTempFile("damaged." + file.first, opening + garbage);
+        expectCleanRefusal(damaged, output, convert({damaged, output}));
+    }
+}
+
+TEST(ImportErrors, MissingFileNoFacesAndUnwritableOutputEachGetOneLine)
+{
+    const std::string output = tempDir() + "/error.zem";
+    const std::string missing = tempDir() + "/missing.obj";
+    expectCleanRefusal(missing, output, convert({missing, output}));
+
+    const std::string points = writeTempFile("points.obj", "v 0 0 0\nv 1 0 0\np 1 2\n");
+    const RunResult noFaces = convert({points, output});
+    EXPECT_EQ(noFaces.exitStatus, 1);
+    EXPECT_EQ(noFaces.err, "zemconvert: note: 2 points dropped: the format has no points\n"
+                           "zemconvert: " + points + ": no faces or lines to convert\n");
+    EXPECT_FALSE(exists(output));
+
+    const std::string input = writeTempFile("tetrahedron.stl", stlTetrahedron());
+    const std::string unwritable = tempDir() + "/no-such-folder/out.zem";
+    const RunResult run = convert({input, unwritable});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "zemconvert: " + unwritable + ": No such file or directory\n");
+
+    // A failed import leaves an existing output as it was.
+    const std::string kept = writeTempFile("kept.zem", "what was there");
+    EXPECT_EQ(convert({missing, kept}).exitStatus, 1);
+    EXPECT_EQ(readFile(kept), "what was there");
+}
+
 }  // namespace

@@ -1,0 +1,153 @@
+// PLY face colours: the importer library reads PLY colours per vertex only, so faces coloured the
+// common way (red, green and blue properties of the face element) are read here, in file order.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+
+#include "formats/import.h"
+
+namespace {
+
+struct Property {
+    std::string name;
+    std::string type;       // the value's type, or a list's item type
+    std::string countType;  // a list's count type; empty for a single value
+};
+
+struct Element {
+    std::string name;
+    std::size_t count = 0;
+    std::vector<Property> properties;
+};
+
+int typeSize(const std::string& type)
+{
+    if (type == "char" || type == "uchar" || type == "int8" || type == "uint8") return 1;
+    if (type == "short" || type == "ushort" || type == "int16" || type == "uint16") return 2;
+    if (type == "int" || type == "uint" || type == "int32" || type == "uint32" || type == "float" || type == "float32")
+        return 4;
+    if (type == "double" || type == "float64") return 8;
+    return 0;
+}
+
+bool isFloat(const std::string& type)
+{
+    return type == "float" || type == "float32" || type == "double" || type == "float64";
+}
+
+// One value of the body, binary or text; false at the end of the data or on a malformed value.
+class Body {
+public:
+    Body(std::istream& in, bool ascii, bool bigEndian) : in_(in), ascii_(ascii), bigEndian_(bigEndian) {}
+
+    bool read(const std::string& type, double& value)
+    {
+        if (ascii_) return static_cast<bool>(in_ >> value);
+        const int size = typeSize(type);
+        unsigned char raw[8];
+        if (size == 0 || !in_.read(reinterpret_cast<char*>(raw), size)) return false;
+        if (bigEndian_)
+            for (int k = 0; k < size / 2; ++k) std::swap(raw[k], raw[size - 1 - k]);
+        const auto as = [&](auto v) {
+            std::memcpy(&v, raw, sizeof v);
+            value = static_cast<double>(v);
+        };
+        if (type == "char" || type == "int8") as(int8_t());
+        else if (type == "uchar" || type == "uint8") as(uint8_t());
+        else if (type == "short" || type == "int16") as(int16_t());
+        else if (type == "ushort" || type == "uint16") as(uint16_t());
+        else if (type == "int" || type == "int32") as(int32_t());
+        else if (type == "uint" || type == "uint32") as(uint32_t());
+        else if (type == "float" || type == "float32") as(float());
+        else as(double());
+        return true;
+    }
+
+    bool skip(const Property& property)
+    {
+        double value = 0;
+        if (property.countType.empty()) return read(property.type, value);
+        if (!read(property.countType, value) || !(value >= 0) || value > 1e6) return false;
+        for (long k = 0, n = static_cast<long>(value); k < n; ++k)
+            if (!read(property.type, value)) return false;
+        return true;
+    }
+
+private:
+    std::istream& in_;
+    bool ascii_;
+    bool bigEndian_;
+};
+
+bool readHeader(std::istream& in, std::vector<Element>& elements, std::string& format)
+{
+    std::string line;
+    if (!std::getline(in, line) || line.compare(0, 3, "ply") != 0) return false;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::istringstream words(line);
+        std::string keyword;
+        words >> keyword;
+        if (keyword == "end_header") return true;
+        if (keyword == "format") {
+            words >> format;
+        } else if (keyword == "element") {
+            Element element;
+            if (!(words >> element.name >> element.count)) return false;
+            elements.push_back(element);
+        } else if (keyword == "property") {
+            if (elements.empty()) return false;
+            Property property;
+            if (!(words >> property.type)) return false;
+            if (property.type == "list" && !(words >> property.countType >> property.type)) return false;
+            if (!(words >> property.name) || typeSize(property.type) == 0) return false;
+            if (!property.countType.empty() && typeSize(property.countType) == 0) return false;
+            elements.back().properties.push_back(property);
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+bool readPlyFaceColours(const std::string& path, std::vector<SourceColour>& colours)
+{
+    colours.clear();
+    std::ifstream in(path, std::ios::binary);
+    std::vector<Element> elements;
+    std::string format;
+    if (!in || !readHeader(in, elements, format)) return false;
+    Body body(in, format == "ascii", format == "binary_big_endian");
+    for (const Element& element : elements) {
+        int channel[3] = {-1, -1, -1};
+        for (std::size_t p = 0; p < element.properties.size(); ++p) {
+            const Property& property = element.properties[p];
+            const char* names[3] = {"red", "green", "blue"};
+            for (int c = 0; c < 3; ++c)
+                if (property.name == names[c] && property.countType.empty()) channel[c] = static_cast<int>(p);
+        }
+        const bool faces = element.name == "face";
+        if (faces && (channel[0] < 0 || channel[1] < 0 || channel[2] < 0)) return false;
+        for (std::size_t i = 0; i < element.count; ++i) {
+            float rgb[3] = {0, 0, 0};
+            for (std::size_t p = 0; p < element.properties.size(); ++p) {
+                const Property& property = element.properties[p];
+                double value = 0;
+                const int c = faces ? (p == std::size_t(channel[0]) ? 0 : p == std::size_t(channel[1]) ? 1
+                                                                      : p == std::size_t(channel[2]) ? 2 : -1)
+                                    : -1;
+                if (c < 0) {
+                    if (!body.skip(property)) return false;
+                    continue;
+                }
+                if (!body.read(property.type, value)) return false;
+                // Whole numbers count to 255, as colour bytes do; floating values run from 0 to 1.
+                rgb[c] = static_cast<float>(isFloat(property.type) ? value : value / 255.0);
+            }
+            if (faces) colours.push_back(SourceColour{rgb[0], rgb[1], rgb[2]});
+        }
+        if (faces) return true;
+    }
+    return false;
+}
