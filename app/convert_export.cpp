@@ -65,7 +65,6 @@ int runExport(const ConvertOptions& options)
         failLine(options.input, "the model could not be loaded");
         return 1;
     }
-    if (shape.polygonCount == 0) failLine(options.input, "note: the model is empty; an empty scene is written");
 
     ExportOptions exportOptions;
     exportOptions.flat = options.flat;
@@ -74,6 +73,9 @@ int runExport(const ConvertOptions& options)
         failLine(options.output, result.error);
         return 1;
     }
+    if (!writeAll(result.files)) return 1;
+    // Notes describe what was written, so a run that wrote nothing has none.
+    if (shape.polygonCount == 0) failLine(options.input, "note: the model is empty; an empty scene is written");
     for (const std::string& note : result.notes) failLine(options.output, "note: " + note);
-    return writeAll(result.files) ? 0 : 1;
+    return 0;
 }

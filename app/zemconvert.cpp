@@ -23,12 +23,12 @@ constexpr const char* kUsage =
     "The direction and the format follow OUTPUT's extension: .zem imports, anything else exports.\n"
     "\n"
     "Export (INPUT is a ZEM model, \"-\" reads standard input):\n"
-    "  .obj            Wavefront OBJ, with its MTL file of materials beside it\n"
-    "  .gltf, .glb     glTF 2.0, as JSON with its .bin beside it, or as one binary file\n"
-    "  .ply            PLY, binary little-endian (text with --ascii)\n"
-    "  .stl            binary STL: triangles only, so segments are left out\n"
-    "      --flat      face normals, each face with vertices of its own, instead of smooth ones\n"
-    "      --ascii     write PLY as text\n"
+    "  .obj                Wavefront OBJ, with its MTL file of materials beside it\n"
+    "  .gltf, .glb         glTF 2.0, as JSON with its .bin beside it, or as one binary file\n"
+    "  .ply                PLY, binary little-endian (text with --ascii)\n"
+    "  .stl                binary STL: triangles only, so segments are left out\n"
+    "      --flat          face normals, each face with vertices of its own, instead of smooth ones\n"
+    "      --ascii         write PLY as text\n"
     "\n"
     "Import (OUTPUT ends in .zem, or --format zem):\n"
     "  INPUT may be OBJ, PLY, STL, glTF/GLB, COLLADA, 3DS, FBX and other common formats.\n"
@@ -80,11 +80,16 @@ int run(int argc, char** argv)
 {
     enum { kFlat = 256, kAscii, kNoCenter, kNoSimplify };
     const option longOptions[] = {
-        {"format", required_argument, nullptr, 'f'},  {"flat", no_argument, nullptr, kFlat},
-        {"ascii", no_argument, nullptr, kAscii},      {"scale", required_argument, nullptr, 's'},
-        {"no-center", no_argument, nullptr, kNoCenter}, {"colour", required_argument, nullptr, 'c'},
-        {"color", required_argument, nullptr, 'c'},   {"no-simplify", no_argument, nullptr, kNoSimplify},
-        {"help", no_argument, nullptr, 'h'},          {"version", no_argument, nullptr, 'V'},
+        {"format", required_argument, nullptr, 'f'},
+        {"flat", no_argument, nullptr, kFlat},
+        {"ascii", no_argument, nullptr, kAscii},
+        {"scale", required_argument, nullptr, 's'},
+        {"no-center", no_argument, nullptr, kNoCenter},
+        {"colour", required_argument, nullptr, 'c'},
+        {"color", required_argument, nullptr, 'c'},
+        {"no-simplify", no_argument, nullptr, kNoSimplify},
+        {"help", no_argument, nullptr, 'h'},
+        {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
     ConvertOptions options;
@@ -133,7 +138,8 @@ int run(int argc, char** argv)
             return usageError(std::string("unknown option '") + argv[optind - 1] + "'");
         }
     }
-    if (argc - optind != 2) return usageError(argc - optind < 2 ? "an input and an output are needed" : "too many operands");
+    if (argc - optind != 2)
+        return usageError(argc - optind < 2 ? "an input and an output are needed" : "too many operands");
     options.input = argv[optind];
     options.output = argv[optind + 1];
     if (options.output == "-" && options.format.empty())

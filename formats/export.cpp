@@ -45,6 +45,10 @@ void run(const Shape& shape, ExportFormat format, const std::string& outputPath,
     case ExportFormat::Obj: {
         std::string mtl;
         const std::string mtlPath = companion + ".mtl";
+        if (mtlPath == outputPath) {
+            result.error = "the output would be overwritten by its MTL file";
+            return;
+        }
         writeObj(mesh, toStandardOutput ? std::string() : baseName(mtlPath), bytes, mtl);
         if (toStandardOutput)
             result.notes.push_back("standard output gets no MTL file: the materials are only named");
@@ -56,10 +60,15 @@ void run(const Shape& shape, ExportFormat format, const std::string& outputPath,
     case ExportFormat::Glb: {
         const bool binary = format == ExportFormat::Glb;
         const std::string binPath = companion + ".bin";
+        if (!binary && binPath == outputPath) {
+            result.error = "the output would be overwritten by its buffer";
+            return;
+        }
         std::string bin;
         const std::string binName = binary || toStandardOutput ? std::string() : baseName(binPath);
         if (!writeGltf(mesh, binary, binName, bytes, bin, result.error)) return;
-        if (!binName.empty()) result.files.push_back({binPath, std::move(bin)});
+        // A model without polygons has no buffer to put beside the output.
+        if (!binName.empty() && !bin.empty()) result.files.push_back({binPath, std::move(bin)});
         break;
     }
     case ExportFormat::PlyAscii:
@@ -70,8 +79,7 @@ void run(const Shape& shape, ExportFormat format, const std::string& outputPath,
         writeStl(mesh, bytes);
         if (mesh.segmentCount > 0)
             result.notes.push_back(std::to_string(mesh.segmentCount) +
-                                   (mesh.segmentCount == 1 ? " segment" : " segments") +
-                                   " left out: STL has no lines");
+                                   (mesh.segmentCount == 1 ? " segment" : " segments") + " left out: STL has no lines");
         break;
     }
 }

@@ -8,11 +8,14 @@
 
 #include "model/shape.h"
 
+// The name as the exporters write it: well-formed UTF-8 without control characters.
+std::string exportedName(const char* name);
+
 struct MeshPolygon {
-    uint32_t first = 0;     // its first corner in MeshView::corners
-    uint8_t count = 0;      // 2 is a segment, 3 to 5 a face
-    uint8_t colour = 0;     // palette entry, already taken modulo 32
-    Vector3 faceNormal;     // zero for a segment and for a face without area
+    uint32_t first = 0;  // its first corner in MeshView::corners
+    uint8_t count = 0;   // 2 is a segment, 3 to 5 a face
+    uint8_t colour = 0;  // palette entry, already taken modulo 32
+    Vector3 faceNormal;  // zero for a segment and for a face without area
 };
 
 struct MeshView {

@@ -12,7 +12,7 @@ void writeObj(const MeshView& mesh, const std::string& mtlName, std::string& obj
     obj.reserve(mesh.positions.size() * 54 + mesh.corners.size() * 14 + 256);
     TextOut out{obj};
     if (!mtlName.empty()) out << "mtllib " << mtlName << '\n';
-    out << "o " << mesh.name << '\n';
+    if (!mesh.name.empty()) out << "o " << mesh.name << '\n';
     for (const ShapeVertex& v : mesh.positions) {
         out << "v ";
         out.integer(v.x) << ' ';
