@@ -455,6 +455,59 @@ TEST(ImportFiles, ColladaPentagonsAndLinesPlacedThreeTimes)
     EXPECT_TRUE(has({{20, 20, 0}, {20, 30, -10}}));
 }
 
+// ---- round trips through the export, in the model's own units ----
+
+// Exports model (a .zem file) to ext with exportOptions, imports that back, and loads the result.
+Parsed roundTrip(const std::string& model, const std::string& ext, std::vector<std::string> exportOptions = {})
+{
+    static int serial = 0;
+    const std::string foreign = tempDir() + "/trip" + std::to_string(++serial) + "." + ext;
+    exportOptions.push_back(model);
+    exportOptions.push_back(foreign);
+    const RunResult exported = convert(exportOptions);
+    EXPECT_EQ(exported.exitStatus, 0) << exported.err;
+    Imported back = importFile(foreign, {"--scale", "1", "--no-center"});
+    EXPECT_EQ(back.run.exitStatus, 0) << back.run.err;
+    EXPECT_EQ(back.run.err, "");
+    EXPECT_TRUE(back.loaded.ok) << back.loaded.messages;
+    return std::move(back.loaded);
+}
+
+void expectSameModel(const Shape& original, const Shape& back, const std::string& what)
+{
+    EXPECT_EQ(positionsOf(back), positionsOf(original)) << what;
+    EXPECT_EQ(polygonsOf(back), polygonsOf(original)) << what;
+}
+
+TEST(ImportRoundTrip, ObjGivesBackEverySampleModelWithItsSegments)
+{
+    for (const char* name : {"tetra", "cube", "dodecahedron", "torus", "segments"}) {
+        const Parsed original = loadFile(modelPath(std::string(name) + ".zem"));
+        ASSERT_TRUE(original.ok) << name;
+        const Parsed back = roundTrip(modelPath(std::string(name) + ".zem"), "obj");
+        expectSameModel(original.shape, back.shape, name);
+        EXPECT_STREQ(back.shape.name, name);
+    }
+}
+
+// An octahedron of eight triangles in eight colours from both halves of the palette.
+std::string octahedronFile()
+{
+    const std::vector<TextVertex> vertices = {{0, 90, 0}, {90, 0, 0}, {0, 0, 90}, {-90, 0, 0}, {0, 0, -90}, {0, -90, 0}};
+    const std::vector<TextPolygon> faces = {{1, {0, 1, 2}},  {2, {0, 2, 3}},   {4, {0, 3, 4}},   {9, {0, 4, 1}},
+                                            {13, {5, 2, 1}}, {22, {5, 3, 2}}, {27, {5, 4, 3}}, {31, {5, 1, 4}}};
+    return writeTempFile("octahedron.zem", formatModel("octahedron", vertices, faces));
+}
+
+TEST(ImportRoundTrip, PlyBinaryAndTextGiveBackTriangleModels)
+{
+    const std::string model = octahedronFile();
+    const Parsed original = loadFile(model);
+    ASSERT_TRUE(original.ok);
+    expectSameModel(original.shape, roundTrip(model, "ply").shape, "binary PLY");
+    expectSameModel(original.shape, roundTrip(model, "ply", {"--ascii"}).shape, "text PLY");
+}
+
 // ---- large and hostile inputs, and errors ----
 
 TEST(ImportLarge, TwoHundredThousandTrianglesAreSimplifiedUnderTheLimitsKeepingTheShape)
