@@ -304,13 +304,15 @@ bool fitModel(const SourceModel& source, const ImportOptions& options, ImportedM
     const SourcePoint centre = options.center ? SourcePoint{(box.low.x + box.high.x) / 2, (box.low.y + box.high.y) / 2,
                                                             (box.low.z + box.high.z) / 2}
                                               : SourcePoint{};
-    for (SourcePoint& p : work.positions) p = SourcePoint{(p.x - centre.x) * scale, (p.y - centre.y) * scale, (p.z - centre.z) * scale};
+    for (SourcePoint& p : work.positions)
+        p = SourcePoint{(p.x - centre.x) * scale, (p.y - centre.y) * scale, (p.z - centre.z) * scale};
     // y is written negated, and -32768 would read back as itself: it stays within +-32767.
     const auto fits = [](double low, double high, double least) {
         return std::round(low) >= least && std::round(high) <= 32767;
     };
-    const Box scaled{{(box.low.x - centre.x) * scale, (box.low.y - centre.y) * scale, (box.low.z - centre.z) * scale},
-                     {(box.high.x - centre.x) * scale, (box.high.y - centre.y) * scale, (box.high.z - centre.z) * scale}};
+    const Box scaled{
+        {(box.low.x - centre.x) * scale, (box.low.y - centre.y) * scale, (box.low.z - centre.z) * scale},
+        {(box.high.x - centre.x) * scale, (box.high.y - centre.y) * scale, (box.high.z - centre.z) * scale}};
     if (!fits(scaled.low.x, scaled.high.x, -32768) || !fits(scaled.low.y, scaled.high.y, -32767) ||
         !fits(scaled.low.z, scaled.high.z, -32768)) {
         error = "the model does not fit the coordinate range of -32767 to 32767 at this scale and position";
@@ -322,8 +324,8 @@ bool fitModel(const SourceModel& source, const ImportOptions& options, ImportedM
         // The counts the user knows: the source's, before rounding welded or dropped anything.
         const std::string before = counted(usedVertexCount(work), "vertex", "vertices") + " and " +
                                    counted(work.polygons.size(), "polygon", "polygons");
-        const std::string limits = std::to_string(options.maxVertices) + " vertices and " +
-                                   std::to_string(options.maxPolygons) + " polygons";
+        const std::string limits =
+            std::to_string(options.maxVertices) + " vertices and " + std::to_string(options.maxPolygons) + " polygons";
         if (!options.simplify) {
             error = before + " are more than the format's " + limits + " (not simplified: --no-simplify)";
             return false;

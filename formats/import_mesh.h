@@ -20,8 +20,8 @@ struct WorkMesh {
 
     void add(const uint32_t* polygonIndices, std::size_t count, int colour)
     {
-        polygons.push_back(Polygon{static_cast<uint32_t>(indices.size()), static_cast<uint8_t>(count),
-                                   static_cast<uint8_t>(colour)});
+        polygons.push_back(
+            Polygon{static_cast<uint32_t>(indices.size()), static_cast<uint8_t>(count), static_cast<uint8_t>(colour)});
         indices.insert(indices.end(), polygonIndices, polygonIndices + count);
     }
 };

@@ -53,14 +53,22 @@ public:
             std::memcpy(&v, raw, sizeof v);
             value = static_cast<double>(v);
         };
-        if (type == "char" || type == "int8") as(int8_t());
-        else if (type == "uchar" || type == "uint8") as(uint8_t());
-        else if (type == "short" || type == "int16") as(int16_t());
-        else if (type == "ushort" || type == "uint16") as(uint16_t());
-        else if (type == "int" || type == "int32") as(int32_t());
-        else if (type == "uint" || type == "uint32") as(uint32_t());
-        else if (type == "float" || type == "float32") as(float());
-        else as(double());
+        if (type == "char" || type == "int8")
+            as(int8_t());
+        else if (type == "uchar" || type == "uint8")
+            as(uint8_t());
+        else if (type == "short" || type == "int16")
+            as(int16_t());
+        else if (type == "ushort" || type == "uint16")
+            as(uint16_t());
+        else if (type == "int" || type == "int32")
+            as(int32_t());
+        else if (type == "uint" || type == "uint32")
+            as(uint32_t());
+        else if (type == "float" || type == "float32")
+            as(float());
+        else
+            as(double());
         return true;
     }
 
@@ -134,8 +142,10 @@ bool readPlyFaceColours(const std::string& path, std::vector<SourceColour>& colo
             for (std::size_t p = 0; p < element.properties.size(); ++p) {
                 const Property& property = element.properties[p];
                 double value = 0;
-                const int c = faces ? (p == std::size_t(channel[0]) ? 0 : p == std::size_t(channel[1]) ? 1
-                                                                      : p == std::size_t(channel[2]) ? 2 : -1)
+                const int c = faces ? (p == std::size_t(channel[0])   ? 0
+                                       : p == std::size_t(channel[1]) ? 1
+                                       : p == std::size_t(channel[2]) ? 2
+                                                                      : -1)
                                     : -1;
                 if (c < 0) {
                     if (!body.skip(property)) return false;

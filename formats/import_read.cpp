@@ -120,7 +120,8 @@ bool addNodes(const aiScene& scene, const std::vector<SourceColour>& plyFaceColo
         }
         // Children in reverse, so that they are taken in the file's order.
         for (unsigned int c = node->mNumChildren; c-- > 0;)
-            if (node->mChildren[c]) pending.emplace_back(node->mChildren[c], transform.then(node->mChildren[c]->mTransformation));
+            if (node->mChildren[c])
+                pending.emplace_back(node->mChildren[c], transform.then(node->mChildren[c]->mTransformation));
     }
     return true;
 }

@@ -26,7 +26,8 @@ WorkMesh simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy)
             continue;
         }
         std::vector<unsigned int>& triangles = byColour[polygon.colour];
-        for (int k = 1; k + 1 < polygon.count; ++k) triangles.insert(triangles.end(), {corner[0], corner[k], corner[k + 1]});
+        for (int k = 1; k + 1 < polygon.count; ++k)
+            triangles.insert(triangles.end(), {corner[0], corner[k], corner[k + 1]});
     }
 
     std::vector<unsigned int> simplified;

@@ -149,9 +149,9 @@ TEST(ImportPalette, DistanceIsPerceptualNotPlainRgb)
 
 TEST(ImportName, EveryNameParsesBackExactlyAsItIsWritten)
 {
-    const std::string hostile[] = {
-        "Workshop", "my model.v2", "  leading blanks", "a_shape_b", "SPOLY", "xVECTORy_shape",
-        std::string(300, 'n'), "\xC3\xA9t\xC3\xA9", "{braces}", "semi;colon=1", std::string("zero\0byte", 9)};
+    const std::string hostile[] = {"Workshop", "my model.v2",    "  leading blanks",          "a_shape_b",
+                                   "SPOLY",    "xVECTORy_shape", std::string(300, 'n'),       "\xC3\xA9t\xC3\xA9",
+                                   "{braces}", "semi;colon=1",   std::string("zero\0byte", 9)};
     for (const std::string& name : hostile) {
         const std::string safe = modelName(name, "fallback");
         ASSERT_FALSE(safe.empty());
@@ -172,7 +172,10 @@ TEST(ImportName, EveryNameParsesBackExactlyAsItIsWritten)
 SourceModel squareAndLine(double x0, double y0, double z0, double size)
 {
     SourceModel source;
-    source.positions = {{x0, y0, z0}, {x0 + size, y0, z0}, {x0 + size, y0 + size / 2, z0}, {x0, y0 + size / 2, z0},
+    source.positions = {{x0, y0, z0},
+                        {x0 + size, y0, z0},
+                        {x0 + size, y0 + size / 2, z0},
+                        {x0, y0 + size / 2, z0},
                         {x0, y0, z0 + size / 4}};
     const uint32_t quad[] = {0, 1, 2, 3};
     const uint32_t line[] = {0, 4};
@@ -228,8 +231,8 @@ TEST(ImportFit, PositionsThatRoundTogetherAreWeldedAndWhatCollapsesIsDropped)
     SourceModel source;
     // Two meshes' triangles sharing an edge whose copies differ by less than half a unit, and a
     // sliver whose corners all round to two positions.
-    source.positions = {{0, 0, 0},   {10, 0, 0},   {0, 10, 0},   {10.3, 0.2, 0}, {-0.4, 0.1, 0}, {10, 10, 0},
-                        {50, 50, 0}, {50.2, 50, 0}, {50.1, 50.6, 0}};
+    source.positions = {{0, 0, 0},   {10, 0, 0},  {0, 10, 0},    {10.3, 0.2, 0}, {-0.4, 0.1, 0},
+                        {10, 10, 0}, {50, 50, 0}, {50.2, 50, 0}, {50.1, 50.6, 0}};
     const uint32_t a[] = {0, 1, 2};
     const uint32_t b[] = {4, 3, 5};
     const uint32_t sliver[] = {6, 7, 8};
@@ -344,9 +347,8 @@ TEST(ImportFiles, ObjQuadConcaveHexagonLineAndPoint)
     writeTempFile("scene.mtl", objMaterials());
     const Imported result = importFile(writeTempFile("scene.obj", objScene()), {"--scale", "1", "--no-center"});
     ASSERT_EQ(result.run.exitStatus, 0) << result.run.err;
-    EXPECT_EQ(result.run.err,
-              "zemconvert: note: 1 point dropped: the format has no points\n"
-              "zemconvert: note: 1 face of more than 5 corners triangulated into 4 triangles\n");
+    EXPECT_EQ(result.run.err, "zemconvert: note: 1 point dropped: the format has no points\n"
+                              "zemconvert: note: 1 face of more than 5 corners triangulated into 4 triangles\n");
     ASSERT_TRUE(result.loaded.ok) << result.loaded.messages;
     const Shape& shape = result.loaded.shape;
     EXPECT_STREQ(shape.name, "Workshop");
@@ -449,8 +451,8 @@ TEST(ImportFiles, ColladaPentagonsAndLinesPlacedThreeTimes)
     const auto has = [&](const std::vector<Position>& corners) {
         return std::find(polygons.begin(), polygons.end(), PolygonView{21, corners}) != polygons.end();
     };
-    EXPECT_TRUE(has({{-20, 0, 0}, {-10, 0, 0}, {-10, 10, 0}, {-15, 15, 0}, {-20, 10, 0}}));  // Left
-    EXPECT_TRUE(has({{20, 0, 0}, {20, 0, -10}, {20, 10, -10}, {20, 15, -5}, {20, 10, 0}}));  // Right
+    EXPECT_TRUE(has({{-20, 0, 0}, {-10, 0, 0}, {-10, 10, 0}, {-15, 15, 0}, {-20, 10, 0}}));    // Left
+    EXPECT_TRUE(has({{20, 0, 0}, {20, 0, -10}, {20, 10, -10}, {20, 15, -5}, {20, 10, 0}}));    // Right
     EXPECT_TRUE(has({{20, 20, 0}, {20, 20, -10}, {20, 30, -10}, {20, 35, -5}, {20, 30, 0}}));  // Chimney
     EXPECT_TRUE(has({{20, 20, 0}, {20, 30, -10}}));
 }
@@ -493,8 +495,9 @@ TEST(ImportRoundTrip, ObjGivesBackEverySampleModelWithItsSegments)
 // An octahedron of eight triangles in eight colours from both halves of the palette.
 std::string octahedronFile()
 {
-    const std::vector<TextVertex> vertices = {{0, 90, 0}, {90, 0, 0}, {0, 0, 90}, {-90, 0, 0}, {0, 0, -90}, {0, -90, 0}};
-    const std::vector<TextPolygon> faces = {{1, {0, 1, 2}},  {2, {0, 2, 3}},   {4, {0, 3, 4}},   {9, {0, 4, 1}},
+    const std::vector<TextVertex> vertices = {{0, 90, 0},  {90, 0, 0},  {0, 0, 90},
+                                              {-90, 0, 0}, {0, 0, -90}, {0, -90, 0}};
+    const std::vector<TextPolygon> faces = {{1, {0, 1, 2}},  {2, {0, 2, 3}},  {4, {0, 3, 4}},  {9, {0, 4, 1}},
                                             {13, {5, 2, 1}}, {22, {5, 3, 2}}, {27, {5, 4, 3}}, {31, {5, 1, 4}}};
     return writeTempFile("octahedron.zem", formatModel("octahedron", vertices, faces));
 }
@@ -592,9 +595,11 @@ void expectCleanRefusal(const std::string& input, const std::string& output, con
 TEST(ImportHostile, TruncatedAndGarbageFilesInEveryFormatAreRefusedInOneLine)
 {
     writeTempFile("scene.mtl", objMaterials());
-    const std::pair<std::string, std::string> files[] = {
-        {"obj", objScene()},  {"ply", plyCubeWithVertexColours()}, {"stl", stlTetrahedron()},
-        {"glb", glbScene()}, {"dae", colladaScene()}};
+    const std::pair<std::string, std::string> files[] = {{"obj", objScene()},
+                                                         {"ply", plyCubeWithVertexColours()},
+                                                         {"stl", stlTetrahedron()},
+                                                         {"glb", glbScene()},
+                                                         {"dae", colladaScene()}};
     uint32_t seed = 12345;
     const auto randomByte = [&] {
         seed = seed * 1103515245u + 12345u;
@@ -637,7 +642,8 @@ TEST(ImportErrors, MissingFileNoFacesAndUnwritableOutputEachGetOneLine)
     const RunResult noFaces = convert({points, output});
     EXPECT_EQ(noFaces.exitStatus, 1);
     EXPECT_EQ(noFaces.err, "zemconvert: note: 2 points dropped: the format has no points\n"
-                           "zemconvert: " + points + ": no faces or lines to convert\n");
+                           "zemconvert: " +
+                               points + ": no faces or lines to convert\n");
     EXPECT_FALSE(exists(output));
 
     const std::string input = writeTempFile("tetrahedron.stl", stlTetrahedron());

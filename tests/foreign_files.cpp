@@ -71,11 +71,10 @@ std::string objMaterials()
 // the bottom four (0, 0, 153), so the sides take the mean of both.
 std::string plyCubeWithVertexColours()
 {
-    std::string bytes =
-        "ply\nformat binary_little_endian 1.0\ncomment made by the import tests\n"
-        "element vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
-        "property uchar red\nproperty uchar green\nproperty uchar blue\n"
-        "element face 6\nproperty list uchar int vertex_indices\nend_header\n";
+    std::string bytes = "ply\nformat binary_little_endian 1.0\ncomment made by the import tests\n"
+                        "element vertex 8\nproperty float x\nproperty float y\nproperty float z\n"
+                        "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+                        "element face 6\nproperty list uchar int vertex_indices\nend_header\n";
     for (int i = 0; i < 8; ++i) {
         const float x = (i & 1) ? 1.f : -1.f, y = (i & 2) ? 1.f : -1.f, z = (i & 4) ? 1.f : -1.f;
         put(bytes, x);
@@ -147,25 +146,26 @@ std::string glbScene()
     while (bin.size() % 4) bin.push_back('\0');
 
     std::ostringstream json;
-    json << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"name":"Village","nodes":[0]}],)"
-         << R"("nodes":[{"name":"House","translation":[100,0,0],"children":[1,2]},)"
-         << R"({"name":"RoofNode","scale":[2,2,2],"mesh":0},)"
-         << R"({"name":"WireNode","translation":[0,10,0],"mesh":1,"children":[3]},)"
-         << R"({"name":"DotNode","mesh":2}],)"
-         << R"("meshes":[{"name":"Roof","primitives":[{"attributes":{"POSITION":0},"indices":1,"material":0,"mode":4}]},)"
-         << R"({"name":"Wire","primitives":[{"attributes":{"POSITION":2},"indices":3,"material":1,"mode":1}]},)"
-         << R"({"name":"Dots","primitives":[{"attributes":{"POSITION":4},"mode":0}]}],)"
-         << R"("materials":[{"name":"roof","pbrMetallicRoughness":{"baseColorFactor":[)" << kGlbRoof[0] << ','
-         << kGlbRoof[1] << ',' << kGlbRoof[2] << R"(,1],"metallicFactor":0}},)"
-         << R"({"name":"wire","pbrMetallicRoughness":{"baseColorFactor":[)" << kGlbWire[0] << ',' << kGlbWire[1] << ','
-         << kGlbWire[2] << R"(,1],"metallicFactor":0}}],)"
-         << R"("accessors":[)"
-         << R"({"bufferView":0,"componentType":5126,"count":4,"type":"VEC3","min":[0,0,0],"max":[10,10,0]},)"
-         << R"({"bufferView":1,"componentType":5123,"count":6,"type":"SCALAR"},)"
-         << R"({"bufferView":2,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[10,0,10]},)"
-         << R"({"bufferView":3,"componentType":5123,"count":4,"type":"SCALAR"},)"
-         << R"({"bufferView":4,"componentType":5126,"count":2,"type":"VEC3","min":[1,1,1],"max":[2,2,2]}],)"
-         << R"("bufferViews":[)";
+    json
+        << R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"name":"Village","nodes":[0]}],)"
+        << R"("nodes":[{"name":"House","translation":[100,0,0],"children":[1,2]},)"
+        << R"({"name":"RoofNode","scale":[2,2,2],"mesh":0},)"
+        << R"({"name":"WireNode","translation":[0,10,0],"mesh":1,"children":[3]},)"
+        << R"({"name":"DotNode","mesh":2}],)"
+        << R"("meshes":[{"name":"Roof","primitives":[{"attributes":{"POSITION":0},"indices":1,"material":0,"mode":4}]},)"
+        << R"({"name":"Wire","primitives":[{"attributes":{"POSITION":2},"indices":3,"material":1,"mode":1}]},)"
+        << R"({"name":"Dots","primitives":[{"attributes":{"POSITION":4},"mode":0}]}],)"
+        << R"("materials":[{"name":"roof","pbrMetallicRoughness":{"baseColorFactor":[)" << kGlbRoof[0] << ','
+        << kGlbRoof[1] << ',' << kGlbRoof[2] << R"(,1],"metallicFactor":0}},)"
+        << R"({"name":"wire","pbrMetallicRoughness":{"baseColorFactor":[)" << kGlbWire[0] << ',' << kGlbWire[1] << ','
+        << kGlbWire[2] << R"(,1],"metallicFactor":0}}],)"
+        << R"("accessors":[)"
+        << R"({"bufferView":0,"componentType":5126,"count":4,"type":"VEC3","min":[0,0,0],"max":[10,10,0]},)"
+        << R"({"bufferView":1,"componentType":5123,"count":6,"type":"SCALAR"},)"
+        << R"({"bufferView":2,"componentType":5126,"count":3,"type":"VEC3","min":[0,0,0],"max":[10,0,10]},)"
+        << R"({"bufferView":3,"componentType":5123,"count":4,"type":"SCALAR"},)"
+        << R"({"bufferView":4,"componentType":5126,"count":2,"type":"VEC3","min":[1,1,1],"max":[2,2,2]}],)"
+        << R"("bufferViews":[)";
     for (std::size_t i = 0; i < views.size(); ++i)
         json << (i ? "," : "") << R"({"buffer":0,"byteOffset":)" << views[i].offset << R"(,"byteLength":)"
              << views[i].length << '}';

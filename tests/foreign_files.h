@@ -20,8 +20,8 @@ std::string colladaScene();
 std::string stlSphere(int rings, int sides, float radius);
 
 // The colours the files give, between palette entries.
-constexpr Rgb kObjWarm{0.9f, 0.55f, 0.25f};  // CIELAB: entry 6; plain RGB distance would pick 30
-constexpr Rgb kObjCool{0.15f, 0.7f, 0.75f};  // CIELAB: entry 3; plain RGB distance would pick 27
-constexpr Rgb kGlbRoof{0.9f, 0.9f, 0.4f};    // CIELAB: entry 30; plain RGB distance would pick 14
-constexpr Rgb kGlbWire{0.25f, 0.25f, 0.9f};  // entry 9
-constexpr Rgb kDaeWall{0.46f, 0.27f, 0.55f}; // CIELAB: entry 21; plain RGB distance would pick 23
+constexpr Rgb kObjWarm{0.9f, 0.55f, 0.25f};   // CIELAB: entry 6; plain RGB distance would pick 30
+constexpr Rgb kObjCool{0.15f, 0.7f, 0.75f};   // CIELAB: entry 3; plain RGB distance would pick 27
+constexpr Rgb kGlbRoof{0.9f, 0.9f, 0.4f};     // CIELAB: entry 30; plain RGB distance would pick 14
+constexpr Rgb kGlbWire{0.25f, 0.25f, 0.9f};   // entry 9
+constexpr Rgb kDaeWall{0.46f, 0.27f, 0.55f};  // CIELAB: entry 21; plain RGB distance would pick 23
