@@ -3,7 +3,9 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <tuple>
 
@@ -589,6 +591,92 @@ TEST(ImportLarge, TwoHundredThousandTrianglesAreSimplifiedUnderTheLimitsKeepingT
     EXPECT_EQ(refused.run.err, "zemconvert: " + input +
                                    ": 100651 vertices and 200000 polygons are more than the format's 32768 vertices "
                                    "and 65534 polygons (not simplified: --no-simplify)\n");
+}
+
+using Triangles = std::vector<std::array<uint32_t, 3>>;
+using Points = std::vector<std::array<double, 3>>;
+
+// The cells of a size x size grid over [-half, half] squared that the triangles cover, seen along
+// axis: each cell by its centre, whichever way a triangle turns.
+std::vector<char> silhouette(const Points& points, const Triangles& triangles, int axis, int size, double half)
+{
+    const int u = (axis + 1) % 3, v = (axis + 2) % 3;
+    std::vector<char> covered(std::size_t(size) * size, 0);
+    const auto cell = [&](double c) { return (c + half) / (2 * half) * size; };
+    for (const auto& t : triangles) {
+        double x[3], y[3];
+        for (int k = 0; k < 3; ++k) x[k] = cell(points[t[k]][u]), y[k] = cell(points[t[k]][v]);
+        const double turn = (x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]);
+        if (turn == 0) continue;
+        const int left = std::max(0, int(std::floor(std::min({x[0], x[1], x[2]}))));
+        const int right = std::min(size - 1, int(std::ceil(std::max({x[0], x[1], x[2]}))));
+        const int bottom = std::max(0, int(std::floor(std::min({y[0], y[1], y[2]}))));
+        const int top = std::min(size - 1, int(std::ceil(std::max({y[0], y[1], y[2]}))));
+        for (int j = bottom; j <= top; ++j)
+            for (int i = left; i <= right; ++i) {
+                const double px = i + 0.5, py = j + 0.5;
+                bool inside = true;
+                for (int k = 0; k < 3 && inside; ++k) {
+                    const int n = (k + 1) % 3;
+                    inside = ((x[n] - x[k]) * (py - y[k]) - (y[n] - y[k]) * (px - x[k])) * turn >= 0;
+                }
+                if (inside) covered[std::size_t(j) * size + i] = 1;
+            }
+    }
+    return covered;
+}
+
+// Shared cells over cells of either.
+double overlap(const std::vector<char>& a, const std::vector<char>& b)
+{
+    std::size_t both = 0, either = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) both += a[i] && b[i], either += a[i] || b[i];
+    return either ? double(both) / double(either) : 0;
+}
+
+TEST(ImportLarge, TwoHundredThousandColouredTrianglesKeepTheirSilhouetteAndHues)
+{
+    const TriangleMesh knot = torusKnot(1000, 100);
+    ASSERT_EQ(knot.triangles.size(), 200000u);
+    const Imported result = importFile(writeTempFile("knot.ply", binaryPly(knot)));
+    ASSERT_EQ(result.run.exitStatus, 0) << result.run.err;
+    ASSERT_TRUE(result.loaded.ok) << result.loaded.messages;
+    const Shape& shape = result.loaded.shape;
+    EXPECT_LE(shape.vertexCount, kImportMaxVertices);
+    EXPECT_LE(shape.polygonCount, kImportMaxPolygons);
+
+    // The source as the import fits it: largest extent kFitExtent, box centred.
+    std::array<double, 3> low{INFINITY, INFINITY, INFINITY}, high{-INFINITY, -INFINITY, -INFINITY};
+    for (const Point& p : knot.positions)
+        for (int k = 0; k < 3; ++k) low[k] = std::min(low[k], double(p[k])), high[k] = std::max(high[k], double(p[k]));
+    const double scale = kFitExtent / std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
+    Points source;
+    for (const Point& p : knot.positions) {
+        std::array<double, 3> fitted;
+        for (int k = 0; k < 3; ++k) fitted[k] = (p[k] - (low[k] + high[k]) / 2) * scale;
+        source.push_back(fitted);
+    }
+    Points imported;
+    for (int i = 0; i < shape.vertexCount; ++i)
+        imported.push_back({double(shape.vertices[i].x), double(shape.vertices[i].y), double(shape.vertices[i].z)});
+    Triangles importedTriangles;
+    for (int p = 0; p < shape.polygonCount; ++p) {
+        const ShapePolygon& face = shape.polygons[p];
+        for (int k = 1; k + 1 < face.count; ++k)
+            importedTriangles.push_back(
+                {uint32_t(face.indices[0]), uint32_t(face.indices[k]), uint32_t(face.indices[k + 1])});
+    }
+    // One cell a unit square: the tube is about 33 units across.
+    for (int axis = 0; axis < 3; ++axis) {
+        const double shared = overlap(silhouette(source, knot.triangles, axis, 320, 160),
+                                      silhouette(imported, importedTriangles, axis, 320, 160));
+        EXPECT_GT(shared, 0.97) << "seen along axis " << axis;
+        std::printf("silhouette overlap along axis %d: %.4f\n", axis, shared);
+    }
+    // The hue runs round once: the six hues' nearest entries all appear.
+    const std::map<int, int> colours = polygonsByColour(shape);
+    for (const Rgb& hue : std::vector<Rgb>{{1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}, {1, 0, 1}})
+        EXPECT_EQ(colours.count(nearestPaletteEntry(sourceColour(hue))), 1u) << hue[0] << hue[1] << hue[2];
 }
 
 // One line, "zemconvert: INPUT: why", and no output file.

@@ -235,3 +235,71 @@ std::string colladaScene()
 </COLLADA>
 )";
 }
+
+TriangleMesh torusKnot(int along, int around)
+{
+    const double pi = std::acos(-1.0);
+    const auto centre = [](double t) {
+        return std::array<double, 3>{(2 + 0.8 * std::cos(3 * t)) * std::cos(2 * t),
+                                     (2 + 0.8 * std::cos(3 * t)) * std::sin(2 * t), 0.8 * std::sin(3 * t)};
+    };
+    TriangleMesh mesh;
+    for (int i = 0; i < along; ++i) {
+        const double t = 2 * pi * i / along;
+        const std::array<double, 3> c = centre(t), ahead = centre(t + 1e-4);
+        std::array<double, 3> tangent{}, side{}, normal{};
+        for (int k = 0; k < 3; ++k) tangent[k] = ahead[k] - c[k];
+        // side = tangent x z, normal = side x tangent: a frame around the tube, never degenerate
+        // since the knot never runs along z.
+        side = {tangent[1], -tangent[0], 0};
+        const double sideLength = std::hypot(side[0], side[1]);
+        for (double& v : side) v /= sideLength;
+        normal = {side[1] * tangent[2] - side[2] * tangent[1], side[2] * tangent[0] - side[0] * tangent[2],
+                  side[0] * tangent[1] - side[1] * tangent[0]};
+        const double normalLength = std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]);
+        for (double& v : normal) v /= normalLength;
+        // The hue turns once along the knot: red, yellow, green, cyan, blue, magenta.
+        const double h = 6.0 * i / along;
+        const auto channel = [&](double offset) {
+            const double x = std::fmod(h + offset, 6.0);
+            return static_cast<float>(x < 1 ? x : x < 3 ? 1 : x < 4 ? 4 - x : 0);
+        };
+        const Rgb colour{channel(2), channel(0), channel(4)};
+        for (int j = 0; j < around; ++j) {
+            const double a = 2 * pi * j / around;
+            Point p;
+            for (int k = 0; k < 3; ++k)
+                p[k] = static_cast<float>(c[k] + 0.35 * (std::cos(a) * side[k] + std::sin(a) * normal[k]));
+            mesh.positions.push_back(p);
+            mesh.colours.push_back(colour);
+        }
+    }
+    for (int i = 0; i < along; ++i)
+        for (int j = 0; j < around; ++j) {
+            const uint32_t a = uint32_t(i * around + j), b = uint32_t(i * around + (j + 1) % around);
+            const uint32_t c = uint32_t((i + 1) % along * around + j),
+                           d = uint32_t((i + 1) % along * around + (j + 1) % around);
+            mesh.triangles.push_back({a, c, d});
+            mesh.triangles.push_back({a, d, b});
+        }
+    return mesh;
+}
+
+std::string binaryPly(const TriangleMesh& mesh)
+{
+    std::string bytes =
+        "ply\nformat binary_little_endian 1.0\nelement vertex " + std::to_string(mesh.positions.size()) +
+        "\nproperty float x\nproperty float y\nproperty float z\n"
+        "property uchar red\nproperty uchar green\nproperty uchar blue\n"
+        "element face " +
+        std::to_string(mesh.triangles.size()) + "\nproperty list uchar int vertex_indices\nend_header\n";
+    for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
+        for (float v : mesh.positions[i]) put(bytes, v);
+        for (float c : mesh.colours[i]) put(bytes, static_cast<uint8_t>(std::lround(c * 255)));
+    }
+    for (const auto& t : mesh.triangles) {
+        put(bytes, uint8_t(3));
+        for (uint32_t i : t) put(bytes, static_cast<int32_t>(i));
+    }
+    return bytes;
+}

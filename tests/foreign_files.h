@@ -2,6 +2,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -18,6 +19,16 @@ std::string colladaScene();
 
 // A closed surface of about 2 * rings * sides triangles, as binary STL.
 std::string stlSphere(int rings, int sides, float radius);
+
+// A tube along a (2, 3) torus knot about 6.3 units across: along x around segments, so
+// 2 * along * around triangles, each ring of vertices in one colour, the hue running along the knot.
+struct TriangleMesh {
+    std::vector<Point> positions;
+    std::vector<Rgb> colours;  // one per position
+    std::vector<std::array<uint32_t, 3>> triangles;
+};
+TriangleMesh torusKnot(int along, int around);
+std::string binaryPly(const TriangleMesh& mesh);  // with the colours as uchar red, green, blue
 
 // The colours the files give, between palette entries.
 constexpr Rgb kObjWarm{0.9f, 0.55f, 0.25f};   // CIELAB: entry 6; plain RGB distance would pick 30
