@@ -98,25 +98,6 @@ std::string stlTetrahedron()
     return stlFile({{o, y, x}, {o, x, z}, {o, z, y}, {x, y, z}});
 }
 
-std::string stlSphere(int rings, int sides, float radius)
-{
-    const double pi = std::acos(-1.0);
-    const auto at = [&](int ring, int side) {
-        const double theta = pi * ring / rings, phi = 2 * pi * side / sides;
-        return Point{static_cast<float>(radius * std::sin(theta) * std::cos(phi)),
-                     static_cast<float>(radius * std::cos(theta)),
-                     static_cast<float>(radius * std::sin(theta) * std::sin(phi))};
-    };
-    std::vector<std::array<Point, 3>> triangles;
-    for (int r = 0; r < rings; ++r)
-        for (int s = 0; s < sides; ++s) {
-            const Point a = at(r, s), b = at(r, s + 1), c = at(r + 1, s), d = at(r + 1, s + 1);
-            if (r > 0) triangles.push_back({a, b, d});
-            if (r + 1 < rings) triangles.push_back({a, d, c});
-        }
-    return stlFile(triangles);
-}
-
 // Scene "Village": node House (translation 100, 0, 0) holds RoofNode (scale 2) with mesh Roof, a
 // quad of two triangles at z = 0 from (0,0) to (10,10), material roof; and WireNode (translation
 // 0, 10, 0) with mesh Wire, lines (0,0,0)-(0,0,10)-(10,0,10) of material wire, and under it

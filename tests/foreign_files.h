@@ -17,9 +17,6 @@ std::string stlTetrahedron();
 std::string glbScene();
 std::string colladaScene();
 
-// A closed surface of about 2 * rings * sides triangles, as binary STL.
-std::string stlSphere(int rings, int sides, float radius);
-
 // A tube along a (2, 3) torus knot about 6.3 units across: along x around segments, so
 // 2 * along * around triangles, each ring of vertices in one colour, the hue running along the knot.
 struct TriangleMesh {
