@@ -56,9 +56,16 @@ struct SourceModel {
 // without the path.
 bool readSourceModel(const std::string& path, SourceModel& model, std::string& error);
 
-// The colours of a PLY file's faces, in file order, when its face element has red, green and
-// blue properties (import_ply.cpp); false, with none, otherwise.
-bool readPlyFaceColours(const std::string& path, std::vector<SourceColour>& colours);
+// What the importer library leaves out of a PLY file (import_ply.cpp): the face colours (red,
+// green and blue properties of the face element), in file order, and the edge element's segments
+// (vertex1 and vertex2, with colours where given). False, with what was read so far, when the file
+// is not PLY or ends early.
+struct PlyExtras {
+    std::vector<SourceColour> faceColours;  // one per face, or none
+    std::vector<SourcePoint> edgeEnds;      // two per edge
+    std::vector<SourceColour> edgeColours;  // one per edge
+};
+bool readPlyExtras(const std::string& path, PlyExtras& extras);
 
 struct ImportedModel {
     std::string name;

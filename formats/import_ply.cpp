@@ -1,5 +1,5 @@
-// PLY face colours: the importer library reads PLY colours per vertex only, so faces coloured the
-// common way (red, green and blue properties of the face element) are read here, in file order.
+// PLY extras: the importer library reads colours per vertex only and no edges, so face colours (red,
+// green and blue properties of the face element) and edge elements are read here, in file order.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -119,45 +119,54 @@ bool readHeader(std::istream& in, std::vector<Element>& elements, std::string& f
 
 }  // namespace
 
-bool readPlyFaceColours(const std::string& path, std::vector<SourceColour>& colours)
+bool readPlyExtras(const std::string& path, PlyExtras& extras)
 {
-    colours.clear();
+    extras = PlyExtras();
     std::ifstream in(path, std::ios::binary);
     std::vector<Element> elements;
     std::string format;
     if (!in || !readHeader(in, elements, format)) return false;
     Body body(in, format == "ascii", format == "binary_big_endian");
+    std::vector<SourcePoint> vertices;
+    // What each property is to us, as an index into the values read of an entry.
+    enum Role { kX, kY, kZ, kRed, kGreen, kBlue, kVertex1, kVertex2, kRoles };
+    const char* roleNames[kRoles] = {"x", "y", "z", "red", "green", "blue", "vertex1", "vertex2"};
     for (const Element& element : elements) {
-        int channel[3] = {-1, -1, -1};
-        for (std::size_t p = 0; p < element.properties.size(); ++p) {
-            const Property& property = element.properties[p];
-            const char* names[3] = {"red", "green", "blue"};
-            for (int c = 0; c < 3; ++c)
-                if (property.name == names[c] && property.countType.empty()) channel[c] = static_cast<int>(p);
-        }
-        const bool faces = element.name == "face";
-        if (faces && (channel[0] < 0 || channel[1] < 0 || channel[2] < 0)) return false;
+        std::vector<int> roles(element.properties.size(), -1);
+        bool given[kRoles] = {};
+        for (std::size_t p = 0; p < element.properties.size(); ++p)
+            for (int r = 0; r < kRoles; ++r)
+                if (element.properties[p].name == roleNames[r] && element.properties[p].countType.empty()) {
+                    roles[p] = r;
+                    given[r] = true;
+                }
+        const bool coloured = given[kRed] && given[kGreen] && given[kBlue];
         for (std::size_t i = 0; i < element.count; ++i) {
-            float rgb[3] = {0, 0, 0};
+            double values[kRoles] = {0, 0, 0, 255, 255, 255, -1, -1};
             for (std::size_t p = 0; p < element.properties.size(); ++p) {
                 const Property& property = element.properties[p];
-                double value = 0;
-                const int c = faces ? (p == std::size_t(channel[0])   ? 0
-                                       : p == std::size_t(channel[1]) ? 1
-                                       : p == std::size_t(channel[2]) ? 2
-                                                                      : -1)
-                                    : -1;
-                if (c < 0) {
+                if (roles[p] < 0) {
                     if (!body.skip(property)) return false;
-                    continue;
+                } else if (!body.read(property.type, values[roles[p]])) {
+                    return false;
+                } else if (roles[p] >= kRed && roles[p] <= kBlue && isFloat(property.type)) {
+                    values[roles[p]] *= 255;  // floating colours run from 0 to 1, whole ones to 255
                 }
-                if (!body.read(property.type, value)) return false;
-                // Whole numbers count to 255, as colour bytes do; floating values run from 0 to 1.
-                rgb[c] = static_cast<float>(isFloat(property.type) ? value : value / 255.0);
             }
-            if (faces) colours.push_back(SourceColour{rgb[0], rgb[1], rgb[2]});
+            const SourceColour colour{float(values[kRed] / 255), float(values[kGreen] / 255),
+                                      float(values[kBlue] / 255)};
+            if (element.name == "vertex") {
+                vertices.push_back(SourcePoint{values[kX], values[kY], values[kZ]});
+            } else if (element.name == "face" && coloured) {
+                extras.faceColours.push_back(colour);
+            } else if (element.name == "edge") {
+                const double a = values[kVertex1], b = values[kVertex2];
+                if (!(a >= 0 && a < double(vertices.size()) && b >= 0 && b < double(vertices.size()))) return false;
+                extras.edgeEnds.push_back(vertices[std::size_t(a)]);
+                extras.edgeEnds.push_back(vertices[std::size_t(b)]);
+                extras.edgeColours.push_back(colour);
+            }
         }
-        if (faces) return true;
     }
-    return false;
+    return true;
 }

@@ -192,9 +192,17 @@ bool readSourceModel(const std::string& path, SourceModel& model, std::string& e
             return false;
         }
         model.name = sceneName(*scene, path);
-        std::vector<SourceColour> plyFaceColours;
-        readPlyFaceColours(path, plyFaceColours);
-        return addNodes(*scene, plyFaceColours, model, error);
+        PlyExtras ply;
+        readPlyExtras(path, ply);
+        if (!addNodes(*scene, ply.faceColours, model, error)) return false;
+        for (std::size_t e = 0; e < ply.edgeColours.size(); ++e) {
+            const uint32_t first = static_cast<uint32_t>(model.positions.size());
+            model.positions.push_back(ply.edgeEnds[2 * e]);
+            model.positions.push_back(ply.edgeEnds[2 * e + 1]);
+            const uint32_t ends[] = {first, first + 1};
+            model.addPolygon(ends, 2, ply.edgeColours[e]);
+        }
+        return true;
     } catch (const std::bad_alloc&) {
         error = "out of memory";
     } catch (const std::exception& e) {

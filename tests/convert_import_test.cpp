@@ -512,13 +512,14 @@ std::string octahedronFile()
     return writeTempFile("octahedron.zem", formatModel("octahedron", vertices, faces));
 }
 
-TEST(ImportRoundTrip, PlyBinaryAndTextGiveBackTriangleModels)
+TEST(ImportRoundTrip, PlyBinaryAndTextGiveBackTriangleModelsWithTheirSegments)
 {
-    const std::string model = octahedronFile();
-    const Parsed original = loadFile(model);
-    ASSERT_TRUE(original.ok);
-    expectSameModel(original.shape, roundTrip(model, "ply").shape, "binary PLY");
-    expectSameModel(original.shape, roundTrip(model, "ply", {"--ascii"}).shape, "text PLY");
+    for (const std::string& model : {octahedronFile(), modelPath("tetra.zem")}) {
+        const Parsed original = loadFile(model);
+        ASSERT_TRUE(original.ok);
+        expectSameModel(original.shape, roundTrip(model, "ply").shape, "binary PLY of " + model);
+        expectSameModel(original.shape, roundTrip(model, "ply", {"--ascii"}).shape, "text PLY of " + model);
+    }
 }
 
 TEST(ImportRoundTrip, GltfGivesBackTriangleModelsAndLargerFacesAsTheTrianglesOfTheirFans)
