@@ -737,6 +737,14 @@ TEST(ImportErrors, MissingFileNoFacesAndUnwritableOutputEachGetOneLine)
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err, "zemconvert: " + unwritable + ": No such file or directory\n");
 
+    // The importer reads named files: standard input is refused, standard output is not.
+    expectCleanRefusal("-", output, convert({"-", output}));
+    const RunResult toStandardOutput = convert({"--format", "zem", input, "-"});
+    EXPECT_EQ(toStandardOutput.exitStatus, 0) << toStandardOutput.err;
+    const std::string written = tempDir() + "/tetrahedron.zem";
+    ASSERT_EQ(convert({input, written}).exitStatus, 0);
+    EXPECT_EQ(toStandardOutput.out, readFile(written));
+
     // A failed import leaves an existing output as it was.
     const std::string kept = writeTempFile("kept.zem", "what was there");
     EXPECT_EQ(convert({missing, kept}).exitStatus, 1);
