@@ -91,7 +91,7 @@ private:
 bool readHeader(std::istream& in, std::vector<Element>& elements, std::string& format)
 {
     std::string line;
-    if (!std::getline(in, line) || line.compare(0, 3, "ply") != 0) return false;
+    if (!std::getline(in, line)) return false;  // the magic word, already checked
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::istringstream words(line);
@@ -123,6 +123,10 @@ bool readPlyExtras(const std::string& path, PlyExtras& extras)
 {
     extras = PlyExtras();
     std::ifstream in(path, std::ios::binary);
+    // Other formats are not read as far as a first line, which in a binary file can be all of it.
+    char magic[3] = {};
+    if (!in.read(magic, 3) || (std::memcmp(magic, "ply", 3) != 0 && std::memcmp(magic, "PLY", 3) != 0)) return false;
+    in.seekg(0);
     std::vector<Element> elements;
     std::string format;
     if (!in || !readHeader(in, elements, format)) return false;
