@@ -186,9 +186,13 @@ bool readSourceModel(const std::string& path, SourceModel& model, std::string& e
         if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
             const char* why = importer.GetErrorString();
             error = why && *why ? why : "not a model file that can be read";
-            // The importer's reasons can run over lines; the user gets one.
+            // The importer's reasons can run over lines and quote the file's own bytes: the user
+            // gets one line, short, with no control characters to play tricks on a terminal.
             const std::size_t newline = error.find_first_of("\r\n");
             if (newline != std::string::npos) error.resize(newline);
+            if (error.size() > 200) error.resize(200);
+            for (char& c : error)
+                if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
             return false;
         }
         model.name = sceneName(*scene, path);

@@ -717,6 +717,28 @@ TEST(ImportHostile, TruncatedAndGarbageFilesInEveryFormatAreRefusedInOneLine)
     }
 }
 
+TEST(ImportHostile, ReasonsQuotingTheFileAreOneShortLineWithoutControlCharacters)
+{
+    const std::string output = tempDir() + "/hostile.zem";
+    // A face naming a vertex that is not there, and a number that is not one, with a terminal
+    // escape sequence and a carriage return in it.
+    const std::string badIndex = writeTempFile("bad-index.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 99\n");
+    expectCleanRefusal(badIndex, output, convertWithinSeconds(20, {badIndex, output}));
+    // A line of one index, where the OBJ reader gives up and leaks (suppressed under the sanitizer).
+    const std::string shortLine = writeTempFile("short-line.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nl 1");
+    expectCleanRefusal(shortLine, output, convertWithinSeconds(20, {shortLine, output}));
+    const std::string badNumber = writeTempFile(
+        "bad-number.ply", "ply\nformat ascii 1.0\nelement vertex 3\nproperty float x\nproperty float y\n"
+                          "property float z\nelement face 1\nproperty list uchar int vertex_indices\nend_header\n"
+                          "0 0 0\n1 0 0\n\x1b[31mred\r" +
+                              std::string(400, 'x') + "\n3 0 1 2\n");
+    const RunResult run = convertWithinSeconds(20, {badNumber, output});
+    expectCleanRefusal(badNumber, output, run);
+    EXPECT_EQ(run.err.find('\x1b'), std::string::npos) << run.err;
+    EXPECT_EQ(run.err.find('\r'), std::string::npos) << run.err;
+    EXPECT_LT(run.err.size(), 300u) << run.err;
+}
+
 TEST(ImportErrors, MissingFileNoFacesAndUnwritableOutputEachGetOneLine)
 {
     const std::string output = tempDir() + "/error.zem";
