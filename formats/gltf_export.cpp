@@ -1,7 +1,5 @@
 // glTF 2.0 through tinygltf: one primitive per colour for the faces, split as fans, and one LINES
 // primitive per colour for the segments; each primitive holds only the vertices it uses.
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cctype>

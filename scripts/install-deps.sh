@@ -29,8 +29,9 @@ if ((${#missing[@]})); then
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# The glTF validator that the tests run, from the npm registry.
-if ! npm ls -g gltf-validator >/dev/null 2>&1; then
-  echo "Installing from npm: gltf-validator"
-  "${as_root[@]}" npm install -g -q gltf-validator
+# The glTF validator that the tests run, from the npm registry, at the version they were written against.
+gltf_validator=gltf-validator@2.0.0-dev.3.10
+if ! npm ls -g "$gltf_validator" >/dev/null 2>&1; then
+  echo "Installing from npm: $gltf_validator"
+  "${as_root[@]}" npm install -g -q "$gltf_validator"
 fi
