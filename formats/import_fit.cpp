@@ -276,6 +276,10 @@ bool fitModel(const SourceModel& source, const ImportOptions& options, ImportedM
         error = "the scale must be a positive number";
         return false;
     }
+    if (options.colour < -1 || options.colour > 255) {
+        error = "a colour index runs from 0 to 255";
+        return false;
+    }
     if (source.indices.size() >= UINT32_MAX || source.positions.size() >= UINT32_MAX) {
         error = "more vertices than can be counted";
         return false;
