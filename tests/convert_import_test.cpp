@@ -234,6 +234,8 @@ TEST(ImportFit, ScaleAndNoCenterKeepTheUsersUnitsAndColourOverridesMaterials)
     EXPECT_EQ(model.vertices[2].y, 40);
     EXPECT_EQ(model.vertices[4].z, 15);
     for (const TextPolygon& polygon : model.polygons) EXPECT_EQ(polygon.colour, 13);
+    options.colour = 256;  // more than a polygon's colour byte holds
+    EXPECT_FALSE(fitModel(squareAndLine(10, -20, 4, 8), options, model, notes, error));
 }
 
 TEST(ImportFit, PositionsThatRoundTogetherAreWeldedAndWhatCollapsesIsDropped)
