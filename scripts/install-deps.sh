@@ -14,6 +14,7 @@ packages=(
   libglib2.0-bin bubblewrap x11-utils xdotool bash-completion zsh  # gio, the sandbox, windows by title, completion
   libegl-dev libegl-mesa0 libpng-dev bubblewrap  # zemrender: EGL without a display, PNG, its sandbox test
   libtinygltf-dev nodejs                    # zemconvert's glTF writing; Node.js runs the tests' glTF validator
+  libassimp-dev libmeshoptimizer-dev        # zemconvert's import: reading other formats, simplifying large models
   "$@"
 )
 
