@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The import example's pictures: a 200,000-triangle knot with a rainbow of vertex colours, written as
-# binary PLY, imported by zemconvert (simplified to the format's limits, fitted to the first view) and
-# drawn by zemrender into docs/import-knot.png and docs/import-knot-outline.png.
+# binary PLY and drawn as it is by f3d (a general viewer from Debian) into docs/import-knot-before.png,
+# then imported by zemconvert (simplified to the format's limits, fitted to the first view) and drawn
+# by zemrender into docs/import-knot.png and docs/import-knot-outline.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh python3
+bash scripts/install-deps.sh python3 f3d
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build build --target zemconvert zemrender >/dev/null
 work=$(mktemp -d)
@@ -45,6 +46,9 @@ with open(sys.argv[1], 'wb') as out:
                % (len(vertices), len(faces))).encode())
     out.write(b''.join(vertices) + b''.join(faces))
 PYTHON
+# The source, from about the same angle as the pictures of the import below.
+bash scripts/with-display.sh f3d "$work/knot.ply" --output docs/import-knot-before.png --resolution 640,480 \
+  --bg-color 0,0,0 --camera-elevation-angle 30 --camera-azimuth-angle -20 --scalars --comp=-2
 build/zemconvert "$work/knot.ply" "$work/knot.zem"
 build/zemrender --rotate-x 30 --rotate-y -20 "$work/knot.zem" docs/import-knot.png
 build/zemrender --rotate-x 30 --rotate-y -20 --outline --distance -250 "$work/knot.zem" docs/import-knot-outline.png
