@@ -98,7 +98,7 @@ void frameBenchmark(benchmark::State& state, const Model& model, View view, bool
     if (view != View::outline) compile(oracle);
     const auto frame = [oracle, view] {
         if (oracle && view == View::outline)
-            oracleOutlineFrame(gShape);
+            oracleOutlineFrame();
         else
             drawFrame();
     };

@@ -67,7 +67,7 @@ void oracleDrawWireframe(const Shape& shape)
     glPopAttrib();
 }
 
-void oracleOutlineFrame(const Shape& shape)
+void frameDrawnBy(void (*draw)())
 {
     const bool wireframe = gWireframe;
     glNewList(kShapeList, GL_COMPILE);
@@ -79,7 +79,12 @@ void oracleOutlineFrame(const Shape& shape)
     glTranslated(0.0, 0.0, gDistance);
     glRotated(static_cast<double>(gRotX), 1.0, 0.0, 0.0);
     glRotated(static_cast<double>(gRotY), 0.0, 1.0, 0.0);
-    oracleDrawWireframe(shape);
+    draw();
     glPopMatrix();
     glFlush();
+}
+
+void oracleOutlineFrame()
+{
+    frameDrawnBy([] { oracleDrawWireframe(gShape); });
 }

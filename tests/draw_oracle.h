@@ -11,7 +11,10 @@ void oracleCompileList(const Shape& shape, unsigned int list, bool lighting, boo
 // One line loop per face and one line pair per segment, in white with lighting off.
 void oracleDrawWireframe(const Shape& shape);
 
-// A frame of the outline view as the viewer drew it before: drawFrame's clear and light with an
-// empty list 1, then the oracle's outlines under the same model transform. drawFrame itself
-// draws the outlines with the shape's own drawing, so the oracle cannot go through it.
-void oracleOutlineFrame(const Shape& shape);
+// A frame as drawFrame draws it, with draw() in place of list 1 or the shape's own outlines:
+// drawFrame's clear and light with an empty list 1, then draw() under the same model transform.
+// drawFrame itself draws the outlines with the shape's drawing, so the oracle cannot go through it.
+void frameDrawnBy(void (*draw)());
+
+// A frame of the outline view as the viewer drew it before.
+void oracleOutlineFrame();  // of gShape
