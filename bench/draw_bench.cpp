@@ -26,13 +26,13 @@ struct Model {
     const char* name;
     std::string (*text)();
     int rotX, rotY;   // the terrain is tilted to be seen from above
-    int solidFrames;  // frames timed per solid view and drawing
+    int solidBlocks;  // blocks of frames timed per solid view
 };
-// At the start view most faces of the largest random model cover much of the window many times
+// At the start view many faces of the largest random model cover much of the window, many times
 // over: its solid frames take the rasteriser most of a second, so fewer of them are timed.
 const Model kModels[] = {
-    {"largest", [] { return randomModel(32767, 65534, 1); }, 0, 0, 5},
-    {"terrain", [] { return terrainModel(); }, 35, -20, 21},
+    {"largest", [] { return randomModel(32767, 65534, 1); }, 0, 0, 3},
+    {"terrain", [] { return terrainModel(); }, 35, -20, 5},
 };
 
 // Median seconds of one frame or one compile, by benchmark name, for the summary.
@@ -57,88 +57,117 @@ bool useView(const Model& model, View view)
     return true;
 }
 
-void compile(bool oracle)
+using Clock = std::chrono::steady_clock;
+
+double secondsOf(void (*work)())
 {
-    if (oracle)
+    const auto start = Clock::now();
+    work();
+    glFinish();
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double median(std::vector<double> values)
+{
+    if (values.empty()) return 0.0;
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+std::string name(const char* what, const Model& model, View view)
+{
+    return std::string(what) + "/" + model.name + "/" + kViewNames[static_cast<int>(view)];
+}
+
+bool gOracle = false;  // which drawing the work functions below use
+View gView = View::litSmooth;
+
+void compile()
+{
+    if (gOracle)
         oracleCompileList(gShape, kShapeList, gLighting, gSmooth);
     else
         gShape.compileList(kShapeList, gLighting, gSmooth);
 }
 
-// Times each iteration itself, so that the summary can take the median rather than the mean.
-template <typename Work>
-void timeEach(benchmark::State& state, const std::string& key, Work work)
+void frame()
 {
-    std::vector<double> seconds;
-    for (auto _ : state) {
-        const auto start = std::chrono::steady_clock::now();
-        work();
-        glFinish();
-        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-        state.SetIterationTime(took.count());
-        seconds.push_back(took.count());
-    }
-    std::sort(seconds.begin(), seconds.end());
-    if (!seconds.empty()) gMedians[key] = seconds[seconds.size() / 2];
+    if (gOracle && gView == View::outline)
+        oracleOutlineFrame();
+    else
+        drawFrame();
 }
 
-std::string name(const char* what, const Model& model, View view, bool oracle)
-{
-    return std::string(what) + "/" + model.name + "/" + kViewNames[static_cast<int>(view)] +
-           (oracle ? "/per_polygon" : "/batched");
-}
-
-// A frame, in the whole window or in a 1 x 1 viewport: the same primitives and vertex work with
-// almost no pixels, which shows what the drawing costs apart from filling pixels.
-void frameBenchmark(benchmark::State& state, const Model& model, View view, bool oracle, bool tiny)
+// Frames of the per-polygon and the batched drawing in alternating blocks, so that a machine whose
+// speed drifts weighs on both alike; the medians of each go to the summary. In the whole window,
+// or in a 1 x 1 viewport: the same primitives and vertex work with almost no pixels, which shows
+// what the drawing costs apart from filling them.
+void frameBenchmark(benchmark::State& state, const Model& model, View view, bool tiny, int framesPerBlock)
 {
     if (!useView(model, view)) return state.SkipWithError("model did not load");
     setProjection(kWindowWidth, kWindowHeight);
     if (tiny) glViewport(0, 0, 1, 1);  // the same projection, so that the same primitives are drawn
-    if (view != View::outline) compile(oracle);
-    const auto frame = [oracle, view] {
-        if (oracle && view == View::outline)
-            oracleOutlineFrame();
-        else
-            drawFrame();
-    };
-    frame();  // the first frame after a compile pays for more than drawing
-    glFinish();
-    timeEach(state, name(tiny ? "frame_1x1" : "frame", model, view, oracle), frame);
+    gView = view;
+    std::vector<double> seconds[2];
+    for (auto _ : state) {
+        double total = 0.0;
+        for (bool oracle : {true, false}) {
+            gOracle = oracle;
+            if (view != View::outline) compile();
+            secondsOf(frame);  // the first frame after a compile pays for more than drawing
+            for (int i = 0; i < framesPerBlock; ++i) {
+                seconds[oracle].push_back(secondsOf(frame));
+                total += seconds[oracle].back();
+            }
+        }
+        state.SetIterationTime(total);
+    }
+    const std::string key = name(tiny ? "frame_1x1" : "frame", model, view);
+    gMedians[key + "/per_polygon"] = median(seconds[1]);
+    gMedians[key + "/batched"] = median(seconds[0]);
     setProjection(kWindowWidth, kWindowHeight);
 }
 
-// Each compile replaces list 1 with one of the same kind, as the "l" and "s" keys do, so it pays
-// for freeing the list before it too.
-void compileBenchmark(benchmark::State& state, const Model& model, View view, bool oracle)
+// List compiles of both drawings in turn. Each timed compile replaces a list of its own kind, as
+// the "l" and "s" keys do, so it pays for freeing that list too.
+void compileBenchmark(benchmark::State& state, const Model& model, View view)
 {
     if (!useView(model, view)) return state.SkipWithError("model did not load");
-    timeEach(state, name("compile", model, view, oracle), [oracle] { compile(oracle); });
+    std::vector<double> seconds[2];
+    for (auto _ : state) {
+        double total = 0.0;
+        for (bool oracle : {true, false}) {
+            gOracle = oracle;
+            secondsOf(compile);
+            seconds[oracle].push_back(secondsOf(compile));
+            total += seconds[oracle].back();
+        }
+        state.SetIterationTime(total);
+    }
+    gMedians[name("compile", model, view) + "/per_polygon"] = median(seconds[1]);
+    gMedians[name("compile", model, view) + "/batched"] = median(seconds[0]);
 }
 
 void registerBenchmarks()
 {
     for (const Model& model : kModels)
-        for (View view : kViews)
-            for (bool oracle : {true, false}) {
-                const int frames = view == View::outline ? 21 : model.solidFrames;
-                benchmark::RegisterBenchmark(name("frame", model, view, oracle).c_str(), frameBenchmark, model, view,
-                                             oracle, false)
-                    ->UseManualTime()
-                    ->Iterations(frames)
-                    ->Unit(benchmark::kMillisecond);
-                benchmark::RegisterBenchmark(name("frame_1x1", model, view, oracle).c_str(), frameBenchmark, model,
-                                             view, oracle, true)
-                    ->UseManualTime()
-                    ->Iterations(21)
-                    ->Unit(benchmark::kMillisecond);
-                if (view == View::outline) continue;
-                benchmark::RegisterBenchmark(name("compile", model, view, oracle).c_str(), compileBenchmark, model,
-                                             view, oracle)
-                    ->UseManualTime()
-                    ->Iterations(9)
-                    ->Unit(benchmark::kMillisecond);
-            }
+        for (View view : kViews) {
+            const bool fillBound = view != View::outline && model.solidBlocks < 5;
+            benchmark::RegisterBenchmark(name("frame", model, view).c_str(), frameBenchmark, model, view, false,
+                                         fillBound ? 2 : 4)
+                ->UseManualTime()
+                ->Iterations(view == View::outline ? 5 : model.solidBlocks)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark(name("frame_1x1", model, view).c_str(), frameBenchmark, model, view, true, 4)
+                ->UseManualTime()
+                ->Iterations(5)
+                ->Unit(benchmark::kMillisecond);
+            if (view == View::outline) continue;
+            benchmark::RegisterBenchmark(name("compile", model, view).c_str(), compileBenchmark, model, view)
+                ->UseManualTime()
+                ->Iterations(7)
+                ->Unit(benchmark::kMillisecond);
+        }
 }
 
 void printGoals()
