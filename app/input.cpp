@@ -3,6 +3,7 @@
 
 #include <GL/freeglut.h>
 
+#include <cstdint>
 #include <cstdlib>
 
 #include "model/shape.h"
@@ -17,6 +18,17 @@ double gLastZoomY = 0.0;
 namespace {
 
 constexpr unsigned char kEscape = 27;
+
+// Angles stay exact for any drag a hand can make; beyond a billion degrees they are folded by
+// whole turns, which turns the model the same way, so that no sum can overflow.
+constexpr int64_t kFoldBeyond = int64_t(1) << 30;
+
+int addDegrees(int angle, int64_t step)
+{
+    int64_t sum = static_cast<int64_t>(angle) + step;
+    if (sum > kFoldBeyond || sum < -kFoldBeyond) sum %= 360;
+    return static_cast<int>(sum);
+}
 
 // Lighting and smoothing are baked into display list 1, so their toggles rebuild it at once,
 // also while the outline view hides it.
@@ -76,8 +88,9 @@ void onMouse(int button, int state, int x, int y)
 void onMotion(int x, int y)
 {
     if (gRotating) {
-        gRotY += x - gLastX;  // one pixel is one degree
-        gRotX += y - gLastY;
+        // One pixel is one degree; pointer positions are any ints, so their difference is wide.
+        gRotY = addDegrees(gRotY, static_cast<int64_t>(x) - gLastX);
+        gRotX = addDegrees(gRotX, static_cast<int64_t>(y) - gLastY);
         gLastX = x;
         gLastY = y;
     }

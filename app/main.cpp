@@ -1,4 +1,5 @@
 // The program's entry: banner, command line, model load, and the hand-over to the viewer window.
+#include <csignal>
 #include <cstdio>
 
 #include "app/input.h"
@@ -8,6 +9,9 @@
 
 int main(int argc, char** argv)
 {
+    // A console closed early, as in "zemview model.zem | head -1", must cost the lines that
+    // cannot be written, not the run: the window still opens, and the other stream keeps its lines.
+    std::signal(SIGPIPE, SIG_IGN);
     writeLine(stdout, "ZEM model editor/viewer, by the zemview authors");
     writeLine(stdout, "version 0.4, viewing only");
     const char* programPath = argc > 0 && argv[0] ? argv[0] : "zemview";

@@ -11,6 +11,7 @@
 
 #include "model/shape.h"
 #include "tools/sample_models.h"
+#include "testlib/crafted_positions.h"
 #include "testlib/normals_oracle.h"
 #include "testlib/temp_dir.h"
 
@@ -112,6 +113,45 @@ void BM_NormalsLiteral(benchmark::State& state)
 }
 BENCHMARK(BM_NormalsLiteral)->Iterations(1)->Unit(benchmark::kSecond);
 
+// A model of vertices alone, the largest cost a file can put on the grouping by position.
+Shape vertexOnlyShape(const std::vector<ShapeVertex>& positions)
+{
+    Shape shape;
+    shape.vertexCount = static_cast<int32_t>(positions.size());
+    shape.vertices = allocateArray<ShapeVertex>(positions.size(), "the vertices");
+    std::copy(positions.begin(), positions.end(), shape.vertices.get());
+    shape.polygons = allocateArray<ShapePolygon>(0, "the polygons");
+    return shape;
+}
+
+int slotBitsFor(int64_t count)
+{
+    int bits = 4;
+    while ((int64_t(1) << bits) < 2 * count) ++bits;
+    return bits;
+}
+
+void BM_NormalsCraftedPositions(benchmark::State& state)
+{
+    const int count = static_cast<int>(state.range(0));
+    Shape shape = vertexOnlyShape(positionsCollidingInAHash(count, slotBitsFor(count)));
+    for (auto _ : state) {
+        shape.computeNormals();
+        benchmark::DoNotOptimize(shape.vertexNormals.get());
+    }
+}
+BENCHMARK(BM_NormalsCraftedPositions)->Arg(131072)->Arg(524288)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+
+void BM_NormalsRandomPositions(benchmark::State& state)
+{
+    Shape shape = vertexOnlyShape(randomPositions(static_cast<int>(state.range(0)), 9));
+    for (auto _ : state) {
+        shape.computeNormals();
+        benchmark::DoNotOptimize(shape.vertexNormals.get());
+    }
+}
+BENCHMARK(BM_NormalsRandomPositions)->Arg(131072)->Arg(524288)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+
 // Keeps each benchmark's seconds per iteration for the summary.
 class Collector : public benchmark::ConsoleReporter {
 public:
@@ -161,6 +201,14 @@ int main(int argc, char** argv)
         std::printf("  a %.0f MB model loads at %.0f MB per second\n",
                     static_cast<double>(fileSize(modelFile(kLargestVertices, 4900000))) / 1e6,
                     static_cast<double>(fileSize(modelFile(kLargestVertices, 4900000))) / time("BM_LoadHuge") / 1e6);
+    for (const char* count : {"131072", "524288"}) {
+        const double crafted = time(std::string("BM_NormalsCraftedPositions/") + count);
+        const double random = time(std::string("BM_NormalsRandomPositions/") + count);
+        if (crafted > 0 && random > 0)
+            std::printf("  %s vertices at positions crafted against a hash: %.2f times the time of random positions "
+                        "(goal: 2 at most)\n",
+                        count, crafted / random);
+    }
     std::printf("  doubling the model multiplies the load time by:");
     for (int v = 1024; v < kLargestVertices; v *= 2) {
         const int next = v * 2 > kLargestVertices ? kLargestVertices : v * 2;

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 OutputFile::~OutputFile() { discard(); }
@@ -34,9 +35,26 @@ bool OutputFile::open(const std::string& path)
     }
     // A folder given as the output would otherwise only fail at the rename, after all the work.
     struct stat info;
-    if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return fail(path, EISDIR);
+    const bool exists = stat(path.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) return fail(path, EISDIR);
+    // A device or a pipe, such as /dev/null, is written as it is: a rename would replace it.
+    if (exists && !S_ISREG(info.st_mode)) {
+        stream_ = std::fopen(path.c_str(), "wb");
+        return stream_ ? true : fail(path, errno);
+    }
+    // A link keeps pointing where it did: the file it names is the one replaced.
+    std::string target = path;
+    struct stat link;
+    if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* resolved = realpath(path.c_str(), nullptr);
+        if (resolved) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    target_ = target;
     // Hidden and unique beside the target, so that the rename stays within one file system.
-    std::string name = path;
+    std::string name = target;
     const std::size_t slash = name.rfind('/');
     name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
     name += ".XXXXXX";
@@ -71,12 +89,22 @@ bool OutputFile::commit()
         stream_ = nullptr;
         return true;
     }
+    if (temporary_.empty()) {  // a device or a pipe, written directly
+        errno = 0;
+        const bool flushed = std::fflush(stream_) == 0 && !std::ferror(stream_);
+        const int flushError = errno ? errno : EIO;
+        const bool closed = std::fclose(stream_) == 0;
+        const int closeError = errno ? errno : EIO;
+        stream_ = nullptr;
+        if (!flushed) return fail(path_, flushError);
+        return closed ? true : fail(path_, closeError);
+    }
     if (std::fflush(stream_) != 0 || std::ferror(stream_)) return fail(path_, errno ? errno : EIO);
     if (fsync(fileno(stream_)) != 0) return fail(path_, errno);
     const int closed = std::fclose(stream_);
     stream_ = nullptr;
     if (closed != 0) return fail(path_, errno);
-    if (std::rename(temporary_.c_str(), path_.c_str()) != 0) return fail(path_, errno);
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return fail(path_, errno);
     temporary_.clear();
     return true;
 }

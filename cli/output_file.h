@@ -1,5 +1,6 @@
 // OutputFile: all-or-nothing output for the companion tools, a temporary file beside the target
-// renamed over it once everything is written, or standard output for "-".
+// renamed over it once everything is written; standard output for "-", and a device or a pipe
+// written as it is.
 #pragma once
 
 #include <cstddef>
@@ -34,6 +35,7 @@ private:
 
     std::FILE* stream_ = nullptr;
     std::string path_;
-    std::string temporary_;  // empty for standard output
+    std::string target_;     // the file replaced: path, or the file a link at path names
+    std::string temporary_;  // empty for standard output, a device or a pipe
     std::string error_;
 };

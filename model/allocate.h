@@ -36,20 +36,33 @@ inline void* allocateBytes(std::size_t bytes)
     return memory;
 }
 
-// count records, initialised as new T[count] would; null after one message on standard error.
+// count records, initialised as new T[count] would; null when memory runs out, without a message,
+// for a caller that reports one line for several tables.
 template <typename T>
-Array<T> allocateArray(std::size_t count, const char* what)
+Array<T> tryAllocateArray(std::size_t count)
 {
     static_assert(std::is_trivially_destructible<T>::value, "arrays are released without destructors");
     void* memory = count <= SIZE_MAX / sizeof(T) ? allocateBytes(count * sizeof(T)) : nullptr;
-    if (!memory) {
-        char line[160];
-        std::snprintf(line, sizeof line, "error: out of memory: %zu bytes for the %s could not be allocated",
-                      count * sizeof(T), what);
-        reportError(line);
-        return nullptr;
-    }
+    if (!memory) return nullptr;
     T* array = static_cast<T*>(memory);
     for (std::size_t i = 0; i < count; ++i) new (array + i) T;
     return Array<T>(array);
+}
+
+// "error: out of memory: <what> need <n> MB", what the user can act on: the size of their model.
+inline void reportOutOfMemory(const char* what, double bytes)
+{
+    char line[200];
+    std::snprintf(line, sizeof line, "error: out of memory: %s need %.0f MB", what, bytes < 1e6 ? 1.0 : bytes / 1e6);
+    reportError(line);
+}
+
+// As tryAllocateArray, with one message on standard error when memory runs out; what names the
+// records in the user's terms, such as "the model's 20 polygons".
+template <typename T>
+Array<T> allocateArray(std::size_t count, const char* what)
+{
+    Array<T> array = tryAllocateArray<T>(count);
+    if (!array) reportOutOfMemory(what, static_cast<double>(count) * sizeof(T));
+    return array;
 }

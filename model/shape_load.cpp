@@ -28,7 +28,7 @@ struct FileCloser {
 };
 using File = std::unique_ptr<std::FILE, FileCloser>;
 
-// A regular file: one read of the length that seeking found, as model files have always been read.
+// A regular file: one read of the length that seeking found, into a buffer of just that size.
 // -1 when seeking cannot tell the length.
 long seekLength(std::FILE* f)
 {
@@ -40,7 +40,9 @@ long seekLength(std::FILE* f)
 
 bool readWhole(std::FILE* f, std::size_t length, FileText& text)
 {
-    text.bytes = allocateArray<char>(length + 1, "model text");
+    char what[80];
+    std::snprintf(what, sizeof what, "the model file's %zu bytes", length);
+    text.bytes = allocateArray<char>(length + 1, what);
     if (!text.bytes) return false;
     const std::size_t got = std::fread(text.bytes.get(), 1, length, f);
     if (got < length) {
@@ -60,7 +62,7 @@ bool readStream(std::FILE* f, FileText& text)
 {
     std::size_t capacity = 1 << 16;
     std::size_t size = 0;
-    text.bytes = allocateArray<char>(capacity + 1, "model text");
+    text.bytes = allocateArray<char>(capacity + 1, "the model's first 64 KB");
     if (!text.bytes) return false;
     for (;;) {
         char* free = text.bytes.get() + size;
@@ -68,8 +70,13 @@ bool readStream(std::FILE* f, FileText& text)
         size += got;
         if (got == 0 || std::memchr(free, 0, got) != nullptr) break;
         if (size == capacity) {
-            Array<char> larger = allocateArray<char>(capacity * 2 + 1, "model text");
-            if (!larger) return false;
+            Array<char> larger = tryAllocateArray<char>(capacity * 2 + 1);
+            if (!larger) {
+                char what[80];
+                std::snprintf(what, sizeof what, "the model's text beyond %zu MB", capacity >> 20);
+                reportOutOfMemory(what, static_cast<double>(capacity) * 2);
+                return false;
+            }
             std::memcpy(larger.get(), text.bytes.get(), size);
             text.bytes = std::move(larger);
             capacity *= 2;
@@ -96,9 +103,11 @@ bool Shape::load(const char* fileName)
             reportError(kOpenFailure);
             return false;
         }
+        // Many files under /proc and /sys are regular yet seek to a length of 0 whatever they
+        // hold: like a pipe, they are read to their end.
         const long length = S_ISREG(info.st_mode) ? seekLength(f.get()) : -1;
         const bool read =
-            length >= 0 ? readWhole(f.get(), static_cast<std::size_t>(length), text) : readStream(f.get(), text);
+            length > 0 ? readWhole(f.get(), static_cast<std::size_t>(length), text) : readStream(f.get(), text);
         if (!read) return false;
     }
     const bool parsed = parse(text.bytes.get(), text.bytes.get() + text.size);

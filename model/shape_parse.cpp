@@ -80,7 +80,9 @@ bool parseVertexTable(Shape& shape, const TextScan& text)
     std::size_t cursor = openTable(text, "VECTOR", kVectorError, shape.vertexCount, 1);
     if (cursor == npos) return false;
 
-    shape.vertices = allocateArray<ShapeVertex>(static_cast<std::size_t>(shape.vertexCount), "vertex table");
+    char what[80];
+    std::snprintf(what, sizeof what, "the model's %d vertices", static_cast<int>(shape.vertexCount));
+    shape.vertices = allocateArray<ShapeVertex>(static_cast<std::size_t>(shape.vertexCount), what);
     if (!shape.vertices) return false;
     for (int32_t i = 0; i < shape.vertexCount; ++i) {
         cursor = text.find('{', cursor + 1);
@@ -104,13 +106,21 @@ struct PolygonFault {
     bool found = false;
     char message[200] = {};
 
-    void note(int32_t polygon, const char* format, long value, int32_t limit)
+    void tooManyIndices(int32_t polygon, long count)
     {
         if (found) return;
         found = true;
-        char detail[120];
-        std::snprintf(detail, sizeof detail, format, value, limit);
-        std::snprintf(message, sizeof message, "%s: polygon %d %s", kPolygonError, static_cast<int>(polygon), detail);
+        std::snprintf(message, sizeof message, "%s: polygon %d has %ld vertex indices, at most %d are allowed",
+                      kPolygonError, static_cast<int>(polygon), count, kMaxPolygonIndices);
+    }
+
+    // The index as the file wrote it: 40000 is reported as 40000, not as its 16-bit cut.
+    void indexOutOfRange(int32_t polygon, long written, int32_t vertexCount)
+    {
+        if (found) return;
+        found = true;
+        std::snprintf(message, sizeof message, "%s: polygon %d names vertex %ld, but the vertex table has %d entries",
+                      kPolygonError, static_cast<int>(polygon), written, static_cast<int>(vertexCount));
     }
 };
 
@@ -119,13 +129,13 @@ bool readIndexList(const TextScan& text, std::size_t& cursor, int32_t number, ui
                    ShapePolygon& polygon, PolygonFault& fault)
 {
     bool inBounds = count <= kMaxPolygonIndices;
-    if (!inBounds) fault.note(number, "has %ld vertex indices, at most %d are allowed", count, kMaxPolygonIndices);
+    if (!inBounds) fault.tooManyIndices(number, count);
     for (int k = 0; k < count; ++k) {
         long value = 0;
         if (!text.readNumber(cursor, value)) return false;
         const int16_t index = lowBits16(value);
         if (index < 0 || index >= vertexCount) {
-            fault.note(number, "names vertex %ld, but the vertex table has %d entries", index, vertexCount);
+            fault.indexOutOfRange(number, value, vertexCount);
             inBounds = false;
         }
         if (k < kMaxPolygonIndices) polygon.indices[k] = index;
@@ -142,7 +152,9 @@ bool parsePolygonTable(Shape& shape, const TextScan& text)
     std::size_t cursor = openTable(text, "SPOLY", kPolygonError, shape.polygonCount, 2);
     if (cursor == npos) return false;
 
-    shape.polygons = allocateArray<ShapePolygon>(static_cast<std::size_t>(shape.polygonCount), "polygon table");
+    char what[80];
+    std::snprintf(what, sizeof what, "the model's %d polygons", static_cast<int>(shape.polygonCount));
+    shape.polygons = allocateArray<ShapePolygon>(static_cast<std::size_t>(shape.polygonCount), what);
     if (!shape.polygons) return false;
     PolygonFault fault;
     for (int32_t p = 0; p < shape.polygonCount; ++p) {

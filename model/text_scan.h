@@ -87,6 +87,10 @@ public:
         return true;
     }
 
+    // White space characters looked at before numbers that were missing: what the memory of the
+    // last such run saves, counted where it costs nothing on the path of numbers that are there.
+    std::size_t blanksExamined() const { return blanksExamined_; }
+
     // A closing brace at cursor is kept; otherwise the next one in the text. npos when none.
     std::size_t closingBrace(std::size_t cursor) const { return isChar(cursor, '}') ? cursor : find('}', cursor); }
 
@@ -96,6 +100,7 @@ private:
     {
         std::size_t space = from;
         while (space < size_ && number_detail::isCSpace(text_[space])) ++space;
+        blanksExamined_ += 2 * (space - from);  // once by the number reader, once here
         spaceFrom_ = cursor;
         spaceEnd_ = space;
         ++cursor;
@@ -106,4 +111,5 @@ private:
     // [spaceFrom_, spaceEnd_) is white space before a number that was not there.
     mutable std::size_t spaceFrom_ = 0;
     mutable std::size_t spaceEnd_ = 0;
+    mutable std::size_t blanksExamined_ = 0;
 };

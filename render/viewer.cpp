@@ -12,7 +12,7 @@ Array<char> formatTitle(const char* programPath, const char* shapeName)
     const int length = std::snprintf(nullptr, 0, "%s - %s", programPath, shapeName);
     if (length < 0) return nullptr;
     const std::size_t size = static_cast<std::size_t>(length) + 1;
-    Array<char> title = allocateArray<char>(size, "window title");
+    Array<char> title = allocateArray<char>(size, "the window title's characters");
     if (title) std::snprintf(title.get(), size, "%s - %s", programPath, shapeName);
     return title;
 }

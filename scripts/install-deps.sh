@@ -9,6 +9,11 @@ packages=(
   libgtest-dev libbenchmark-dev             # tests and benchmarks
   xvfb xauth libx11-dev libxtst-dev         # a display for the tests, and real X input
   clang libclang-rt-14-dev valgrind         # fuzzing and memory checks
+  scdoc gzip dpkg-dev lintian man-db file  # packaging: manual pages, the Debian package and its checks
+  desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl  # the file type and the desktop file
+  libglib2.0-bin bubblewrap x11-utils xdotool bash-completion zsh  # gio, the sandbox, windows by title, completion
+  libegl-dev libegl-mesa0 libpng-dev bubblewrap  # zemrender: EGL without a display, PNG, its sandbox test
+  libtinygltf-dev nodejs                    # zemconvert's glTF writing; Node.js runs the tests' glTF validator
   "$@"
 )
 
@@ -16,10 +21,20 @@ missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
-((${#missing[@]})) || exit 0
+# npm is Debian's own package, unless the installed Node.js brings it (and then conflicts with it).
+command -v npm >/dev/null 2>&1 || missing+=(npm)
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
-echo "Installing: ${missing[*]}"
-"${as_root[@]}" apt-get update -q
-"${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  "${as_root[@]}" apt-get update -q
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The glTF validator that the tests run, from the npm registry, at the version they were written against.
+gltf_validator=gltf-validator@2.0.0-dev.3.10
+if ! npm ls -g "$gltf_validator" >/dev/null 2>&1; then
+  echo "Installing from npm: $gltf_validator"
+  "${as_root[@]}" npm install -g -q "$gltf_validator"
+fi

@@ -5,7 +5,9 @@ set -euo pipefail
 if [ -n "${DISPLAY:-}" ]; then exec "$@"; fi
 
 number_file=$(mktemp)
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$number_file" >/dev/null 2>&1 &
+# -noreset: after its last client leaves, Xvfb would otherwise reset and refuse the next one for a
+# moment, which a test that starts a program just then would see as no display at all.
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill "$xvfb" 2>/dev/null; rm -f "$number_file"' EXIT
 for _ in $(seq 100); do

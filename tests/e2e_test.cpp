@@ -1,214 +1,23 @@
 // End-to-end test: the real program on a sample model, found by its title and driven by real X input events.
-// gtest first: the X headers define None, Bool and Status as macros.
-#include <gtest/gtest.h>
-#include <signal.h>
+#include "tests/x_screen.h"
+
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdio>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "tests/test_support.h"
 
-#include <X11/Xlib.h>
-#include <X11/Xutil.h>
-#include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-struct Picture {
-    int width = 0;
-    int height = 0;
-    std::vector<unsigned long> pixels;  // 0xRRGGBB, rows from the top
-    unsigned long at(int x, int y) const { return pixels[static_cast<std::size_t>(y * width + x)]; }
-    bool operator==(const Picture& o) const { return pixels == o.pixels; }
-    // How many pixels of the row differ from the background at its left end.
-    int widthOnRow(int y) const
-    {
-        int n = 0;
-        for (int x = 0; x < width; ++x) n += at(x, y) != at(0, y);
-        return n;
-    }
-};
-
-int channel(unsigned long pixel, int shift) { return static_cast<int>((pixel >> shift) & 0xff); }
-
-// The program, started with its streams in files of a private folder that is also its working folder.
-class Viewer {
-public:
-    explicit Viewer(const std::string& model)
-    {
-        folder_ = tempDir() + "/e2e-run";
-        mkdir(folder_.c_str(), 0700);
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (chdir(folder_.c_str()) != 0) _exit(126);
-            freopen("/dev/null", "r", stdin);
-            freopen((tempDir() + "/e2e.out").c_str(), "w", stdout);
-            freopen((tempDir() + "/e2e.err").c_str(), "w", stderr);
-            execl(ZEMVIEW_PATH, ZEMVIEW_PATH, model.c_str(), static_cast<char*>(nullptr));
-            _exit(127);
-        }
-    }
-    ~Viewer()
-    {
-        if (pid_ > 0) {
-            kill(pid_, SIGKILL);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    // The exit status once it has ended within the time given, or -1.
-    int waitForExit(std::chrono::milliseconds limit)
-    {
-        const auto deadline = Clock::now() + limit;
-        do {
-            int status = 0;
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        } while (Clock::now() < deadline);
-        return -1;
-    }
-    std::string folder() const { return folder_; }
-
-private:
-    pid_t pid_ = -1;
-    std::string folder_;
-};
-
-class Screen {
-public:
-    Screen() : display_(XOpenDisplay(nullptr)) {}
-    ~Screen()
-    {
-        if (display_) XCloseDisplay(display_);
-    }
-    bool open() const { return display_ != nullptr; }
-
-    Window findWindow(const std::string& title, std::chrono::milliseconds limit)
-    {
-        const auto deadline = Clock::now() + limit;
-        while (Clock::now() < deadline) {
-            const Window found = search(DefaultRootWindow(display_), title);
-            XWindowAttributes attributes;
-            if (found && XGetWindowAttributes(display_, found, &attributes) && attributes.map_state == IsViewable) {
-                window_ = found;
-                return found;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        }
-        return 0;
-    }
-
-    Picture capture()
-    {
-        Picture picture;
-        XWindowAttributes attributes;
-        XGetWindowAttributes(display_, window_, &attributes);
-        XImage* image = XGetImage(display_, window_, 0, 0, static_cast<unsigned>(attributes.width),
-                                  static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
-        if (!image) return picture;
-        picture.width = attributes.width;
-        picture.height = attributes.height;
-        for (int y = 0; y < picture.height; ++y)
-            for (int x = 0; x < picture.width; ++x) picture.pixels.push_back(XGetPixel(image, x, y) & 0xffffff);
-        XDestroyImage(image);
-        return picture;
-    }
-
-    // Waits until the window shows a picture other than before and keeps it for a moment.
-    Picture nextPicture(const Picture& before)
-    {
-        return pictureWhere([&](const Picture& p) { return !(p == before); });
-    }
-
-    // Waits until the window shows a picture with the property, and keeps it for a moment.
-    template <typename Property>
-    Picture pictureWhere(Property property)
-    {
-        const auto deadline = Clock::now() + std::chrono::seconds(10);
-        Picture now = capture();
-        while (!property(now) && Clock::now() < deadline) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            now = capture();
-        }
-        for (;;) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            Picture settled = capture();
-            if (settled == now || Clock::now() > deadline) return settled;
-            now = settled;
-        }
-    }
-
-    void movePointer(int x, int y)
-    {
-        int rootX = 0;
-        int rootY = 0;
-        Window child;
-        XTranslateCoordinates(display_, window_, DefaultRootWindow(display_), x, y, &rootX, &rootY, &child);
-        XTestFakeMotionEvent(display_, DefaultScreen(display_), rootX, rootY, CurrentTime);
-        XSync(display_, False);
-    }
-
-    void pressKey(KeySym key)
-    {
-        const KeyCode code = XKeysymToKeycode(display_, key);
-        XTestFakeKeyEvent(display_, code, True, CurrentTime);
-        XTestFakeKeyEvent(display_, code, False, CurrentTime);
-        XSync(display_, False);
-    }
-
-    void drag(unsigned int button, int fromX, int fromY, int toX, int toY)
-    {
-        movePointer(fromX, fromY);
-        XTestFakeButtonEvent(display_, button, True, CurrentTime);
-        XSync(display_, False);
-        for (int step = 1; step <= 10; ++step) {
-            movePointer(fromX + (toX - fromX) * step / 10, fromY + (toY - fromY) * step / 10);
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        XTestFakeButtonEvent(display_, button, False, CurrentTime);
-        XSync(display_, False);
-    }
-
-private:
-    Window search(Window window, const std::string& title)
-    {
-        char* name = nullptr;
-        if (XFetchName(display_, window, &name) && name) {
-            const bool match = title == name;
-            XFree(name);
-            if (match) return window;
-        }
-        Window root;
-        Window parent;
-        Window* children = nullptr;
-        unsigned int count = 0;
-        if (!XQueryTree(display_, window, &root, &parent, &children, &count)) return 0;
-        Window found = 0;
-        for (unsigned int i = 0; i < count && !found; ++i) found = search(children[i], title);
-        if (children) XFree(children);
-        return found;
-    }
-
-    Display* display_;
-    Window window_ = 0;
-};
-
 TEST(EndToEnd, aUserTurnsZoomsAndTogglesTheCubeThenQuits)
 {
-    Screen screen;
+    ScreenDriver screen;
     ASSERT_TRUE(screen.open()) << "no X display: run under Xvfb";
-    Viewer viewer(modelPath("cube.zem"));
+    ViewerProcess viewer(ZEMVIEW_PATH, modelPath("cube.zem"), "e2e");
     ASSERT_NE(screen.findWindow(std::string(ZEMVIEW_PATH) + " - cube", std::chrono::seconds(20)), 0u)
         << "no window titled after the program and the shape";
 
@@ -267,9 +76,9 @@ TEST(EndToEnd, aUserTurnsZoomsAndTogglesTheCubeThenQuits)
     screen.pressKey(XK_Escape);
     EXPECT_EQ(viewer.waitForExit(std::chrono::milliseconds(1000)), 0)
         << "Escape ends the program at once with status 0";
-    EXPECT_EQ(readFile(tempDir() + "/e2e.out"),
+    EXPECT_EQ(readFile(viewer.outPath()),
               "ZEM model editor/viewer, by the zemview authors\nversion 0.4, viewing only\n");
-    EXPECT_EQ(readFile(tempDir() + "/e2e.err"), "");
+    EXPECT_EQ(readFile(viewer.errPath()), "");
     EXPECT_EQ(rmdir(viewer.folder().c_str()), 0) << "the program wrote nothing into its working folder";
 }
 

@@ -33,6 +33,31 @@ TEST_F(Input, leftDragTurnsOneDegreePerPixelNeverWrapped)
     EXPECT_EQ(gRotY, 430);
 }
 
+TEST_F(Input, anglesFoldByWholeTurnsOnlyFarBeyondAnyDrag)
+{
+    onMouse(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
+    // Three hundred thousand drags of a thousand pixels each stay exact.
+    for (int drag = 0; drag < 300000; ++drag) {
+        onMotion(1000, 0);
+        onMouse(GLUT_LEFT_BUTTON, GLUT_DOWN, 0, 0);
+    }
+    EXPECT_EQ(gRotY, 300000000);
+    // Near the end of int, a step folds the sum by whole turns instead of overflowing.
+    const long long start = 2147483647LL - 10;
+    gRotY = static_cast<int>(start);
+    gRotX = -static_cast<int>(start);
+    onMotion(100, 100);
+    EXPECT_EQ(((gRotY - (start + 100)) % 360 + 360) % 360, 0) << gRotY;
+    EXPECT_EQ(((gRotX - (-start + 100)) % 360 + 360) % 360, 0) << gRotX;
+    EXPECT_LT(gRotY, 360);
+    EXPECT_GT(gRotX, -360);
+    // The widest pointer jump an int can report.
+    const int before = gRotY;
+    onMouse(GLUT_LEFT_BUTTON, GLUT_DOWN, -2147483647 - 1, 0);
+    onMotion(2147483647, 0);
+    EXPECT_EQ(gRotY, static_cast<int>((before + 4294967295LL) % 360));
+}
+
 TEST_F(Input, rightDragZoomsVerticallyOnly)
 {
     onMouse(GLUT_RIGHT_BUTTON, GLUT_DOWN, 50, 200);

@@ -1,11 +1,20 @@
-// Normal tests: worked cases, and the linear-time computation against the literal loop, bit for bit.
+// Normal tests: small cases by hand, and the linear-time computation against the literal loop, bit for bit.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
 
 #include <random>
 #include <string>
 #include <vector>
 
 #include "tools/sample_models.h"
+#include "model/console.h"
+#include "model/position_groups.h"
+#include "testlib/crafted_positions.h"
 #include "testlib/normals_oracle.h"
 #include "tests/test_support.h"
 
@@ -17,9 +26,9 @@ Shape shapeOf(const std::vector<ShapeVertex>& vertices, const std::vector<std::v
     Shape shape;
     shape.vertexCount = static_cast<int32_t>(vertices.size());
     shape.polygonCount = static_cast<int32_t>(polygons.size());
-    shape.vertices = allocateArray<ShapeVertex>(vertices.size(), "vertices");
+    shape.vertices = allocateArray<ShapeVertex>(vertices.size(), "the vertices");
     std::copy(vertices.begin(), vertices.end(), shape.vertices.get());
-    shape.polygons = allocateArray<ShapePolygon>(polygons.size(), "polygons");
+    shape.polygons = allocateArray<ShapePolygon>(polygons.size(), "the polygons");
     for (std::size_t p = 0; p < polygons.size(); ++p) {
         shape.polygons[p].count = static_cast<uint8_t>(polygons[p].size());
         for (std::size_t k = 0; k < polygons[p].size(); ++k)
@@ -142,6 +151,106 @@ TEST(Normals, equalTheLiteralLoopOnAGeneratedFile)
     Parsed torus = parseText(torusModel(36, 18));
     ASSERT_TRUE(torus.ok && torus.shape.computeNormals());
     EXPECT_EQ(firstNormalMismatch(torus.shape, literalNormals(torus.shape)), -1);
+}
+
+std::size_t groupingSteps(const std::vector<ShapeVertex>& vertices, int32_t* groups)
+{
+    const std::size_t n = vertices.size();
+    GroupTables t;
+    t.order = allocateArray<int32_t>(n, "the order");
+    t.scratch = allocateArray<int32_t>(n, "the scratch");
+    t.buckets = allocateArray<int32_t>(kBuckets, "the buckets");
+    t.groupOf = allocateArray<int32_t>(n, "the groups");
+    std::size_t steps = 0;
+    *groups = groupByPosition(vertices.data(), static_cast<int32_t>(n), t, &steps);
+    return steps;
+}
+
+TEST(Normals, positionsCraftedAgainstAHashCostTheGroupingNoMoreThanRandomOnes)
+{
+    for (const int count : {2000, 131072}) {
+        int slotBits = 4;
+        while ((1 << slotBits) < 2 * count) ++slotBits;
+        const std::vector<ShapeVertex> crafted = positionsCollidingInAHash(count, slotBits);
+        // They are hostile: every one lands in the first 4096 slots of a table of 2^slotBits.
+        std::size_t crowded = 0;
+        for (const ShapeVertex& v : crafted) crowded += multiplicativeSlot(packedPosition(v), slotBits) < 4096;
+        ASSERT_EQ(crowded, crafted.size());
+
+        int32_t craftedGroups = 0;
+        int32_t randomGroups = 0;
+        const std::size_t craftedSteps = groupingSteps(crafted, &craftedGroups);
+        const std::size_t randomSteps = groupingSteps(randomPositions(count, 5), &randomGroups);
+        EXPECT_EQ(craftedGroups, count);
+        EXPECT_GT(randomGroups, count * 99 / 100);
+        EXPECT_LE(craftedSteps, randomSteps * 2) << count << " positions";
+        // Linear, or n log n below the radix sort's threshold: never anything like n squared.
+        EXPECT_LE(craftedSteps, static_cast<std::size_t>(count) * 30) << count << " positions";
+    }
+}
+
+TEST(Normals, equalTheLiteralLoopOnCraftedPositions)
+{
+    // Above and below the size from which the grouping sorts by radix.
+    for (const int count : {1000, 6000}) {
+        std::vector<ShapeVertex> vertices = positionsCollidingInAHash(count, 14);
+        // Every position twice, so that groups hold several vertices.
+        const std::vector<ShapeVertex> again(vertices);
+        vertices.insert(vertices.end(), again.begin(), again.end());
+        std::mt19937 random(static_cast<uint32_t>(count));
+        std::vector<std::vector<int>> polygons(static_cast<std::size_t>(count));
+        for (std::vector<int>& polygon : polygons) {
+            polygon.resize(std::uniform_int_distribution<std::size_t>(2, 5)(random));
+            for (int& index : polygon) index = std::uniform_int_distribution<int>(0, 2 * count - 1)(random);
+        }
+        const Shape shape = shapeOf(vertices, polygons);
+        EXPECT_EQ(firstNormalMismatch(shape, literalNormals(shape)), -1) << count;
+    }
+}
+
+int gMessageFd = -1;
+
+TEST(Normals, runningOutOfMemoryIsOneLineThatNamesTheModelsSize)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves more address space than the limit allows";
+#endif
+    // Four million vertices: the normals need 160 MB of tables, and the child gets 60 MB more
+    // address space than it holds, enough for the first tables but not for all.
+    Shape shape;
+    shape.vertexCount = 4000000;
+    shape.vertices = allocateArray<ShapeVertex>(4000000, "the vertices");
+    shape.polygons = allocateArray<ShapePolygon>(0, "the polygons");
+    for (int32_t i = 0; i < shape.vertexCount; ++i) shape.vertices[i] = {static_cast<int16_t>(i), 0, 0};
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        close(fds[0]);
+        gMessageFd = fds[1];
+        messageSink() = [](const char* line) {
+            (void)!write(gMessageFd, line, std::strlen(line));
+            (void)!write(gMessageFd, "\n", 1);
+        };
+        long pages = 0;
+        std::FILE* statm = std::fopen("/proc/self/statm", "r");
+        if (!statm || std::fscanf(statm, "%ld", &pages) != 1) _exit(3);
+        std::fclose(statm);
+        const rlim_t limit = static_cast<rlim_t>(pages) * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (60 << 20);
+        const rlimit cap = {limit, limit};
+        if (setrlimit(RLIMIT_AS, &cap) != 0) _exit(4);
+        _exit(shape.computeNormals() ? 0 : 1);
+    }
+    close(fds[1]);
+    std::string messages;
+    char buffer[256];
+    for (ssize_t got; (got = read(fds[0], buffer, sizeof buffer)) > 0;) messages.append(buffer, static_cast<std::size_t>(got));
+    close(fds[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(messages, "error: out of memory: the normals of the model's 4000000 vertices need 160 MB\n");
 }
 
 }  // namespace

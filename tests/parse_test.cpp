@@ -1,4 +1,4 @@
-// Parser tests: the cursor rules on the worked example and its odd variants, and every refusal.
+// Parser tests: the cursor rules on the tetrahedron sample and its odd variants, and every refusal.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -39,7 +39,7 @@ void expectPolygon(const Shape& shape, int p, int colour, std::vector<int> indic
     for (std::size_t k = indices.size(); k < kMaxPolygonIndices; ++k) EXPECT_EQ(polygon.indices[k], 0);
 }
 
-void expectWorkedExample(const Parsed& r)
+void expectTetrahedron(const Parsed& r)
 {
     ASSERT_TRUE(r.ok) << r.messages;
     EXPECT_EQ(r.messages, "");
@@ -59,18 +59,18 @@ void expectWorkedExample(const Parsed& r)
     EXPECT_EQ(r.shape.vertexNormals, nullptr);
 }
 
-TEST(Parse, workedExampleAndItsEquivalents)
+TEST(Parse, theTetrahedronAndItsEquivalents)
 {
-    expectWorkedExample(parseText(kTetra));
-    expectWorkedExample(parseText(kTetraPolygons + kTetraVectors + kTetraHeader));
-    expectWorkedExample(parseText(replaced(kTetra, "{ 0, 1, 2 } }", "{ 0, 1, 2 }}")));
+    expectTetrahedron(parseText(kTetra));
+    expectTetrahedron(parseText(kTetraPolygons + kTetraVectors + kTetraHeader));
+    expectTetrahedron(parseText(replaced(kTetra, "{ 0, 1, 2 } }", "{ 0, 1, 2 }}")));
     std::string crlf;
     for (char c : kTetra) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    expectWorkedExample(parseText(crlf));
+    expectTetrahedron(parseText(crlf));
     // The text ends at its first zero byte: what follows is never seen.
-    expectWorkedExample(parseText(kTetra + std::string(1, '\0') + "SHAPE other_shape = { 0, 1, 1 };"));
+    expectTetrahedron(parseText(kTetra + std::string(1, '\0') + "SHAPE other_shape = { 0, 1, 1 };"));
     // More entries than the counts say are not read.
-    expectWorkedExample(parseText(replaced(kTetra, "{ 0, -100, -100 }\n", "{ 0, -100, -100 },\n{ 9, 9, 9 }\n")));
+    expectTetrahedron(parseText(replaced(kTetra, "{ 0, -100, -100 }\n", "{ 0, -100, -100 },\n{ 9, 9, 9 }\n")));
 }
 
 TEST(Parse, keywordsAreFoundAnywhereButOnlyWithTheirCase)
@@ -263,6 +263,11 @@ TEST(Parse, polygonsOutsideTheRecordsBoundsAreRefusedAfterTheTable)
     Parsed pastEnd = parseText(head + "{ 2, 2, { 0, 3 } } { 3, 3, { 2, 1, 0 } } }");
     EXPECT_EQ(pastEnd.messages,
               "error in SPOLY description: polygon 1 names vertex 3, but the vertex table has 3 entries\n");
+
+    // The index as the file wrote it, not its 16-bit cut -25536.
+    Parsed large = parseText(head + "{ 2, 3, { 0, 40000, 2 } } { 3, 3, { 2, 1, 0 } } }");
+    EXPECT_EQ(large.messages,
+              "error in SPOLY description: polygon 1 names vertex 40000, but the vertex table has 3 entries\n");
 
     // A fault is reported once the table has been read; a text that runs out first says so instead.
     Parsed runsOut = parseText(head + "{ 2, 6, { 0, 1, 2, 0, 1, 2 } } { 3, 3, { 2,");

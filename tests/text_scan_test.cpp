@@ -38,7 +38,7 @@ TEST(TextScan, numbersReadAtAnyCursorInAnyOrderAgreeWithAFreshRead)
     std::mt19937 random(7);
     for (int round = 0; round < 200; ++round) {
         std::string text(std::uniform_int_distribution<std::size_t>(1, 60)(random), ' ');
-        for (char& ch : text) ch = "   \t\n-+1234,{"[random() % 14];
+        for (char& ch : text) ch = "   \t\n-+1234,{"[random() % 13];
         const TextScan remembering(text.data(), text.data() + text.size());
         for (int read = 0; read < 100; ++read) {
             std::size_t cursor = std::uniform_int_distribution<std::size_t>(0, text.size() + 1)(random);
@@ -52,6 +52,23 @@ TEST(TextScan, numbersReadAtAnyCursorInAnyOrderAgreeWithAFreshRead)
             ASSERT_EQ(cursor, freshCursor) << text;
         }
     }
+}
+
+TEST(TextScan, aRunOfBlanksBeforeMissingNumbersIsScannedOnce)
+{
+    // A polygon of 255 missing indices in twenty million blanks: every read finds no digits and
+    // moves one character on, into the same run of blanks.
+    const std::string text = "{" + std::string(20000000, ' ') + "}";
+    const TextScan scan(text.data(), text.data() + text.size());
+    std::size_t cursor = 1;
+    for (int k = 0; k < 255; ++k) {
+        long value = -1;
+        ASSERT_TRUE(scan.readNumber(cursor, value));
+        ASSERT_EQ(value, 0);
+        ASSERT_EQ(cursor, 2u + static_cast<std::size_t>(k));
+    }
+    // Once by the number reader and once to remember the run; not once per index.
+    EXPECT_LE(scan.blanksExamined(), 2 * text.size());
 }
 
 TEST(TextScan, theTextEndsAtItsFirstZeroByte)

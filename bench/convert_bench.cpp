@@ -1,0 +1,126 @@
+// Export benchmarks: the largest generated model exported to each format, against its load, with the
+// goal checked as ratios of medians measured in the same run.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "formats/export.h"
+#include "model/shape.h"
+#include "testlib/temp_dir.h"
+#include "tools/sample_models.h"
+
+namespace {
+
+constexpr int kLargestVertices = 32767;  // every index a 16-bit value can name
+constexpr int kLargestPolygons = 65534;
+
+const std::string& largestFile()
+{
+    static const std::string path = [] {
+        const std::string file = privateTempDir("zemconvert-bench") + "/largest.zem";
+        std::ofstream(file, std::ios::binary) << randomModel(kLargestVertices, kLargestPolygons, 1);
+        return file;
+    }();
+    return path;
+}
+
+const Shape& largestShape()
+{
+    static Shape shape;
+    static const bool loaded = shape.load(largestFile().c_str());
+    (void)loaded;
+    return shape;
+}
+
+struct Target {
+    const char* name;
+    ExportFormat format;
+    const char* output;  // names the companion files; nothing is written there
+};
+
+const Target kTargets[] = {
+    {"obj", ExportFormat::Obj, "out.obj"},
+    {"gltf", ExportFormat::Gltf, "out.gltf"},
+    {"glb", ExportFormat::Glb, "out.glb"},
+    {"ply-ascii", ExportFormat::PlyAscii, "out.ply"},
+    {"ply-binary", ExportFormat::PlyBinary, "out.ply"},
+    {"stl", ExportFormat::Stl, "out.stl"},
+};
+
+void BM_Load(benchmark::State& state)
+{
+    const std::string& path = largestFile();
+    for (auto _ : state) {
+        Shape shape;
+        if (!shape.load(path.c_str())) state.SkipWithError("load failed");
+        benchmark::DoNotOptimize(shape.vertexNormals.get());
+    }
+}
+BENCHMARK(BM_Load)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+
+// The whole export into memory, the shared view included; the files' write and sync are left out,
+// as they measure the disk.
+void BM_Export(benchmark::State& state)
+{
+    const Target& target = kTargets[state.range(0)];
+    state.SetLabel(target.name);
+    const Shape& shape = largestShape();
+    std::size_t bytes = 0;
+    for (auto _ : state) {
+        const ExportResult result = exportShape(shape, target.format, target.output, ExportOptions());
+        if (!result.error.empty()) state.SkipWithError(result.error.c_str());
+        bytes = 0;
+        for (const ExportedFile& file : result.files) bytes += file.bytes.size();
+        benchmark::DoNotOptimize(bytes);
+    }
+    state.counters["MB"] = static_cast<double>(bytes) / 1e6;
+}
+BENCHMARK(BM_Export)->DenseRange(0, 5)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
+
+// Keeps the median seconds per iteration of each benchmark for the summary.
+class Collector : public benchmark::ConsoleReporter {
+public:
+    Collector() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
+
+    std::map<std::string, double> seconds;
+    void ReportRuns(const std::vector<Run>& runs) override
+    {
+        for (const Run& run : runs)
+            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" && run.iterations > 0)
+                seconds[run.run_name.str()] = run.real_accumulated_time / static_cast<double>(run.iterations);
+        ConsoleReporter::ReportRuns(runs);
+    }
+};
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    benchmark::Initialize(&argc, argv);
+    Collector collector;
+    benchmark::RunSpecifiedBenchmarks(&collector);
+    const auto& s = collector.seconds;
+    // Names carry suffixes such as "/repeats:5": the first run whose name starts with the given one.
+    const auto time = [&](const std::string& name) {
+        auto it = s.lower_bound(name);
+        return it != s.end() && it->first.compare(0, name.size(), name) == 0 ? it->second : 0.0;
+    };
+    const double load = time("BM_Load");
+    if (load > 0) {
+        std::printf("\nExport of the largest model (%d vertices, %d polygons) against its load (%.2f ms), "
+                    "medians of this run (goal: 3 times the load at most):\n",
+                    kLargestVertices, kLargestPolygons, load * 1e3);
+        for (std::size_t i = 0; i < sizeof kTargets / sizeof kTargets[0]; ++i) {
+            const double seconds = time("BM_Export/" + std::to_string(i) + "/");
+            if (seconds <= 0) continue;
+            std::printf("  %-10s %.2f times the load (%.2f ms)%s\n", kTargets[i].name, seconds / load, seconds * 1e3,
+                        seconds > 3 * load ? "  over the goal" : "");
+        }
+    }
+    benchmark::Shutdown();
+    return 0;
+}
