@@ -1,6 +1,8 @@
 // Shape's drawing: the solid drawing recorded into a display list, and the white outline view.
 #include <GL/gl.h>
 
+#include <cassert>
+
 #include "model/shape.h"
 #include "render/palette.h"
 
@@ -10,6 +12,22 @@ void vertex(const ShapeVertex& v)
 {
     glVertex3f(static_cast<float>(v.x), static_cast<float>(v.y), static_cast<float>(v.z));
 }
+
+void normal(const Vector3& n) { glNormal3f(n.x, n.y, n.z); }
+
+// The drawing indexes the tables without checks, on the loader's word.
+void assertWellFormed(const Shape& shape, const ShapePolygon& polygon)
+{
+    assert(polygon.count <= kMaxPolygonIndices);
+    for (int k = 0; k < polygon.count; ++k) assert(polygon.indices[k] >= 0 && polygon.indices[k] < shape.vertexCount);
+    (void)shape;
+    (void)polygon;
+}
+
+// Line ends for the outline view, drawn whenever full: a fixed buffer, so that a frame never
+// allocates, with room for at least one more face of five edges after each check.
+constexpr int kOutlineEnds = 1 << 17;
+GLushort gOutlineEnds[kOutlineEnds];
 
 }  // namespace
 
@@ -21,30 +39,50 @@ bool Shape::compileList(unsigned int list, bool lighting, bool smooth) const
     return true;
 }
 
-// Filled polygons first, then every segment in one line batch. Segments get no normal of their
-// own: with lighting on they are lit by the last normal of the filled pass.
+// Every face goes into one triangle batch instead of a primitive of its own, in table order, so
+// that at equal depth the earlier face still wins. The pictures stay those of one GL_POLYGON per
+// face because each face is split the way the renderer splits a polygon, into the triangles
+// (k, k + 1, 0). Then every segment in one line batch.
 void Shape::drawSolid(bool lighting, bool smooth) const
 {
     glPushAttrib(GL_LIGHTING_BIT | GL_POLYGON_BIT);
     glDisable(GL_CULL_FACE);  // both windings are drawn, whatever the scene culls
     if (!lighting) glDisable(GL_LIGHTING);
+    // A colour set once per face stays exact across it; in a batch the colour comes with every
+    // corner, and interpolating three equal corner colours can miss the value by one step. With
+    // lighting off, flat shading takes the colour from one corner as it is. Lit colours differ
+    // from corner to corner and are interpolated either way.
+    glPushAttrib(GL_LIGHTING_BIT);
+    if (!lighting) glShadeModel(GL_FLAT);
+    const ShapePolygon* last = nullptr;
+    glBegin(GL_TRIANGLES);
     for (int32_t p = 0; p < polygonCount; ++p) {
         const ShapePolygon& polygon = polygons[p];
         if (polygon.count < 3) continue;
-        glColor3dv(Palette::colour(polygon.colourIndex));
-        glBegin(GL_POLYGON);
-        for (int k = 0; k < polygon.count; ++k) {
-            const int i = polygon.indices[k];
-            const Vector3& n = smooth ? vertexNormals[i] : polygon.faceNormal;
-            glNormal3f(n.x, n.y, n.z);
-            vertex(vertices[i]);
+        assertWellFormed(*this, polygon);
+        // Entries that wrap to the same palette row are the same colour.
+        if (!last || Palette::colour(last->colourIndex) != Palette::colour(polygon.colourIndex))
+            glColor3dv(Palette::colour(polygon.colourIndex));
+        last = &polygon;
+        const int first = polygon.indices[0];
+        for (int k = 1; k + 1 < polygon.count; ++k) {
+            const int corners[3] = {polygon.indices[k], polygon.indices[k + 1], first};
+            for (int i : corners) {
+                normal(smooth ? vertexNormals[i] : polygon.faceNormal);
+                vertex(vertices[i]);
+            }
         }
-        glEnd();
     }
+    glEnd();
+    glPopAttrib();
+    // Segments get no normal of their own: with lighting on they are lit by the last normal the
+    // faces gave, which is that of the last face's last corner, not of the corner the split ends on.
+    if (last) normal(smooth ? vertexNormals[last->indices[last->count - 1]] : last->faceNormal);
     glBegin(GL_LINES);
     for (int32_t p = 0; p < polygonCount; ++p) {
         const ShapePolygon& polygon = polygons[p];
         if (polygon.count != 2) continue;
+        assertWellFormed(*this, polygon);
         glColor3dv(Palette::colour(polygon.colourIndex));
         vertex(vertices[polygon.indices[0]]);
         vertex(vertices[polygon.indices[1]]);
@@ -53,17 +91,32 @@ void Shape::drawSolid(bool lighting, bool smooth) const
     glPopAttrib();
 }
 
+// Every edge as a line of its own, each in the direction its face's loop runs (a line leaves out
+// its last pixel, so the direction shows), drawn from the vertex table as it is, in batches.
 void Shape::drawWireframe() const
 {
     glPushAttrib(GL_LIGHTING_BIT);
     glDisable(GL_LIGHTING);
     glColor3f(1.0f, 1.0f, 1.0f);
+    glPushClientAttrib(GL_CLIENT_VERTEX_ARRAY_BIT);
+    glEnableClientState(GL_VERTEX_ARRAY);
+    glVertexPointer(3, GL_SHORT, sizeof(ShapeVertex), vertices.get());
+    int used = 0;
     for (int32_t p = 0; p < polygonCount; ++p) {
         const ShapePolygon& polygon = polygons[p];
         if (polygon.count < 2) continue;
-        glBegin(polygon.count == 2 ? GL_LINES : GL_LINE_LOOP);
-        for (int k = 0; k < polygon.count; ++k) vertex(vertices[polygon.indices[k]]);
-        glEnd();
+        assertWellFormed(*this, polygon);
+        if (used > kOutlineEnds - 2 * kMaxPolygonIndices) {
+            glDrawElements(GL_LINES, used, GL_UNSIGNED_SHORT, gOutlineEnds);
+            used = 0;
+        }
+        const int edges = polygon.count == 2 ? 1 : polygon.count;
+        for (int k = 0; k < edges; ++k) {
+            gOutlineEnds[used++] = static_cast<GLushort>(polygon.indices[k]);
+            gOutlineEnds[used++] = static_cast<GLushort>(polygon.indices[(k + 1) % polygon.count]);
+        }
     }
+    if (used > 0) glDrawElements(GL_LINES, used, GL_UNSIGNED_SHORT, gOutlineEnds);
+    glPopClientAttrib();
     glPopAttrib();
 }

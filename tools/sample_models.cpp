@@ -68,6 +68,57 @@ std::string randomModel(int vertexCount, int polygonCount, uint32_t seed)
     return formatModel("random", vertices, polygons);
 }
 
+std::string terrainModel(int side, uint32_t seed)
+{
+    side = std::max(side, 2);
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> phase(0.0, 2.0 * std::acos(-1.0));
+    std::uniform_real_distribution<double> turn(-1.0, 1.0);
+    // A few waves of falling length and height in seeded directions make hills and valleys.
+    struct Wave {
+        double dx, dz, phase, length, height;
+    };
+    std::vector<Wave> waves;
+    for (int w = 0; w < 5; ++w) {
+        const double angle = turn(random) * std::acos(-1.0);
+        waves.push_back(
+            {std::cos(angle), std::sin(angle), phase(random), 40.0 / std::pow(1.6, w), 16.0 / std::pow(1.7, w)});
+    }
+    constexpr double kSpacing = 2.0;
+    const double half = (side - 1) * kSpacing / 2.0;
+    std::vector<Point> points;
+    for (int row = 0; row < side; ++row)
+        for (int column = 0; column < side; ++column) {
+            const double x = column * kSpacing - half;
+            const double z = row * kSpacing - half;
+            double y = 0.0;
+            for (const Wave& w : waves) y += w.height * std::sin((x * w.dx + z * w.dz) / w.length + w.phase);
+            points.push_back({x, y, z});
+        }
+    // Bands of height, low to high: deep and shallow water, sand, two greens, rock, snow.
+    auto colourAt = [](double height) {
+        const double bounds[] = {-20.0, -12.0, -9.0, 3.0, 12.0, 20.0};
+        const int colours[] = {17, 1, 6, 2, 18, 23, 15};
+        int band = 0;
+        while (band < 6 && height > bounds[band]) ++band;
+        return colours[band];
+    };
+    std::vector<TextPolygon> polygons;
+    for (int row = 0; row + 1 < side; ++row)
+        for (int column = 0; column + 1 < side; ++column) {
+            const int a = row * side + column;  // (x0, z0)
+            const int b = a + side;             // (x0, z1)
+            const int c = b + 1;                // (x1, z1)
+            const int d = a + 1;                // (x1, z0)
+            // Counter-clockwise seen from above, so that the normals point up.
+            for (const std::array<int, 3>& t : {std::array<int, 3>{a, b, c}, std::array<int, 3>{a, c, d}}) {
+                const double height = (points[t[0]].y + points[t[1]].y + points[t[2]].y) / 3.0;
+                polygons.push_back({colourAt(height), {t[0], t[1], t[2]}});
+            }
+        }
+    return formatModel("terrain", toFile(points), polygons);
+}
+
 std::string cubeModel()
 {
     std::vector<Point> points;

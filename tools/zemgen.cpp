@@ -11,7 +11,9 @@ namespace {
 
 int usage()
 {
-    std::fputs("usage: zemgen random <vertices> <polygons> [seed] | cube | dodecahedron | torus | segments\n", stderr);
+    std::fputs(
+        "usage: zemgen random <vertices> <polygons> [seed] | terrain [seed] | cube | dodecahedron | torus | segments\n",
+        stderr);
     return 2;
 }
 
@@ -26,6 +28,8 @@ int main(int argc, char** argv)
         if (kind == "random" && argc >= 4)
             text = randomModel(std::atoi(argv[2]), std::atoi(argv[3]),
                                argc > 4 ? static_cast<uint32_t>(std::atol(argv[4])) : 1);
+        else if (kind == "terrain")
+            text = terrainModel(178, argc > 2 ? static_cast<uint32_t>(std::atol(argv[2])) : 1);
         else if (kind == "cube")
             text = cubeModel();
         else if (kind == "dodecahedron")
