@@ -9,6 +9,7 @@
 #include <string>
 
 #include "formats/export.h"
+#include "bench/median_times.h"
 #include "model/shape.h"
 #include "testlib/temp_dir.h"
 #include "tools/sample_models.h"
@@ -81,34 +82,15 @@ void BM_Export(benchmark::State& state)
 }
 BENCHMARK(BM_Export)->DenseRange(0, 5)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 
-// Keeps the median seconds per iteration of each benchmark for the summary.
-class Collector : public benchmark::ConsoleReporter {
-public:
-    Collector() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median" && run.iterations > 0)
-                seconds[run.run_name.str()] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    Collector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
-    const auto& s = collector.seconds;
-    // Names carry suffixes such as "/repeats:5": the first run whose name starts with the given one.
-    const auto time = [&](const std::string& name) {
-        auto it = s.lower_bound(name);
-        return it != s.end() && it->first.compare(0, name.size(), name) == 0 ? it->second : 0.0;
-    };
+    MedianTimes times;
+    benchmark::RunSpecifiedBenchmarks(&times);
+    const auto time = [&](const std::string& name) { return times.seconds(name); };
     const double load = time("BM_Load");
     if (load > 0) {
         std::printf("\nExport of the largest model (%d vertices, %d polygons) against its load (%.2f ms), "

@@ -9,6 +9,7 @@
 #include <map>
 #include <string>
 
+#include "bench/median_times.h"
 #include "model/shape.h"
 #include "tools/sample_models.h"
 #include "testlib/crafted_positions.h"
@@ -152,39 +153,15 @@ void BM_NormalsRandomPositions(benchmark::State& state)
 }
 BENCHMARK(BM_NormalsRandomPositions)->Arg(131072)->Arg(524288)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
 
-// Keeps each benchmark's seconds per iteration for the summary.
-class Collector : public benchmark::ConsoleReporter {
-public:
-    Collector() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-
-    std::map<std::string, double> seconds;
-    void ReportRuns(const std::vector<Run>& runs) override
-    {
-        // Of repeated benchmarks only the median counts, kept under the benchmark's own name.
-        for (const Run& run : runs) {
-            std::string name = run.benchmark_name();
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            if (run.run_type == Run::RT_Aggregate && !median) continue;
-            if (median) name = run.run_name.str();
-            if (run.iterations > 0) seconds[name] = run.real_accumulated_time / static_cast<double>(run.iterations);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
-};
 
 }  // namespace
 
 int main(int argc, char** argv)
 {
     benchmark::Initialize(&argc, argv);
-    Collector collector;
-    benchmark::RunSpecifiedBenchmarks(&collector);
-    const auto& s = collector.seconds;
-    // Names carry suffixes such as "/iterations:1": the first run whose name starts with the given one.
-    const auto time = [&](const std::string& name) {
-        auto it = s.lower_bound(name);
-        return it != s.end() && it->first.compare(0, name.size(), name) == 0 ? it->second : 0.0;
-    };
+    MedianTimes times;
+    benchmark::RunSpecifiedBenchmarks(&times);
+    const auto time = [&](const std::string& name) { return times.seconds(name); };
     const std::string largest = "BM_Load/" + std::to_string(kLargestVertices);
     std::printf("\nGoals on the largest model (%d vertices, %d polygons, %.2f MB of text), measured in this run:\n",
                 kLargestVertices, kLargestPolygons, static_cast<double>(fileSize(modelFile(kLargestVertices))) / 1e6);
