@@ -1,6 +1,5 @@
 // runExport: the ZEM model loaded with the project's loader, exported, and every file of the run
 // committed only once all of them are written.
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -8,26 +7,12 @@
 #include "app/convert_options.h"
 #include "cli/output_file.h"
 #include "formats/export.h"
-#include "model/console.h"
+#include "cli/tool_messages.h"
 #include "model/shape.h"
 
 namespace {
 
-void failLine(const std::string& what, const std::string& why)
-{
-    std::fprintf(stderr, "zemconvert: %s: %s\n", what.c_str(), why.c_str());
-    std::fflush(stderr);
-}
-
-// The loader's lines keep their words, under the program's name; a line's own ending is dropped
-// so that none comes out blank.
-void loaderLine(const char* line)
-{
-    std::string text = line;
-    while (!text.empty() && text.back() == '\n') text.pop_back();
-    std::fprintf(stderr, "zemconvert: %s\n", text.c_str());
-    std::fflush(stderr);
-}
+void failLine(const std::string& what, const std::string& why) { toolLine(what + ": " + why); }
 
 bool writeAll(const std::vector<ExportedFile>& files)
 {
@@ -36,14 +21,14 @@ bool writeAll(const std::vector<ExportedFile>& files)
         outputs.push_back(std::make_unique<OutputFile>());
         OutputFile& output = *outputs.back();
         if (!output.open(file.path) || !output.write(file.bytes)) {
-            std::fprintf(stderr, "zemconvert: %s\n", output.error().c_str());
+            toolLine(output.error());
             return false;
         }
     }
     // Companions first: the output appears last, and only with what it refers to beside it.
     for (std::size_t i = outputs.size(); i-- > 0;) {
         if (!outputs[i]->commit()) {
-            std::fprintf(stderr, "zemconvert: %s\n", outputs[i]->error().c_str());
+            toolLine(outputs[i]->error());
             return false;
         }
     }
@@ -59,7 +44,6 @@ int runExport(const ConvertOptions& options)
         failLine(options.output, "unknown format");
         return 1;
     }
-    messageSink() = loaderLine;
     Shape shape;
     if (!shape.load(options.input == "-" ? "/dev/stdin" : options.input.c_str())) {
         failLine(options.input, "the model could not be loaded");

@@ -6,6 +6,7 @@
 
 #include "app/convert_options.h"
 #include "cli/output_file.h"
+#include "cli/tool_messages.h"
 #include "formats/import.h"
 #include "model/console.h"
 #include "model/shape.h"
@@ -13,17 +14,9 @@
 
 namespace {
 
-constexpr const char* kProgram = "zemconvert";
-
-void say(const std::string& text)
-{
-    const std::string line = std::string(kProgram) + ": " + text;
-    writeLine(stderr, line.c_str());
-}
-
 int fail(const std::string& what, const std::string& why)
 {
-    say(what + ": " + why);
+    toolLine(what + ": " + why);
     return 1;
 }
 
@@ -81,7 +74,7 @@ int importModel(const ConvertOptions& options)
     ImportedModel model;
     std::vector<std::string> notes;
     const bool fitted = fitModel(source, fit, model, notes, error);
-    for (const std::string& note : notes) say("note: " + note);
+    for (const std::string& note : notes) toolLine("note: " + note);
     if (!fitted) return fail(options.input, error);
     model.name = modelName(source.name, fileStem(options.input));
 
@@ -91,7 +84,7 @@ int importModel(const ConvertOptions& options)
 
     OutputFile output;
     if (!output.open(options.output) || !output.write(text) || !output.commit()) {
-        say(output.error());
+        toolLine(output.error());
         return 1;
     }
     return 0;

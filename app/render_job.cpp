@@ -16,18 +16,12 @@
 
 #include "cli/output_file.h"
 #include "image/png.h"
-#include "model/console.h"
+#include "cli/tool_messages.h"
 #include "model/shape.h"
 #include "render/offscreen.h"
 #include "render/scene.h"
 
 namespace {
-
-void report(const std::string& text)
-{
-    const std::string line = "zemrender: " + text;
-    writeLine(stderr, line.c_str());
-}
 
 // The time limit's line, made before the timer starts: the signal handler may only write and exit.
 char gTimeLimitLine[512];
@@ -127,24 +121,12 @@ void rotate(const double point[3], int rotX, int rotY, double out[3])
     out[2] = point[1] * std::sin(ax) + z1 * std::cos(ax);
 }
 
-void applyView(const RenderOptions& options)
-{
-    resetViewState();
-    gBlackBackground = options.view.blackBackground;
-    gLighting = options.view.lighting;
-    gSmooth = options.view.smooth;
-    gWireframe = options.view.wireframe;
-    gRotX = options.view.rotX;
-    gRotY = options.view.rotY;
-    gDistance = options.view.distance;
-}
-
 // The viewer's start-up and first frame: scene, display list 1, projection, frame. --fit only moves
 // the eye and the depth range, and shifts the turned model's centre onto the view axis; the light is
 // directional, so the shift leaves the shading as it is.
 void drawPicture(const RenderOptions& options)
 {
-    applyView(options);
+    setViewState(options.view);
     initScene();
     gShape.compileList(kShapeList, gLighting, gSmooth);
     if (!options.fit) {
@@ -164,7 +146,7 @@ bool writeOutput(const std::string& path, const PngBytes& png)
 {
     OutputFile output;
     if (!output.open(path) || !output.write(png.data.get(), png.size) || !output.commit()) {
-        report(output.error());
+        toolLine(output.error());
         return false;
     }
     return true;
@@ -174,24 +156,24 @@ int render(const RenderOptions& options)
 {
     startTimeLimit(options);
     if (!gShape.load(options.model.c_str())) {
-        report(options.model + ": the model did not load");
+        toolLine(options.model + ": the model did not load");
         return 1;
     }
     OffscreenCanvas canvas;
     if (!canvas.open()) {
-        report(canvas.error());
+        toolLine(canvas.error());
         return 1;
     }
     // The size is checked against the renderer's limit before anything of that size is allocated.
     if (!canvas.allocate(options.width, options.height)) {
-        report(canvas.error());
+        toolLine(canvas.error());
         return 1;
     }
     drawPicture(options);
     const int channels = options.transparent ? 4 : 3;
     std::unique_ptr<unsigned char[]> pixels(new (std::nothrow) unsigned char[canvas.pictureBytes(channels)]);
     if (!pixels) {
-        report("out of memory for a picture of " + sizeText(options.width, options.height));
+        toolLine("out of memory for a picture of " + sizeText(options.width, options.height));
         return 1;
     }
     canvas.readPicture(pixels.get(), channels);
@@ -204,7 +186,7 @@ int render(const RenderOptions& options)
     PngBytes png;
     std::string problem;
     if (!encodePng(rows, png, problem)) {
-        report(problem);
+        toolLine(problem);
         return 1;
     }
     stopTimeLimit();
@@ -215,13 +197,13 @@ int render(const RenderOptions& options)
 
 int runRender(const RenderOptions& options)
 {
-    // The loader's own lines go out unchanged; ours follows them.
+    // The loader's own lines come first, under the program's name; ours follows them.
     try {
         return render(options);
     } catch (const std::bad_alloc&) {
-        report("out of memory");
+        toolLine("out of memory");
     } catch (const std::exception& e) {
-        report(e.what());
+        toolLine(e.what());
     }
     return 1;
 }

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "app/convert_options.h"
+#include "cli/tool_messages.h"
 #include "cli/version.h"
 #include "formats/export.h"
 
@@ -46,7 +47,8 @@ constexpr const char* kUsage =
 
 int usageError(const std::string& why)
 {
-    std::fprintf(stderr, "zemconvert: %s\nTry 'zemconvert --help' for more information.\n", why.c_str());
+    toolLine(why);
+    std::fputs("Try 'zemconvert --help' for more information.\n", stderr);
     return 2;
 }
 
@@ -92,6 +94,7 @@ int run(int argc, char** argv)
         {"version", no_argument, nullptr, 'V'},
         {nullptr, 0, nullptr, 0},
     };
+    setToolName("zemconvert");
     ConvertOptions options;
     bool importOnly = false;  // an option that only the import reads was given
     bool exportOnly = false;
@@ -168,9 +171,9 @@ int main(int argc, char** argv)
     try {
         return run(argc, argv);
     } catch (const std::bad_alloc&) {
-        std::fputs("zemconvert: out of memory\n", stderr);
+        toolLine("out of memory");
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "zemconvert: %s\n", e.what());
+        toolLine(e.what());
     }
     return 1;
 }

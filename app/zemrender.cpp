@@ -6,12 +6,14 @@
 #include "app/render_job.h"
 #include "app/render_options.h"
 #include "cli/version.h"
+#include "cli/tool_messages.h"
 #include "model/console.h"
 
 namespace {
 
 int run(int argc, char** argv)
 {
+    setToolName("zemrender");
     RenderOptions options;
     std::string problem;
     switch (parseRenderOptions(argc, argv, options, problem)) {
@@ -22,7 +24,7 @@ int run(int argc, char** argv)
         writeLine(stdout, "zemrender " ZEM_VERSION);
         return 0;
     case RenderCommand::usageError:
-        writeLine(stderr, ("zemrender: " + problem).c_str());
+        toolLine(problem);
         return 2;
     case RenderCommand::render:
         break;
@@ -38,7 +40,7 @@ int main(int argc, char** argv)
         return run(argc, argv);
     } catch (const std::exception&) {
         // Only the command line's strings can throw here, and only when memory runs out.
-        writeLine(stderr, "zemrender: out of memory");
+        toolLine("out of memory");
         return 1;
     }
 }

@@ -15,15 +15,15 @@ int gRotY = kStartView.rotY;
 double gDistance = kStartView.distance;
 float gLightPosition[4] = {500.0f, 500.0f, 1000.0f, 0.0f};
 
-void resetViewState()
+void setViewState(const ViewDefaults& view)
 {
-    gBlackBackground = kStartView.blackBackground;
-    gLighting = kStartView.lighting;
-    gSmooth = kStartView.smooth;
-    gWireframe = kStartView.wireframe;
-    gRotX = kStartView.rotX;
-    gRotY = kStartView.rotY;
-    gDistance = kStartView.distance;
+    gBlackBackground = view.blackBackground;
+    gLighting = view.lighting;
+    gSmooth = view.smooth;
+    gWireframe = view.wireframe;
+    gRotX = view.rotX;
+    gRotY = view.rotY;
+    gDistance = view.distance;
 }
 
 // Leaves: lighting on with light 0 (its position comes with each frame), depth test on, colour

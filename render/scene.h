@@ -34,8 +34,11 @@ struct ViewDefaults {
 };
 constexpr ViewDefaults kStartView{};
 
+// Sets every view variable from view.
+void setViewState(const ViewDefaults& view);
+
 // Puts every view variable back to the value it has when the program starts.
-void resetViewState();
+inline void resetViewState() { setViewState(kStartView); }
 
 void initScene();
 

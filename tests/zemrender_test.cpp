@@ -352,7 +352,7 @@ TEST(ZemrenderErrors, usageErrorsExitWithTwoAndOneLine)
     EXPECT_EQ(missingValue.err, "zemrender: option '--size' needs a value (see zemrender --help)\n");
 }
 
-TEST(ZemrenderErrors, aModelThatDoesNotLoadKeepsTheLoadersLinesFirst)
+TEST(ZemrenderErrors, aModelThatDoesNotLoadKeepsTheLoadersLinesFirstUnderItsName)
 {
     const std::string broken = writeTempFile("broken.zem", "SHAPE broken_shape = { 0, 3, 1 };\nVECTOR");
     for (const std::string& model : {tempDir() + "/missing.zem", broken}) {
@@ -361,7 +361,12 @@ TEST(ZemrenderErrors, aModelThatDoesNotLoadKeepsTheLoadersLinesFirst)
         ASSERT_NE(loaded.messages, "");
         const Failure failure = failWith({}, model, model == broken ? "broken" : "missing");
         EXPECT_EQ(failure.status, 1);
-        EXPECT_EQ(failure.err, loaded.messages + "zemrender: " + model + ": the model did not load\n");
+        // The loader's lines under the program's name, without the blank line after the open failure.
+        std::string expected;
+        std::size_t start = 0;
+        for (std::size_t end; (end = loaded.messages.find('\n', start)) != std::string::npos; start = end + 1)
+            if (end > start) expected += "zemrender: " + loaded.messages.substr(start, end - start) + "\n";
+        EXPECT_EQ(failure.err, expected + "zemrender: " + model + ": the model did not load\n");
     }
 }
 
