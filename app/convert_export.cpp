@@ -37,13 +37,8 @@ bool writeAll(const std::vector<ExportedFile>& files)
 
 }  // namespace
 
-int runExport(const ConvertOptions& options)
+int runExport(const ConvertOptions& options, ExportFormat format)
 {
-    ExportFormat format;
-    if (!exportFormatFor(options.format, options.output, options.ascii, format)) {
-        failLine(options.output, "unknown format");
-        return 1;
-    }
     Shape shape;
     if (!shape.load(options.input == "-" ? "/dev/stdin" : options.input.c_str())) {
         failLine(options.input, "the model could not be loaded");

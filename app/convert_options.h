@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "formats/export.h"
+
 struct ConvertOptions {
     std::string input;   // a model file, or "-" for standard input where the direction allows it
     std::string output;  // the file to write, or "-" for standard output (needs format)
@@ -20,5 +22,5 @@ struct ConvertOptions {
 };
 
 // Each returns the exit status: 0 done, 1 the work failed (after one line on standard error).
-int runExport(const ConvertOptions& options);  // app/convert_export.cpp
+int runExport(const ConvertOptions& options, ExportFormat format);  // app/convert_export.cpp
 int runImport(const ConvertOptions& options);  // app/convert_import.cpp

@@ -160,7 +160,7 @@ int run(int argc, char** argv)
         return usageError(options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl or .zem)");
     }
     if (options.ascii && format != ExportFormat::PlyAscii) return usageError("--ascii applies to PLY only");
-    return runExport(options);
+    return runExport(options, format);
 }
 
 }  // namespace
