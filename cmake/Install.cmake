@@ -5,12 +5,7 @@ include(GNUInstallDirs)
 find_program(SCDOC scdoc REQUIRED)
 find_program(GZIP gzip REQUIRED)
 
-set(zem_programs zemview)
-foreach(program zemrender zemconvert)
-  if(TARGET ${program})
-    list(APPEND zem_programs ${program})
-  endif()
-endforeach()
+set(zem_programs zemview zemrender zemconvert)
 install(TARGETS ${zem_programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # Manual pages from every docs/man/NAME.SECTION.scd, gzip-compressed at the highest level and
@@ -64,25 +59,23 @@ endforeach()
 
 # Thumbnails and the icon are zemrender's pictures: the icon is a sample model it renders at build
 # time, at the sizes desktops look for in the hicolor theme.
-if(TARGET zemrender)
-  install(FILES ${PROJECT_SOURCE_DIR}/data/zemview.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
+install(FILES ${PROJECT_SOURCE_DIR}/data/zemview.thumbnailer DESTINATION ${CMAKE_INSTALL_DATADIR}/thumbnailers)
 
-  set(zem_icons)
-  foreach(size 16 22 24 32 48 64 128 256)
-    set(icon ${PROJECT_BINARY_DIR}/icons/${size}x${size}/zemview.png)
-    add_custom_command(OUTPUT ${icon}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/icons/${size}x${size}
-      # Mesa keeps memory to the end, which a sanitised build's leak check would call a failure.
-      COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
-              $<TARGET_FILE:zemrender> --thumbnail ${size} ${PROJECT_SOURCE_DIR}/models/torus.zem ${icon}
-      DEPENDS zemrender ${PROJECT_SOURCE_DIR}/models/torus.zem
-      COMMENT "Icon of ${size} x ${size} pixels"
-      VERBATIM)
-    list(APPEND zem_icons ${icon})
-    install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
-  endforeach()
-  add_custom_target(zem_icons ALL DEPENDS ${zem_icons})
-endif()
+set(zem_icons)
+foreach(size 16 22 24 32 48 64 128 256)
+  set(icon ${PROJECT_BINARY_DIR}/icons/${size}x${size}/zemview.png)
+  add_custom_command(OUTPUT ${icon}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/icons/${size}x${size}
+    # Mesa keeps memory to the end, which a sanitised build's leak check would call a failure.
+    COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
+            $<TARGET_FILE:zemrender> --thumbnail ${size} ${PROJECT_SOURCE_DIR}/models/torus.zem ${icon}
+    DEPENDS zemrender ${PROJECT_SOURCE_DIR}/models/torus.zem
+    COMMENT "Icon of ${size} x ${size} pixels"
+    VERBATIM)
+  list(APPEND zem_icons ${icon})
+  install(FILES ${icon} DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps)
+endforeach()
+add_custom_target(zem_icons ALL DEPENDS ${zem_icons})
 
 # A direct install (not into a DESTDIR staging tree, where packages are built) refreshes the caches
 # that file managers read, so that the file type and the desktop file work at once.

@@ -1,10 +1,10 @@
 // png_probe: what the packaging tests need to know of a PNG file to tell a picture of a model from
-// an empty or broken one, read with libpng.
-#include <png.h>
-
+// an empty or broken one, decoded by the project's own PNG library.
 #include <cstdio>
 #include <set>
-#include <vector>
+#include <string>
+
+#include "image/png.h"
 
 // Prints "WIDTH HEIGHT FOREGROUND COLOURS LEFT TOP RIGHT BOTTOM ALPHA": the pixels that differ from
 // the top left one (the background), how many distinct colours they have, the box around them, and
@@ -16,28 +16,24 @@ int main(int argc, char** argv)
         std::fputs("usage: png_probe FILE.png\n", stderr);
         return 2;
     }
-    png_image image{};
-    image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&image, argv[1])) {
-        std::fprintf(stderr, "png_probe: %s: %s\n", argv[1], image.message);
+    DecodedPng image;
+    std::string error;
+    if (!decodePng(argv[1], image, error)) {
+        std::fprintf(stderr, "png_probe: %s: %s\n", argv[1], error.c_str());
         return 1;
     }
-    image.format = PNG_FORMAT_RGBA;
-    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
-    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr)) {
-        std::fprintf(stderr, "png_probe: %s: %s\n", argv[1], image.message);
-        return 1;
-    }
+    const unsigned width = static_cast<unsigned>(image.width);
+    const unsigned height = static_cast<unsigned>(image.height);
     const auto at = [&](unsigned x, unsigned y) {
-        const png_byte* p = &pixels[(static_cast<std::size_t>(y) * image.width + x) * 4];
+        const unsigned char* p = &image.rgba[(static_cast<std::size_t>(y) * width + x) * 4];
         return static_cast<unsigned long>(p[0]) << 24 | p[1] << 16 | p[2] << 8 | p[3];
     };
     const unsigned long background = at(0, 0);
     std::set<unsigned long> colours;
     unsigned long foreground = 0;
-    unsigned left = image.width, top = image.height, right = 0, bottom = 0;
-    for (unsigned y = 0; y < image.height; ++y) {
-        for (unsigned x = 0; x < image.width; ++x) {
+    unsigned left = width, top = height, right = 0, bottom = 0;
+    for (unsigned y = 0; y < height; ++y) {
+        for (unsigned x = 0; x < width; ++x) {
             const unsigned long pixel = at(x, y);
             if (pixel == background) continue;
             ++foreground;
@@ -48,7 +44,7 @@ int main(int argc, char** argv)
             if (y > bottom) bottom = y;
         }
     }
-    std::printf("%u %u %lu %zu %u %u %u %u %lu\n", image.width, image.height, foreground, colours.size(), left, top,
+    std::printf("%u %u %lu %zu %u %u %u %u %lu\n", width, height, foreground, colours.size(), left, top,
                 right, bottom, background & 0xff);
     return 0;
 }
