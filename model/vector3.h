@@ -33,10 +33,21 @@ inline Vector3 operator+(Vector3 a, Vector3 b) { return Vector3(a.x + b.x, a.y +
 inline Vector3 operator-(Vector3 a, Vector3 b) { return Vector3(a.x - b.x, a.y - b.y, a.z - b.z); }
 inline Vector3 operator*(Vector3 v, float s) { return Vector3(v.x * s, v.y * s, v.z * s); }
 
+// The rounding to float happens here, whatever the optimiser makes of the code around it. GCC 12
+// at -O2 vectorises a cross product that normalize() then reads and keeps the exact doubles of two
+// components, skipping their rounding to float: the normal changes in its last bit wherever the
+// product needs more than 24 bits. A volatile store must be made as written, so no compiler can
+// skip it; it costs three stores per face.
+inline float roundedToFloat(double value)
+{
+    volatile float rounded = static_cast<float>(value);
+    return rounded;
+}
+
 // Each component is one double expression rounded once: exact for the 16-bit inputs of the model.
 inline Vector3 cross(Vector3 a, Vector3 b)
 {
     const double ax = a.x, ay = a.y, az = a.z, bx = b.x, by = b.y, bz = b.z;
-    return Vector3(static_cast<float>(ay * bz - az * by), static_cast<float>(az * bx - ax * bz),
-                   static_cast<float>(ax * by - ay * bx));
+    return Vector3(roundedToFloat(ay * bz - az * by), roundedToFloat(az * bx - ax * bz),
+                   roundedToFloat(ax * by - ay * bx));
 }

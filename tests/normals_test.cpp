@@ -60,6 +60,32 @@ TEST(Normals, triangleOrientationFollowsTheRightHandRule)
     expectVector(fromFile.shape.polygons[0].faceNormal, 0, 0, -1);
 }
 
+// Polygons spanning the whole 16-bit range, whose cross products need more than a float's 24 bits.
+// The expected bits were worked out outside C++: exact integer cross products rounded once to float,
+// then the double-precision normalisation and the float sums, step by step in Python's IEEE
+// arithmetic. An optimiser that skips a rounding to float changes the last bit of some of them.
+TEST(Normals, largePolygonsMatchValuesDerivedOutsideTheCompiler)
+{
+    Shape shape = shapeOf({{12516, -22720, -31665},
+                           {17967, -20223, -23682},
+                           {9801, -32083, 16893},
+                           {-30011, 28763, 7201},
+                           {-4455, 32767, -32768},
+                           {32767, -31999, 29000},
+                           {-27000, 5, -12345}},
+                          {{0, 1, 2}, {2, 3, 4, 0}, {4, 5, 6, 0, 1}});
+    expectVector(shape.polygons[0].faceNormal, 0x1.1edb24p-1f, -0x1.a31ebep-1f, -0x1.031afp-3f);
+    expectVector(shape.polygons[1].faceNormal, -0x1.6101a6p-1f, -0x1.0f419p-1f, -0x1.f9c4e2p-2f);
+    expectVector(shape.polygons[2].faceNormal, 0x1.993584p-3f, -0x1.3a32f4p-1f, -0x1.8718f4p-1f);
+    expectVector(shape.vertexNormals[0], 0x1.e19148p-6f, -0x1.a22d1ap-1f, -0x1.270936p-1f);
+    expectVector(shape.vertexNormals[1], 0x1.a4c024p-2f, -0x1.8c6ce4p-1f, -0x1.ece1dp-2f);
+    expectVector(shape.vertexNormals[2], -0x1.6331f6p-4f, -0x1.cf5f5cp-1f, -0x1.aa6ba8p-2f);
+    expectVector(shape.vertexNormals[3], -0x1.6101a6p-1f, -0x1.0f419p-1f, -0x1.f9c4e2p-2f);
+    expectVector(shape.vertexNormals[4], -0x1.1b71f6p-2f, -0x1.4af4e6p-1f, -0x1.6c0ab2p-1f);
+    expectVector(shape.vertexNormals[5], 0x1.993582p-3f, -0x1.3a32f4p-1f, -0x1.8718f4p-1f);
+    expectVector(shape.vertexNormals[6], 0x1.993582p-3f, -0x1.3a32f4p-1f, -0x1.8718f4p-1f);
+}
+
 TEST(Normals, onlyTheFirstThreeCornersGiveTheFaceNormal)
 {
     Shape quad = shapeOf({{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}}, {{0, 1, 2, 3}});
