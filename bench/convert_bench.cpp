@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "formats/export.h"
 #include "bench/median_times.h"
+#include "formats/export/export.h"
 #include "model/shape.h"
 #include "testlib/temp_dir.h"
 #include "tools/sample_models.h"
@@ -72,8 +72,10 @@ void BM_Export(benchmark::State& state)
     const Shape& shape = largestShape();
     std::size_t bytes = 0;
     for (auto _ : state) {
-        const ExportResult result = exportShape(shape, target.format, target.output, ExportOptions());
-        if (!result.error.empty()) state.SkipWithError(result.error.c_str());
+        ExportResult result;
+        std::string error;
+        if (!exportShape(shape, target.format, target.output, ExportOptions(), result, error))
+            state.SkipWithError(error.c_str());
         bytes = 0;
         for (const ExportedFile& file : result.files) bytes += file.bytes.size();
         benchmark::DoNotOptimize(bytes);
@@ -81,7 +83,6 @@ void BM_Export(benchmark::State& state)
     state.counters["MB"] = static_cast<double>(bytes) / 1e6;
 }
 BENCHMARK(BM_Export)->DenseRange(0, 5)->Repetitions(5)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond);
-
 
 }  // namespace
 

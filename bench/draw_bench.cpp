@@ -13,14 +13,10 @@
 #include "model/shape.h"
 #include "render/scene.h"
 #include "render/viewer.h"
-#include "tests/draw_oracle.h"
+#include "testlib/views.h"
 #include "tools/sample_models.h"
 
 namespace {
-
-enum class View { litSmooth, litFlat, unlit, outline };
-const View kViews[] = {View::litSmooth, View::litFlat, View::unlit, View::outline};
-const char* const kViewNames[] = {"lit_smooth", "lit_flat", "unlit", "outline"};
 
 struct Model {
     const char* name;
@@ -51,9 +47,7 @@ bool useView(const Model& model, View view)
     resetViewState();
     gRotX = model.rotX;
     gRotY = model.rotY;
-    gLighting = view != View::unlit;
-    gSmooth = view != View::litFlat;
-    gWireframe = view == View::outline;
+    setViewFlags(view);
     return true;
 }
 
@@ -76,27 +70,15 @@ double median(std::vector<double> values)
 
 std::string name(const char* what, const Model& model, View view)
 {
-    return std::string(what) + "/" + model.name + "/" + kViewNames[static_cast<int>(view)];
+    return std::string(what) + "/" + model.name + "/" + viewName(view);
 }
 
 bool gOracle = false;  // which drawing the work functions below use
 View gView = View::litSmooth;
 
-void compile()
-{
-    if (gOracle)
-        oracleCompileList(gShape, kShapeList, gLighting, gSmooth);
-    else
-        gShape.compileList(kShapeList, gLighting, gSmooth);
-}
+void compile() { compileView(gView, gOracle); }
 
-void frame()
-{
-    if (gOracle && gView == View::outline)
-        oracleOutlineFrame();
-    else
-        drawFrame();
-}
+void frame() { drawView(gView, gOracle); }
 
 // Frames of the per-polygon and the batched drawing in alternating blocks, so that a machine whose
 // speed drifts weighs on both alike; the medians of each go to the summary. In the whole window,
@@ -184,7 +166,7 @@ void printGoals()
     std::printf("\nPer-polygon against batched drawing, medians measured in this run:\n");
     for (const Model& model : kModels)
         for (View view : kViews) {
-            const std::string key = std::string(model.name) + "/" + kViewNames[static_cast<int>(view)];
+            const std::string key = std::string(model.name) + "/" + viewName(view);
             ratio("frame", "frame/" + key, 4.0);
             if (view != View::outline) ratio("compile", "compile/" + key, 2.0);
             ratio("frame in 1x1 (no goal)", "frame_1x1/" + key, 0.0);

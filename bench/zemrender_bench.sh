@@ -7,9 +7,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 runs=${1:-21}
 shift || true
-bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target zemrender zemgen >/dev/null
+bash scripts/install-deps.sh test
+cmake --preset release >/dev/null
+cmake --build --preset release --target zemrender zemgen >/dev/null
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -11,9 +11,9 @@
 
 OutputFile::~OutputFile() { discard(); }
 
-bool OutputFile::fail(const std::string& what, int code)
+bool OutputFile::fail(const std::string& what, int code, std::string& error)
 {
-    error_ = what + ": " + std::strerror(code);
+    error = what + ": " + std::strerror(code);
     discard();
     return false;
 }
@@ -26,7 +26,7 @@ void OutputFile::discard()
     temporary_.clear();
 }
 
-bool OutputFile::open(const std::string& path)
+bool OutputFile::open(const std::string& path, std::string& error)
 {
     path_ = path;
     if (path == "-") {
@@ -36,11 +36,11 @@ bool OutputFile::open(const std::string& path)
     // A folder given as the output would otherwise only fail at the rename, after all the work.
     struct stat info;
     const bool exists = stat(path.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode)) return fail(path, EISDIR);
+    if (exists && S_ISDIR(info.st_mode)) return fail(path, EISDIR, error);
     // A device or a pipe, such as /dev/null, is written as it is: a rename would replace it.
     if (exists && !S_ISREG(info.st_mode)) {
         stream_ = std::fopen(path.c_str(), "wb");
-        return stream_ ? true : fail(path, errno);
+        return stream_ ? true : fail(path, errno, error);
     }
     // A link keeps pointing where it did: the file it names is the one replaced.
     std::string target = path;
@@ -59,7 +59,7 @@ bool OutputFile::open(const std::string& path)
     name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
     name += ".XXXXXX";
     const int fd = mkstemp(&name[0]);
-    if (fd < 0) return fail(path, errno);
+    if (fd < 0) return fail(path, errno, error);
     temporary_ = name;
     // mkstemp makes the file private; the result gets the permissions a new file usually has.
     const mode_t mask = umask(0);
@@ -69,23 +69,23 @@ bool OutputFile::open(const std::string& path)
     if (!stream_) {
         const int code = errno;
         close(fd);
-        return fail(path, code);
+        return fail(path, code, error);
     }
     return true;
 }
 
-bool OutputFile::write(const void* data, std::size_t size)
+bool OutputFile::write(const void* data, std::size_t size, std::string& error)
 {
     if (!stream_) return false;
     if (size == 0 || std::fwrite(data, 1, size, stream_) == size) return true;
-    return fail(path_, errno ? errno : EIO);
+    return fail(path_, errno ? errno : EIO, error);
 }
 
-bool OutputFile::commit()
+bool OutputFile::commit(std::string& error)
 {
     if (!stream_) return false;
     if (stream_ == stdout) {
-        if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("standard output", errno ? errno : EIO);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout)) return fail("standard output", errno ? errno : EIO, error);
         stream_ = nullptr;
         return true;
     }
@@ -96,15 +96,15 @@ bool OutputFile::commit()
         const bool closed = std::fclose(stream_) == 0;
         const int closeError = errno ? errno : EIO;
         stream_ = nullptr;
-        if (!flushed) return fail(path_, flushError);
-        return closed ? true : fail(path_, closeError);
+        if (!flushed) return fail(path_, flushError, error);
+        return closed ? true : fail(path_, closeError, error);
     }
-    if (std::fflush(stream_) != 0 || std::ferror(stream_)) return fail(path_, errno ? errno : EIO);
-    if (fsync(fileno(stream_)) != 0) return fail(path_, errno);
+    if (std::fflush(stream_) != 0 || std::ferror(stream_)) return fail(path_, errno ? errno : EIO, error);
+    if (fsync(fileno(stream_)) != 0) return fail(path_, errno, error);
     const int closed = std::fclose(stream_);
     stream_ = nullptr;
-    if (closed != 0) return fail(path_, errno);
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return fail(path_, errno);
+    if (closed != 0) return fail(path_, errno, error);
+    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return fail(path_, errno, error);
     temporary_.clear();
     return true;
 }

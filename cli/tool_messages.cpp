@@ -30,3 +30,9 @@ void toolLine(const std::string& text)
     std::fprintf(stderr, "%s: %s\n", gToolName, text.c_str());
     std::fflush(stderr);
 }
+
+int reportFailure(const std::string& what, const std::string& why)
+{
+    toolLine(what + ": " + why);
+    return 1;
+}

@@ -9,3 +9,6 @@ void setToolName(const char* name);
 
 // Writes "name: text" and a line end to standard error, and flushes it.
 void toolLine(const std::string& text);
+
+// Writes "name: what: why" and returns 1, the exit status of a failed run.
+int reportFailure(const std::string& what, const std::string& why);

@@ -45,16 +45,18 @@ install(FILES ${PROJECT_SOURCE_DIR}/data/zemview-mime.xml DESTINATION ${CMAKE_IN
   RENAME zemview.xml)
 install(FILES ${PROJECT_SOURCE_DIR}/data/zemview.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
-# Completions where bash-completion and Debian's zsh look for them by command name.
+# Completions where bash-completion and Debian's zsh look for them by command name: every program
+# has both, and a missing one is a fault of the source tree, not something to skip.
 foreach(program ${zem_programs})
-  if(EXISTS ${PROJECT_SOURCE_DIR}/data/completions/bash/${program})
-    install(FILES ${PROJECT_SOURCE_DIR}/data/completions/bash/${program}
-      DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
-  endif()
-  if(EXISTS ${PROJECT_SOURCE_DIR}/data/completions/zsh/_${program})
-    install(FILES ${PROJECT_SOURCE_DIR}/data/completions/zsh/_${program}
-      DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
-  endif()
+  foreach(completion bash/${program} zsh/_${program})
+    if(NOT EXISTS ${PROJECT_SOURCE_DIR}/data/completions/${completion})
+      message(FATAL_ERROR "data/completions/${completion} is missing: every program has its completions")
+    endif()
+  endforeach()
+  install(FILES ${PROJECT_SOURCE_DIR}/data/completions/bash/${program}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
+  install(FILES ${PROJECT_SOURCE_DIR}/data/completions/zsh/_${program}
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 endforeach()
 
 # Thumbnails and the icon are zemrender's pictures: the icon is a sample model it renders at build

@@ -25,5 +25,7 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # EGL loads Mesa's renderers at run time, so no linked library names their package.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1-mesa-dri")
+# Without the shared MIME database the file type, the double-click and the thumbnails do nothing.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info")
 
 include(CPack)

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 inline void writeLine(std::FILE* stream, const char* text)
 {
@@ -24,3 +26,23 @@ inline MessageSink& messageSink()
 }
 
 inline void reportError(const char* text) { messageSink()(text); }
+
+// Keeps the model library's lines, in order, for as long as it lives, then puts back the sink it
+// found. Captures nest: the innermost one gets the lines.
+class CapturedMessages {
+public:
+    CapturedMessages();
+    ~CapturedMessages();
+    CapturedMessages(const CapturedMessages&) = delete;
+    CapturedMessages& operator=(const CapturedMessages&) = delete;
+
+    const std::vector<std::string>& lines() const { return lines_; }
+    std::string text() const;  // every line, each with its line end
+
+private:
+    static void keep(const char* line);
+
+    MessageSink previous_;
+    CapturedMessages* outer_;
+    std::vector<std::string> lines_;
+};

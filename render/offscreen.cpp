@@ -73,7 +73,12 @@ bool OffscreenCanvas::fail(const std::string& what)
     return false;
 }
 
-bool OffscreenCanvas::open() { return openDisplay() && createContext(); }
+bool OffscreenCanvas::open(std::string& error)
+{
+    if (openDisplay() && createContext()) return true;
+    error = error_;
+    return false;
+}
 
 bool OffscreenCanvas::openDisplay()
 {
@@ -170,9 +175,16 @@ bool OffscreenCanvas::createContext()
     return true;
 }
 
+bool OffscreenCanvas::allocate(int width, int height, std::string& error)
+{
+    if (makeSurface(width, height)) return true;
+    error = error_;
+    return false;
+}
+
 // A pbuffer rather than a framebuffer object: the renderer treats it as a window's buffer, with the
 // same orientation and rasterisation rules as the viewer's window, so the pixels match it exactly.
-bool OffscreenCanvas::allocate(int width, int height)
+bool OffscreenCanvas::makeSurface(int width, int height)
 {
     if (width < 1 || height < 1 || width > maxWidth_ || height > maxHeight_)
         return fail("size " + std::to_string(width) + "x" + std::to_string(height) +

@@ -15,16 +15,16 @@ public:
     ~OffscreenCanvas();
 
     // Starts EGL on the surfaceless platform and makes a context current without any surface. False
-    // after error() names what is missing.
-    bool open();
+    // with error naming what is missing.
+    bool open(std::string& error);
 
     // The largest width and height the renderer can draw into, known once open() succeeded.
     int maxWidth() const { return maxWidth_; }
     int maxHeight() const { return maxHeight_; }
 
     // A drawing surface of width x height, 8 bits a channel with alpha and 24-bit depth, made
-    // current. Sizes within maxWidth() x maxHeight() only. False after error() says why.
-    bool allocate(int width, int height);
+    // current. Sizes within maxWidth() x maxHeight() only. False with error saying why.
+    bool allocate(int width, int height, std::string& error);
 
     // Bytes the picture takes with channels (3 for RGB, 4 for RGBA) a pixel.
     std::size_t pictureBytes(int channels) const;
@@ -35,13 +35,13 @@ public:
 
     int width() const { return width_; }
     int height() const { return height_; }
-    const std::string& error() const { return error_; }
 
 private:
     bool fail(const std::string& what);
     bool openDisplay();
     bool chooseConfig(void*& chosen);
     bool createContext();
+    bool makeSurface(int width, int height);
 
     void* display_ = nullptr;  // EGLDisplay
     void* config_ = nullptr;   // EGLConfig
@@ -51,5 +51,5 @@ private:
     int maxHeight_ = 0;
     int width_ = 0;
     int height_ = 0;
-    std::string error_;
+    std::string error_;  // why the step that failed did, until open() or allocate() hands it on
 };

@@ -62,6 +62,8 @@ void setProjection(int width, int height, double nearPlane, double farPlane)
     glLoadIdentity();
 }
 
+void shiftView(const double shift[3]) { glTranslated(shift[0], shift[1], shift[2]); }
+
 void drawFrame()
 {
     glClearDepth(1.0);

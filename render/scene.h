@@ -47,5 +47,8 @@ void initScene();
 // and set to the identity.
 void setProjection(int width, int height, double nearPlane = kNearPlane, double farPlane = kFarPlane);
 
+// Moves everything the next frames draw by shift, in eye space; between setProjection and drawFrame.
+void shiftView(const double shift[3]);
+
 // The frame into the current draw buffer: clear, light, model transform, list 1 or the outlines.
 void drawFrame();

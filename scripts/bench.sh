@@ -2,7 +2,7 @@
 # Installs what is missing, builds, and runs the load and normal benchmarks, ending with the goals as ratios.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target load_bench
+bash scripts/install-deps.sh test
+cmake --preset release >/dev/null
+cmake --build --preset release --target load_bench
 exec build/bench/load_bench "$@"

@@ -5,9 +5,9 @@
 # Usage: scripts/first-frame.sh [runs of each, default 11]
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target zemview zemgen first_frame_probe >/dev/null
+bash scripts/install-deps.sh test
+cmake --preset release >/dev/null
+cmake --build --preset release --target zemview zemgen first_frame_probe >/dev/null
 runs=${1:-11}
 folder=$(mktemp -d)
 trap 'rm -rf "$folder"' EXIT

@@ -5,9 +5,9 @@
 # by zemrender into docs/import-knot.png and docs/import-knot-outline.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh python3 f3d
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target zemconvert zemrender >/dev/null
+bash scripts/install-deps.sh test python3 f3d
+cmake --preset release >/dev/null
+cmake --build --preset release --target zemconvert zemrender >/dev/null
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 python3 - "$work/knot.ply" <<'PYTHON'

@@ -1,29 +1,44 @@
 #!/usr/bin/env bash
-# Installs, by Debian package name, whatever the build, the tests and the viewer need and the machine lacks.
-# Extra package names given as arguments are installed too.
+# Installs, by Debian package name, what the machine lacks: with "run", what building and running
+# the programs needs; with "test", that and what the tests, benchmarks and fuzzers need (the npm
+# registry included). Further package names given after the first word are installed too.
+# Usage: scripts/install-deps.sh run|test [package]...
 set -euo pipefail
 
-packages=(
-  g++ cmake ninja-build pkg-config          # build
+need=${1:-test}
+shift || true
+case $need in
+run | test) ;;
+*) echo "install-deps.sh: say run or test first, not '$need'" >&2; exit 2 ;;
+esac
+
+run_packages=(
+  g++ cmake ninja-build pkg-config           # build
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri  # OpenGL, GLU, GLUT, Mesa's renderers
-  libgtest-dev libbenchmark-dev             # tests and benchmarks
-  xvfb xauth libx11-dev libxtst-dev         # a display for the tests, and real X input
-  clang libclang-rt-14-dev valgrind         # fuzzing and memory checks
-  scdoc gzip dpkg-dev lintian man-db file  # packaging: manual pages, the Debian package and its checks
-  desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl  # the file type and the desktop file
-  libglib2.0-bin bubblewrap x11-utils xdotool bash-completion zsh  # gio, the sandbox, windows by title, completion
-  libegl-dev libegl-mesa0 libpng-dev bubblewrap  # zemrender: EGL without a display, PNG, its sandbox test
-  libtinygltf-dev nodejs                    # zemconvert's glTF writing; Node.js runs the tests' glTF validator
-  libassimp-dev libmeshoptimizer-dev        # zemconvert's import: reading other formats, simplifying large models
-  "$@"
+  libegl-dev libegl-mesa0 libpng-dev         # zemrender: EGL without a display, PNG
+  libtinygltf-dev libassimp-dev libmeshoptimizer-dev  # zemconvert: glTF, other formats, simplifying
+  scdoc gzip                                 # the manual pages, built with the programs
 )
+test_packages=(
+  libgtest-dev libbenchmark-dev              # tests and benchmarks
+  xvfb xauth libx11-dev libxtst-dev x11-utils xdotool  # a display for the tests, real X input, windows by title
+  clang libclang-rt-14-dev valgrind          # another compiler, fuzzing and memory checks
+  dpkg-dev lintian man-db file               # the Debian package and its checks
+  desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin  # file type, desktop file
+  bubblewrap bash-completion zsh             # sandboxes, completion
+  nodejs                                     # the glTF validator
+)
+
+packages=("${run_packages[@]}")
+[ "$need" = run ] || packages+=("${test_packages[@]}")
+packages+=("$@")
 
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
 done
 # npm is Debian's own package, unless the installed Node.js brings it (and then conflicts with it).
-command -v npm >/dev/null 2>&1 || missing+=(npm)
+if [ "$need" = test ] && ! command -v npm >/dev/null 2>&1; then missing+=(npm); fi
 
 as_root=()
 if [ "$(id -u)" -ne 0 ]; then as_root=(sudo); fi
@@ -33,9 +48,11 @@ if ((${#missing[@]})); then
   "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends "${missing[@]}"
 fi
 
-# The glTF validator that the tests run, from the npm registry, at the version they were written against.
-gltf_validator=gltf-validator@2.0.0-dev.3.10
-if ! npm ls -g "$gltf_validator" >/dev/null 2>&1; then
-  echo "Installing from npm: $gltf_validator"
-  "${as_root[@]}" npm install -g -q "$gltf_validator"
-fi
+[ "$need" = test ] || exit 0
+# The npm packages the tests run, at the versions they were written against.
+for npm_package in gltf-validator@2.0.0-dev.3.10; do
+  if ! npm ls -g "$npm_package" >/dev/null 2>&1; then
+    echo "Installing from npm: $npm_package"
+    "${as_root[@]}" npm install -g -q "$npm_package"
+  fi
+done

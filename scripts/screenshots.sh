@@ -6,13 +6,13 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" = "--install" ]; then
   shift
-  bash scripts/install-deps.sh xdotool imagemagick
+  bash scripts/install-deps.sh test xdotool imagemagick
 fi
 for tool in xdotool import; do
   command -v "$tool" >/dev/null || { echo "screenshots.sh: $tool is missing: run with --install" >&2; exit 1; }
 done
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build build --target zemview >/dev/null
+cmake --preset release >/dev/null
+cmake --build --preset release --target zemview >/dev/null
 model=${1:-models/torus.zem}
 # The window's exact title: the program path, " - " and the shape's name, so that no key can reach
 # another program's window on a shared display.

@@ -1,21 +1,46 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: the plain build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, valgrind on the command line, and a short fuzz run.
-set -euo pipefail
+# AddressSanitizer and UndefinedBehaviorSanitizer, the model's tests built by clang, and a short fuzz
+# run. Every suite runs, whatever another's result; the summary at the end gives each one's.
+set -uo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test || exit 1
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build build
-cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZEMVIEW_SANITIZE=ON
-cmake --build build-asan
-cmake -S . -B build-fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DZEMVIEW_SANITIZE=ON -DZEMVIEW_MODEL_ONLY=ON -DZEMVIEW_FUZZ=ON -DBUILD_TESTING=OFF
-cmake --build build-fuzz
+results=()
+failed=0
+# suite NAME COMMAND...: runs the command and records how it went.
+suite()
+{
+    local name=$1
+    shift
+    echo "==== $name"
+    if "$@"; then
+        results+=("passed  $name")
+    else
+        results+=("FAILED  $name")
+        failed=1
+    fi
+}
 
-bash scripts/with-display.sh bash -c '
-  set -e
-  ctest --test-dir build --output-on-failure
-  ctest --test-dir build-asan --output-on-failure
-  ctest --test-dir build-fuzz --output-on-failure'
+# tree PRESET: configures, builds and runs the tests of one tree, under a display.
+tree()
+{
+    cmake --preset "$1" -DBUILD_TESTING=ON && cmake --build --preset "$1" &&
+        bash scripts/with-display.sh ctest --preset "$1"
+}
+
+# The fuzz tree has no unit tests of its own, only its fuzz run.
+fuzz_tree()
+{
+    cmake --preset fuzz && cmake --build --preset fuzz && ctest --preset fuzz
+}
+
+suite "release build and tests (build/)" tree release
+suite "sanitizer build and tests (build-asan/)" tree asan
+suite "model tests built by clang (build-clang/)" tree clang
+suite "fuzzing (build-fuzz/)" fuzz_tree
+
+echo "==== summary"
+printf '%s\n' "${results[@]}"
+exit $failed

@@ -1,14 +1,13 @@
 #!/usr/bin/env bash
-# Shell completion as installed: bash and zsh offer models (and folders) to zemview and zemrender, PNG
-# files as zemrender's image, and zemrender's options from its --help.
+# Shell completion as installed: bash and zsh offer models (and folders) to the three programs, PNG
+# files as zemrender's image, other formats to zemconvert, and each companion's options from its --help.
 . "$(dirname "$0")/lib.sh"
-read -r -a programs <<<"${ZEM_PROGRAMS:?the installed programs}"
 
 install_tree "$scratch/stage"
 prefix=$scratch/stage/usr/local
 work=$scratch/work
 mkdir -p "$work/folder"
-touch "$work/a.zem" "$work/b.txt" "$work/c.png"
+touch "$work/a.zem" "$work/b.txt" "$work/c.png" "$work/d.obj"
 
 # complete LINE: the words bash offers at the end of LINE, one a line, sorted.
 complete_line()
@@ -51,19 +50,23 @@ expect()
 expect "zemview " "a.zem folder"
 expect "zemview a" "a.zem"
 expect "zemview a.zem " ""
-if [[ " ${programs[*]} " == *" zemrender "* ]]; then
-    expect "zemrender " "a.zem folder"
-    expect "zemrender a.zem " "c.png folder"
-    expect "zemrender --thumbnail " ""
-    expect "zemrender --thumbnail 128 " "a.zem folder"
-    expect "zemrender --thumbnail 128 a.zem " "c.png folder"
-    expect "zemrender -s 64x48 --flat " "a.zem folder"
-    expect "zemrender --background " "black transparent white"
-    # Every long option that --help lists, and no other: zsh's list is written out, so it must
-    # follow the program.
-    options=$("$prefix/bin/zemrender" --help | sed -nE 's/^ +(-[a-z], )?(--[a-z-]+).*/\2/p' | sort | paste -sd ' ')
-    check "zemrender --help lists its options" test -n "$options"
-    check "bash: 'zemrender --' offers $options" test "$(complete_line "zemrender --" | paste -sd ' ')" = "$options"
-    check "zsh: 'zemrender --' offers $options" test "$(zsh_complete "zemrender --" | paste -sd ' ')" = "$options"
-fi
+expect "zemrender " "a.zem folder"
+expect "zemrender a.zem " "c.png folder"
+expect "zemrender --thumbnail " ""
+expect "zemrender --thumbnail 128 " "a.zem folder"
+expect "zemrender --thumbnail 128 a.zem " "c.png folder"
+expect "zemrender -s 64x48 --flat " "a.zem folder"
+expect "zemrender --background " "black transparent white"
+expect "zemconvert " "a.zem d.obj folder"
+expect "zemconvert a.zem " "a.zem d.obj folder"
+expect "zemconvert --format " "glb gltf obj ply stl zem"
+expect "zemconvert --scale 2 d.obj " "a.zem d.obj folder"
+# Every long option that --help lists, and no other: zsh's list is written out, so it must follow
+# the program.
+for program in zemrender zemconvert; do
+    options=$("$prefix/bin/$program" --help | sed -nE 's/^ +(-[a-zA-Z], )?(--[a-z-]+).*/\2/p' | sort | paste -sd ' ')
+    check "$program --help lists its options" test -n "$options"
+    check "bash: '$program --' offers $options" test "$(complete_line "$program --" | paste -sd ' ')" = "$options"
+    check "zsh: '$program --' offers $options" test "$(zsh_complete "$program --" | paste -sd ' ')" = "$options"
+done
 finish

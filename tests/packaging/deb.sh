@@ -22,6 +22,8 @@ depends=$(dpkg-deb -f "$deb" Depends)
 check "Depends names Mesa's drivers: $depends" grep -q "libgl1-mesa-dri" <<<"$depends"
 check "Depends comes from the linked libraries: $depends" grep -Eq "libc6 \(>= [0-9.]+\)" <<<"$depends"
 check "Depends names the window toolkit: $depends" grep -q "freeglut\|libglut" <<<"$depends"
+check "Recommends the shared MIME database, without which the file type does nothing" \
+    test "$(dpkg-deb -f "$deb" Recommends)" = "shared-mime-info"
 
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"

@@ -40,6 +40,17 @@ finish()
     echo "all checks passed"
 }
 
+# skip_without_namespaces: ends the test as skipped (status 77) where bubblewrap cannot make its
+# namespaces, as in a container or a chroot, saying so.
+skip_without_namespaces()
+{
+    local why
+    if ! why=$(bwrap --unshare-all --ro-bind / / true 2>&1); then
+        echo "SKIPPED: this machine cannot make namespaces for bubblewrap: $why"
+        exit 77
+    fi
+}
+
 # install_tree DESTDIR [PREFIX]: the build installed as a package build stages it.
 install_tree()
 {

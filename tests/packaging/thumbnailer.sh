@@ -4,6 +4,7 @@
 # must be square, of the size asked for, on a transparent background, and show the model.
 . "$(dirname "$0")/lib.sh"
 probe=${ZEM_PNG_PROBE:?the PNG probe}
+skip_without_namespaces
 
 install_tree "$scratch/stage"
 entry=$scratch/stage/usr/local/share/thumbnailers/zemview.thumbnailer

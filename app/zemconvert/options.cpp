@@ -1,0 +1,151 @@
+// zemconvert's command line: the options of both directions, their checks, and the direction and
+// format that the output's extension or --format names.
+#include "app/zemconvert/options.h"
+
+#include <cctype>
+
+#include "cli/option_values.h"
+
+const char* const kConvertUsage =
+    "Usage: zemconvert [OPTION]... INPUT OUTPUT\n"
+    "Converts a ZEM model to another format, or a model of another format to ZEM.\n"
+    "The direction and the format follow OUTPUT's extension: .zem imports, anything else exports.\n"
+    "\n"
+    "Export (INPUT is a ZEM model, \"-\" reads standard input):\n"
+    "  .obj                Wavefront OBJ, with its MTL file of materials beside it\n"
+    "  .gltf, .glb         glTF 2.0, as JSON with its .bin beside it, or as one binary file\n"
+    "  .ply                PLY, binary little-endian (text with --ascii)\n"
+    "  .stl                binary STL: triangles only, so segments are left out\n"
+    "      --flat          face normals, each face with vertices of its own, instead of smooth ones\n"
+    "      --ascii         write PLY as text\n"
+    "\n"
+    "Import (OUTPUT ends in .zem, or --format zem):\n"
+    "  INPUT may be OBJ, PLY, STL, glTF/GLB, COLLADA, 3DS, FBX and other common formats.\n"
+    "      --scale N       model units per unit of the input, instead of fitting the default view\n"
+    "      --no-center     keep the input's origin instead of centring the model\n"
+    "  -c, --colour N      palette entry N (0 to 31) for every face, instead of the materials' nearest\n"
+    "      --no-simplify   refuse a model beyond the format's limits instead of simplifying it\n"
+    "\n"
+    "  -f, --format NAME   obj, gltf, glb, ply, stl or zem, instead of OUTPUT's extension;\n"
+    "                      needed when OUTPUT is \"-\" (standard output)\n"
+    "  -h, --help          print this help and exit\n"
+    "  -V, --version       print the version and exit\n"
+    "\n"
+    "Exit status: 0 done, 1 the conversion failed, 2 the command line was wrong.\n";
+
+namespace {
+
+enum OptionCode { kFormat = 'f', kColour = 'c', kFlat = 256, kAscii, kScale, kNoCenter, kNoSimplify };
+
+const option kOptions[] = {
+    {"format", required_argument, nullptr, kFormat},
+    {"flat", no_argument, nullptr, kFlat},
+    {"ascii", no_argument, nullptr, kAscii},
+    {"scale", required_argument, nullptr, kScale},
+    {"no-center", no_argument, nullptr, kNoCenter},
+    {"colour", required_argument, nullptr, kColour},
+    {"color", required_argument, nullptr, kColour},
+    {"no-simplify", no_argument, nullptr, kNoSimplify},
+    kHelpOption,
+    kVersionOption,
+    {nullptr, 0, nullptr, 0},
+};
+
+// What the command line says beyond the options themselves.
+struct Given {
+    std::string format;  // from --format, lower case; empty: the output's extension
+    bool ascii = false;
+    bool importOnly = false;  // an option that only the import reads was given
+    bool exportOnly = false;
+};
+
+std::string lowered(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+bool endsWithZem(const std::string& path)
+{
+    return path.size() >= 4 && lowered(path.substr(path.size() - 4)) == ".zem";
+}
+
+Command readImportOption(int code, const std::string& value, ConvertOptions& options, std::string& problem)
+{
+    long colour = 0;
+    switch (code) {
+    case kScale:
+        if (!readNumber(value.c_str(), options.scale) || !(options.scale > 0))
+            return usageError(problem, "invalid scale '" + value + "'");
+        break;
+    case kColour:
+        if (!readWholeNumber(value.c_str(), 0, 31, colour))
+            return usageError(problem, "invalid colour '" + value + "' (0 to 31)");
+        options.colour = static_cast<int>(colour);
+        break;
+    case kNoCenter:
+        options.center = false;
+        break;
+    case kNoSimplify:
+        options.simplify = false;
+        break;
+    }
+    return Command::run;
+}
+
+Command readOption(int code, const char* value, ConvertOptions& options, Given& given, std::string& problem)
+{
+    switch (code) {
+    case kFormat:
+        given.format = lowered(value);
+        return Command::run;
+    case kFlat:
+        options.flat = given.exportOnly = true;
+        return Command::run;
+    case kAscii:
+        given.ascii = given.exportOnly = true;
+        return Command::run;
+    case 'h':
+        return Command::help;
+    case 'V':
+        return Command::version;
+    default:
+        given.importOnly = true;
+        return readImportOption(code, value ? value : "", options, problem);
+    }
+}
+
+// The direction, and for an export its format, once every option is known.
+Command resolveFormat(const Given& given, ConvertOptions& options, std::string& problem)
+{
+    if (options.output == "-" && given.format.empty())
+        return usageError(problem, "standard output needs --format to name the format");
+    options.importing = given.format == "zem" || (given.format.empty() && endsWithZem(options.output));
+    if (options.importing)
+        return given.exportOnly ? usageError(problem, "--flat and --ascii apply to exporting only") : Command::run;
+    if (given.importOnly)
+        return usageError(problem, "--scale, --no-center, --colour and --no-simplify apply to importing only");
+    if (!exportFormatFor(given.format, options.output, given.ascii, options.exportFormat)) {
+        if (!given.format.empty()) return usageError(problem, "unknown format '" + given.format + "'");
+        return usageError(problem, options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl or .zem)");
+    }
+    if (given.ascii && options.exportFormat != ExportFormat::PlyAscii)
+        return usageError(problem, "--ascii applies to PLY only");
+    return Command::run;
+}
+
+}  // namespace
+
+Command parseConvertOptions(int argc, char** argv, ConvertOptions& options, std::string& problem)
+{
+    Given given;
+    std::vector<std::string> operands;
+    const auto read = [&](int code, const char* value) { return readOption(code, value, options, given, problem); };
+    const Command command = readOptions(argc, argv, "f:c:hV", kOptions, read, operands, problem);
+    if (command != Command::run) return command;
+    if (operands.size() != 2)
+        return usageError(problem, operands.size() < 2 ? "an input and an output are needed" : "too many operands");
+    options.input = operands[0];
+    options.output = operands[1];
+    return resolveFormat(given, options, problem);
+}

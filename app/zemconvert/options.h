@@ -1,0 +1,33 @@
+// zemconvert's command line: the direction, the format and the options of each direction.
+#pragma once
+
+#include <string>
+
+#include "cli/command_line.h"
+#include "formats/export/export.h"
+
+struct ConvertOptions {
+    std::string input;       // a model file, or "-" for standard input where the direction allows it
+    std::string output;      // the file to write, or "-" for standard output
+    bool importing = false;  // to ZEM, from another format
+    ExportFormat exportFormat = ExportFormat::Obj;  // when exporting: resolved once, here
+
+    // Export (ZEM to another format).
+    bool flat = false;  // --flat: face normals, vertices split per face
+
+    // Import (another format to ZEM).
+    double scale = 0.0;    // --scale: model units per source unit; 0 fits the default view
+    bool center = true;    // --no-center clears it
+    int colour = -1;       // --colour N: one palette entry for every face; -1 matches materials
+    bool simplify = true;  // --no-simplify: refuse a model beyond the format's limits instead
+};
+
+// Reads argv into options, the direction and the export format included. For a usage error,
+// problem says what is wrong.
+Command parseConvertOptions(int argc, char** argv, ConvertOptions& options, std::string& problem);
+
+extern const char* const kConvertUsage;  // the text of --help
+
+// Each returns the exit status: 0 done, 1 the work failed (after one line on standard error).
+int runExport(const ConvertOptions& options);  // export_run.cpp
+int runImport(const ConvertOptions& options);  // import_run.cpp

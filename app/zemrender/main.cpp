@@ -1,0 +1,12 @@
+// zemrender's entry: the command line, then the picture.
+#include "app/zemrender/options.h"
+#include "app/zemrender/render_job.h"
+
+int main(int argc, char** argv)
+{
+    RenderOptions options;
+    return toolMain(
+        {"zemrender", kRenderUsage},
+        [&](std::string& problem) { return parseRenderOptions(argc, argv, options, problem); },
+        [&] { return runRender(options); });
+}

@@ -1,0 +1,128 @@
+// exportShape: the format chosen by name or extension, the shared view built, and the writer run,
+// with every failure (memory included) turned into a message.
+#include "formats/export/export.h"
+
+#include <cctype>
+#include <exception>
+#include <new>
+
+#include "formats/export/mesh_view.h"
+#include "formats/export/writers.h"
+
+namespace {
+
+std::string lowered(std::string text)
+{
+    for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// The output's name without its extension, and its folder part, for companions beside it.
+std::string withoutExtension(const std::string& path)
+{
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
+    return path.substr(0, dot);
+}
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool run(const Shape& shape, ExportFormat format, const std::string& outputPath, const ExportOptions& options,
+         ExportResult& result, std::string& error)
+{
+    MeshView mesh;
+    mesh.build(shape, options.flat);
+    const bool toStandardOutput = outputPath == "-";
+    const std::string companion = withoutExtension(outputPath);
+    result.files.push_back({outputPath, std::string()});
+    std::string& bytes = result.files[0].bytes;
+    switch (format) {
+    case ExportFormat::Obj: {
+        std::string mtl;
+        const std::string mtlPath = companion + ".mtl";
+        if (mtlPath == outputPath) {
+            error = "the output would be overwritten by its MTL file";
+            return false;
+        }
+        writeObj(mesh, toStandardOutput ? std::string() : baseName(mtlPath), bytes, mtl);
+        if (toStandardOutput)
+            result.notes.push_back("standard output gets no MTL file: the materials are only named");
+        else
+            result.files.push_back({mtlPath, std::move(mtl)});
+        break;
+    }
+    case ExportFormat::Gltf:
+    case ExportFormat::Glb: {
+        const bool binary = format == ExportFormat::Glb;
+        const std::string binPath = companion + ".bin";
+        if (!binary && binPath == outputPath) {
+            error = "the output would be overwritten by its buffer";
+            return false;
+        }
+        std::string bin;
+        const std::string binName = binary || toStandardOutput ? std::string() : baseName(binPath);
+        if (!writeGltf(mesh, binary, binName, bytes, bin, error)) return false;
+        // A model without polygons has no buffer to put beside the output.
+        if (!binName.empty() && !bin.empty()) result.files.push_back({binPath, std::move(bin)});
+        break;
+    }
+    case ExportFormat::PlyAscii:
+    case ExportFormat::PlyBinary:
+        writePly(mesh, format == ExportFormat::PlyAscii, bytes);
+        break;
+    case ExportFormat::Stl:
+        writeStl(mesh, bytes);
+        if (mesh.segmentCount > 0)
+            result.notes.push_back(std::to_string(mesh.segmentCount) +
+                                   (mesh.segmentCount == 1 ? " segment" : " segments") + " left out: STL has no lines");
+        break;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool exportFormatFor(const std::string& formatWord, const std::string& outputPath, bool ascii, ExportFormat& format)
+{
+    std::string word = lowered(formatWord);
+    if (word.empty()) {
+        const std::string base = baseName(outputPath);
+        const std::size_t dot = base.rfind('.');
+        if (dot == std::string::npos || dot == 0) return false;
+        word = lowered(base.substr(dot + 1));
+    }
+    if (word == "obj")
+        format = ExportFormat::Obj;
+    else if (word == "gltf")
+        format = ExportFormat::Gltf;
+    else if (word == "glb")
+        format = ExportFormat::Glb;
+    else if (word == "ply")
+        format = ascii ? ExportFormat::PlyAscii : ExportFormat::PlyBinary;
+    else if (word == "stl")
+        format = ExportFormat::Stl;
+    else
+        return false;
+    return true;
+}
+
+bool exportShape(const Shape& shape, ExportFormat format, const std::string& outputPath, const ExportOptions& options,
+                 ExportResult& result, std::string& error)
+{
+    result = ExportResult();
+    bool done = false;
+    try {
+        done = run(shape, format, outputPath, options, result, error);
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+    } catch (const std::exception& e) {
+        error = e.what();
+    }
+    if (!done) result.files.clear();
+    return done;
+}

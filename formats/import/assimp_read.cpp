@@ -1,0 +1,218 @@
+// Reading another tool's file with assimp into a SourceModel: every mesh under every node, with the
+// node transforms applied. The only file that includes assimp, which is slow to compile against.
+#include <assimp/material.h>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
+
+#include <assimp/Importer.hpp>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <utility>
+
+#include "formats/import/ply_extras.h"
+
+namespace {
+
+// Affine transforms in double, so that deep node chains do not lose the float's few digits twice.
+struct Transform {
+    double m[3][4] = {{1, 0, 0, 0}, {0, 1, 0, 0}, {0, 0, 1, 0}};
+
+    Transform then(const aiMatrix4x4& child) const
+    {
+        const double c[3][4] = {{child.a1, child.a2, child.a3, child.a4},
+                                {child.b1, child.b2, child.b3, child.b4},
+                                {child.c1, child.c2, child.c3, child.c4}};
+        Transform result;
+        for (int r = 0; r < 3; ++r)
+            for (int k = 0; k < 4; ++k)
+                result.m[r][k] = m[r][0] * c[0][k] + m[r][1] * c[1][k] + m[r][2] * c[2][k] + (k == 3 ? m[r][3] : 0);
+        return result;
+    }
+
+    SourcePoint apply(const aiVector3D& v) const
+    {
+        return SourcePoint{m[0][0] * v.x + m[0][1] * v.y + m[0][2] * v.z + m[0][3],
+                           m[1][0] * v.x + m[1][1] * v.y + m[1][2] * v.z + m[1][3],
+                           m[2][0] * v.x + m[2][1] * v.y + m[2][2] * v.z + m[2][3]};
+    }
+};
+
+SourceColour materialColour(const aiScene& scene, unsigned int index)
+{
+    SourceColour colour{0.6f, 0.6f, 0.6f};  // the importer's own default grey
+    if (index >= scene.mNumMaterials || !scene.mMaterials[index]) return colour;
+    const aiMaterial& material = *scene.mMaterials[index];
+    aiColor4D c;
+    if (material.Get(AI_MATKEY_COLOR_DIFFUSE, c) == aiReturn_SUCCESS ||
+        material.Get(AI_MATKEY_BASE_COLOR, c) == aiReturn_SUCCESS)
+        colour = SourceColour{c.r, c.g, c.b};
+    return colour;
+}
+
+// Vertex colours, where a mesh has them, say more about a face than its material does.
+SourceColour faceColour(const aiMesh& mesh, const aiFace& face, SourceColour material)
+{
+    if (!mesh.HasVertexColors(0) || face.mNumIndices == 0) return material;
+    double r = 0, g = 0, b = 0;
+    for (unsigned int k = 0; k < face.mNumIndices; ++k) {
+        const aiColor4D& c = mesh.mColors[0][face.mIndices[k]];
+        r += c.r;
+        g += c.g;
+        b += c.b;
+    }
+    const double n = face.mNumIndices;
+    return SourceColour{static_cast<float>(r / n), static_cast<float>(g / n), static_cast<float>(b / n)};
+}
+
+// faceColours, when given, holds a colour for each of mesh's faces.
+bool addMesh(const aiScene& scene, const aiMesh& mesh, const Transform& transform,
+             const std::vector<SourceColour>* faceColours, SourceModel& model, std::string& error)
+{
+    if (!mesh.mVertices && mesh.mNumVertices > 0) return true;
+    const std::size_t base = model.positions.size();
+    if (base + mesh.mNumVertices > UINT32_MAX) {
+        error = "more vertices than can be counted";
+        return false;
+    }
+    for (unsigned int i = 0; i < mesh.mNumVertices; ++i) model.positions.push_back(transform.apply(mesh.mVertices[i]));
+    const SourceColour material = materialColour(scene, mesh.mMaterialIndex);
+    std::vector<uint32_t> corners;
+    for (unsigned int f = 0; f < mesh.mNumFaces; ++f) {
+        const aiFace& face = mesh.mFaces[f];
+        if (face.mNumIndices < 2) {
+            if (face.mNumIndices == 1) ++model.pointsDropped;
+            continue;
+        }
+        corners.clear();
+        for (unsigned int k = 0; k < face.mNumIndices; ++k) {
+            if (face.mIndices[k] >= mesh.mNumVertices) {
+                error = "a face names a vertex that its mesh does not have";
+                return false;
+            }
+            corners.push_back(static_cast<uint32_t>(base + face.mIndices[k]));
+        }
+        model.addPolygon(corners.data(), corners.size(),
+                         faceColours ? (*faceColours)[f] : faceColour(mesh, face, material));
+    }
+    return true;
+}
+
+// A node tree can be deep: walked with a stack of its own rather than by recursion.
+bool addNodes(const aiScene& scene, const std::vector<SourceColour>& plyFaceColours, SourceModel& model,
+              std::string& error)
+{
+    // PLY comes as one mesh with its faces in file order; anything else and the colours are not its.
+    const bool plyColoured = !plyFaceColours.empty() && scene.mNumMeshes == 1 && scene.mMeshes[0] &&
+                             scene.mMeshes[0]->mNumFaces == plyFaceColours.size();
+    std::vector<std::pair<const aiNode*, Transform>> pending;
+    pending.emplace_back(scene.mRootNode, Transform().then(scene.mRootNode->mTransformation));
+    while (!pending.empty()) {
+        const aiNode* node = pending.back().first;
+        const Transform transform = pending.back().second;
+        pending.pop_back();
+        for (unsigned int i = 0; i < node->mNumMeshes; ++i) {
+            const unsigned int m = node->mMeshes[i];
+            if (m >= scene.mNumMeshes || !scene.mMeshes[m]) continue;
+            if (!addMesh(scene, *scene.mMeshes[m], transform, plyColoured ? &plyFaceColours : nullptr, model, error))
+                return false;
+        }
+        // Children in reverse, so that they are taken in the file's order.
+        for (unsigned int c = node->mNumChildren; c-- > 0;)
+            if (node->mChildren[c])
+                pending.emplace_back(node->mChildren[c], transform.then(node->mChildren[c]->mTransformation));
+    }
+    return true;
+}
+
+std::string baseName(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Names that the importer makes up for a root node, rather than the source tool's.
+bool madeUpName(const std::string& name, const std::string& path)
+{
+    return name.empty() || name[0] == '<' || name == baseName(path) || name == "ROOT" || name == "RootNode";
+}
+
+std::string sceneName(const aiScene& scene, const std::string& path)
+{
+    if (scene.mName.length > 0) return scene.mName.C_Str();
+    const aiNode* node = scene.mRootNode;
+    // A made-up root over one node (one object in the file) names the model by that node.
+    while (madeUpName(node->mName.C_Str(), path) && node->mNumChildren == 1 && node->mChildren[0])
+        node = node->mChildren[0];
+    const std::string name = node->mName.C_Str();
+    return madeUpName(name, path) ? std::string() : name;
+}
+
+// The importer's PLY reader never returns from a header that the file cuts short: such a file is
+// refused before the importer sees it. The header is text, ended by an "end_header" line.
+bool cutShortPlyHeader(const std::string& path)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return false;  // the importer says why
+    std::string head(1 << 20, '\0');
+    head.resize(std::fread(&head[0], 1, head.size(), file));
+    std::fclose(file);
+    if (head.size() < 3 || (head.compare(0, 3, "ply") != 0 && head.compare(0, 3, "PLY") != 0)) return false;
+    const std::size_t end = head.find("end_header");
+    return end == std::string::npos || head.find_first_of("\r\n", end) == std::string::npos;
+}
+
+}  // namespace
+
+void SourceModel::addPolygon(const uint32_t* polygonIndices, std::size_t count, SourceColour colour)
+{
+    polygons.push_back(Polygon{indices.size(), count, colour});
+    indices.insert(indices.end(), polygonIndices, polygonIndices + count);
+}
+
+bool readSourceModel(const std::string& path, SourceModel& model, std::string& error)
+{
+    try {
+        if (cutShortPlyHeader(path)) {
+            error = "the PLY header is cut short (no end_header line)";
+            return false;
+        }
+        Assimp::Importer importer;
+        // Identical vertices joined, so that faces share what they share in the source; the data
+        // checked, so that a damaged file is refused rather than half read.
+        const aiScene* scene =
+            importer.ReadFile(path.c_str(), aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure);
+        if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+            const char* why = importer.GetErrorString();
+            error = why && *why ? why : "not a model file that can be read";
+            // The importer's reasons can run over lines and quote the file's own bytes: the user
+            // gets one line, short, with no control characters to play tricks on a terminal.
+            const std::size_t newline = error.find_first_of("\r\n");
+            if (newline != std::string::npos) error.resize(newline);
+            if (error.size() > 200) error.resize(200);
+            for (char& c : error)
+                if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
+            return false;
+        }
+        model.name = sceneName(*scene, path);
+        PlyExtras ply;
+        readPlyExtras(path, ply);
+        if (!addNodes(*scene, ply.faceColours, model, error)) return false;
+        for (std::size_t e = 0; e < ply.edgeColours.size(); ++e) {
+            const uint32_t first = static_cast<uint32_t>(model.positions.size());
+            model.positions.push_back(ply.edgeEnds[2 * e]);
+            model.positions.push_back(ply.edgeEnds[2 * e + 1]);
+            const uint32_t ends[] = {first, first + 1};
+            model.addPolygon(ends, 2, ply.edgeColours[e]);
+        }
+        return true;
+    } catch (const std::bad_alloc&) {
+        error = "out of memory";
+    } catch (const std::exception& e) {
+        error = e.what();
+    } catch (...) {
+        error = "the file could not be read";
+    }
+    return false;
+}

@@ -1,0 +1,18 @@
+// PLY extras: what the importer library leaves out of a PLY file, read by our own reader.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "formats/import/import.h"
+
+// What the importer library leaves out of a PLY file: the face colours (red,
+// green and blue properties of the face element), in file order, and the edge element's segments
+// (vertex1 and vertex2, with colours where given). False, with what was read so far, when the file
+// is not PLY or ends early.
+struct PlyExtras {
+    std::vector<SourceColour> faceColours;  // one per face, or none
+    std::vector<SourcePoint> edgeEnds;      // two per edge
+    std::vector<SourceColour> edgeColours;  // one per edge
+};
+bool readPlyExtras(const std::string& path, PlyExtras& extras);

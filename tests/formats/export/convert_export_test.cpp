@@ -1,0 +1,818 @@
+// zemconvert's export tests: the real program run end to end, its files compared with hand-written
+// ones, read back by small readers of our own or by the Khronos validator, and its failures.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "formats/export/mesh_view.h"
+#include "render/palette.h"
+#include "tests/support/test_support.h"
+#include "tools/sample_models.h"
+
+namespace {
+
+using Point = std::array<double, 3>;
+
+RunResult convert(const std::vector<std::string>& arguments)
+{
+    std::vector<std::string> words = {"zemconvert"};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    return runProgram(ZEMCONVERT_PATH, words);
+}
+
+// What a reader found, in the terms every format shares.
+struct ReadPolygon {
+    std::vector<int> indices;    // into ReadModel::positions
+    std::vector<Point> normals;  // per corner, where the format has them
+    Point colour{-1, -1, -1};    // 0 to 1
+    std::string material;        // OBJ only
+};
+
+struct ReadModel {
+    std::vector<Point> positions;
+    std::vector<Point> normals;  // per position, where the format has them
+    std::vector<ReadPolygon> faces;
+    std::vector<ReadPolygon> segments;
+};
+
+// --- OBJ and MTL -------------------------------------------------------------------------------
+
+std::map<std::string, Point> readMtl(const std::string& text)
+{
+    std::map<std::string, Point> kd;
+    std::istringstream in(text);
+    std::string line, current;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string key;
+        words >> key;
+        if (key == "newmtl") words >> current;
+        if (key == "Kd") words >> kd[current][0] >> kd[current][1] >> kd[current][2];
+    }
+    return kd;
+}
+
+ReadModel readObj(const std::string& text, const std::map<std::string, Point>& materials, std::string& mtllib)
+{
+    ReadModel model;
+    std::istringstream in(text);
+    std::string line, material;
+    std::vector<Point> normals;
+    while (std::getline(in, line)) {
+        std::istringstream words(line);
+        std::string key;
+        words >> key;
+        if (key == "v" || key == "vn") {
+            Point p;
+            words >> p[0] >> p[1] >> p[2];
+            EXPECT_FALSE(words.fail()) << line;
+            (key == "v" ? model.positions : normals).push_back(p);
+        } else if (key == "mtllib") {
+            words >> mtllib;
+        } else if (key == "usemtl") {
+            words >> material;
+        } else if (key == "f" || key == "l") {
+            ReadPolygon polygon;
+            polygon.material = material;
+            const auto found = materials.find(material);
+            if (found != materials.end()) polygon.colour = found->second;
+            std::string corner;
+            while (words >> corner) {
+                const std::size_t slashes = corner.find("//");
+                polygon.indices.push_back(std::stoi(corner.substr(0, slashes)) - 1);
+                if (slashes != std::string::npos) {
+                    const std::size_t n = static_cast<std::size_t>(std::stoi(corner.substr(slashes + 2)) - 1);
+                    EXPECT_LT(n, normals.size()) << line;
+                    polygon.normals.push_back(n < normals.size() ? normals[n] : Point{});
+                }
+            }
+            (key == "f" ? model.faces : model.segments).push_back(polygon);
+        }
+    }
+    model.normals = normals;
+    return model;
+}
+
+// --- PLY, text or binary -----------------------------------------------------------------------
+
+struct PlyProperty {
+    std::string name, type, countType;  // countType set for a list
+};
+
+struct PlyElement {
+    std::string name;
+    std::size_t count = 0;
+    std::vector<PlyProperty> properties;
+    std::vector<std::vector<double>> rows;  // a list is its count, then its items
+};
+
+std::size_t typeSize(const std::string& type)
+{
+    if (type == "uchar" || type == "char") return 1;
+    if (type == "short" || type == "ushort") return 2;
+    if (type == "int" || type == "uint" || type == "float") return 4;
+    if (type == "double") return 8;
+    ADD_FAILURE() << "unexpected PLY type " << type;
+    return 1;
+}
+
+double binaryValue(const std::string& text, std::size_t& at, const std::string& type)
+{
+    const std::size_t size = typeSize(type);
+    if (at + size > text.size()) {
+        ADD_FAILURE() << "PLY data ends early";
+        at = text.size();
+        return 0;
+    }
+    unsigned char b[8] = {};
+    std::memcpy(b, text.data() + at, size);
+    at += size;
+    uint32_t u32 = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
+    if (type == "uchar") return b[0];
+    if (type == "int") return static_cast<int32_t>(u32);
+    if (type == "float") {
+        float f;
+        std::memcpy(&f, &u32, 4);
+        return f;
+    }
+    ADD_FAILURE() << "unexpected PLY type " << type;
+    return 0;
+}
+
+std::vector<PlyElement> readPly(const std::string& text, bool& ascii, std::string& comment)
+{
+    std::vector<PlyElement> elements;
+    const std::size_t end = text.find("end_header\n");
+    if (text.compare(0, 4, "ply\n") != 0 || end == std::string::npos) {
+        ADD_FAILURE() << "no PLY header";
+        return elements;
+    }
+    std::istringstream header(text.substr(0, end));
+    std::string line;
+    while (std::getline(header, line)) {
+        std::istringstream words(line);
+        std::string key;
+        words >> key;
+        if (key == "format") {
+            std::string format;
+            words >> format;
+            ascii = format == "ascii";
+            EXPECT_TRUE(ascii || format == "binary_little_endian") << format;
+        } else if (key == "comment") {
+            comment = line.substr(8);
+        } else if (key == "element") {
+            elements.emplace_back();
+            words >> elements.back().name >> elements.back().count;
+        } else if (key == "property") {
+            PlyProperty property;
+            words >> property.type;
+            if (property.type == "list") words >> property.countType >> property.type;
+            words >> property.name;
+            elements.back().properties.push_back(property);
+        }
+    }
+    std::size_t at = end + std::strlen("end_header\n");
+    std::istringstream body(text.substr(at));
+    for (PlyElement& element : elements) {
+        for (std::size_t i = 0; i < element.count; ++i) {
+            std::vector<double> row;
+            for (const PlyProperty& property : element.properties) {
+                std::size_t items = 1;
+                if (!property.countType.empty()) {
+                    double count = 0;
+                    if (ascii)
+                        body >> count;
+                    else
+                        count = binaryValue(text, at, property.countType);
+                    row.push_back(count);
+                    items = static_cast<std::size_t>(count);
+                }
+                for (std::size_t k = 0; k < items; ++k) {
+                    double value = 0;
+                    if (ascii)
+                        body >> value;
+                    else
+                        value = binaryValue(text, at, property.type);
+                    row.push_back(value);
+                }
+            }
+            element.rows.push_back(row);
+        }
+    }
+    if (ascii) {
+        std::string rest;
+        EXPECT_FALSE(body.fail());
+        EXPECT_FALSE(body >> rest) << "text after the last element: " << rest;
+    } else {
+        EXPECT_EQ(at, text.size()) << "bytes after the last element";
+    }
+    return elements;
+}
+
+ReadModel plyModel(const std::vector<PlyElement>& elements)
+{
+    ReadModel model;
+    EXPECT_EQ(elements.size(), 3u);
+    if (elements.size() != 3) return model;
+    EXPECT_EQ(elements[0].name, "vertex");
+    EXPECT_EQ(elements[1].name, "face");
+    EXPECT_EQ(elements[2].name, "edge");
+    for (const auto& row : elements[0].rows) {
+        model.positions.push_back({row[0], row[1], row[2]});
+        model.normals.push_back({row[3], row[4], row[5]});
+    }
+    for (const auto& row : elements[1].rows) {
+        ReadPolygon face;
+        const std::size_t count = static_cast<std::size_t>(row[0]);
+        for (std::size_t k = 0; k < count; ++k) face.indices.push_back(static_cast<int>(row[1 + k]));
+        face.colour = {row[1 + count] / 255, row[2 + count] / 255, row[3 + count] / 255};
+        model.faces.push_back(face);
+    }
+    for (const auto& row : elements[2].rows) {
+        ReadPolygon segment;
+        segment.indices = {static_cast<int>(row[0]), static_cast<int>(row[1])};
+        segment.colour = {row[2] / 255, row[3] / 255, row[4] / 255};
+        model.segments.push_back(segment);
+    }
+    return model;
+}
+
+// --- checks against the model as the project's loader reads it ---------------------------------
+
+Point positionOf(const ShapeVertex& v) { return {double(v.x), double(v.y), double(v.z)}; }
+Point pointOf(const Vector3& v) { return {v.x, v.y, v.z}; }
+
+void expectNear(const Point& a, const Point& b, double tolerance, const std::string& what)
+{
+    for (int i = 0; i < 3; ++i) EXPECT_NEAR(a[i], b[i], tolerance) << what << " component " << i;
+}
+
+// Every face and segment in the model's order, with its corners' positions, normals and colour.
+// Smooth exports share the model's vertex table; flat ones give each polygon corners of its own.
+void expectSameModel(const Shape& shape, const ReadModel& read, bool flat, double colourTolerance, bool normals)
+{
+    std::vector<const ShapePolygon*> faces, segments;
+    for (int32_t p = 0; p < shape.polygonCount; ++p)
+        (shape.polygons[p].count == 2 ? segments : faces).push_back(&shape.polygons[p]);
+    ASSERT_EQ(read.faces.size(), faces.size());
+    ASSERT_EQ(read.segments.size(), segments.size());
+    if (!flat) {
+        ASSERT_EQ(read.positions.size(), static_cast<std::size_t>(shape.vertexCount));
+    }
+    std::vector<bool> seen(read.positions.size(), false);
+    for (int kind = 0; kind < 2; ++kind) {
+        const auto& expected = kind == 0 ? faces : segments;
+        const auto& got = kind == 0 ? read.faces : read.segments;
+        for (std::size_t i = 0; i < expected.size(); ++i) {
+            const ShapePolygon& polygon = *expected[i];
+            const ReadPolygon& polygon2 = got[i];
+            const std::string where = (kind == 0 ? "face " : "segment ") + std::to_string(i);
+            ASSERT_EQ(polygon2.indices.size(), polygon.count) << where;
+            const double* rgb = Palette::colour(polygon.colourIndex);
+            expectNear(polygon2.colour, {rgb[0], rgb[1], rgb[2]}, colourTolerance, where + " colour");
+            for (int k = 0; k < polygon.count; ++k) {
+                const int index = polygon2.indices[static_cast<std::size_t>(k)];
+                ASSERT_GE(index, 0) << where;
+                ASSERT_LT(static_cast<std::size_t>(index), read.positions.size()) << where;
+                if (!flat) {
+                    EXPECT_EQ(index, polygon.indices[k]) << where;
+                } else {
+                    EXPECT_FALSE(seen[static_cast<std::size_t>(index)]) << where << ": a corner shared in --flat";
+                    seen[static_cast<std::size_t>(index)] = true;
+                }
+                expectNear(read.positions[static_cast<std::size_t>(index)],
+                           positionOf(shape.vertices[polygon.indices[k]]), 0, where + " position");
+                if (!normals || kind == 1) continue;
+                const Point normal = polygon2.normals.empty() ? read.normals[static_cast<std::size_t>(index)]
+                                                              : polygon2.normals[static_cast<std::size_t>(k)];
+                const Vector3 want = flat ? polygon.faceNormal : shape.vertexNormals[polygon.indices[k]];
+                expectNear(normal, pointOf(want), 1e-6, where + " normal");
+            }
+        }
+    }
+}
+
+Shape loaded(const std::string& path)
+{
+    Parsed parsed = loadFile(path);
+    EXPECT_TRUE(parsed.ok) << path << ": " << parsed.messages;
+    return std::move(parsed.shape);
+}
+
+// The sample models, and a random one with 4- and 5-index faces and colours past 15.
+std::vector<std::string> testModels()
+{
+    std::vector<std::string> models;
+    for (const char* name : {"tetra", "cube", "dodecahedron", "torus", "segments"})
+        models.push_back(modelPath(std::string(name) + ".zem"));
+    models.push_back(writeTempFile("random.zem", randomModel(60, 120, 7)));
+    // Stored colours past the palette wrap: 36 is entry 4, 255 entry 31, 32 entry 0.
+    models.push_back(writeTempFile("wrapped.zem", "SHAPE wrapped_shape = { 0, 5, 4 };\nVECTOR v[] = {\n"
+                                                  "{ 0, 0, 0 },\n{ 100, 0, 0 },\n{ 100, 100, 0 },\n"
+                                                  "{ 0, 100, 0 },\n{ 50, 50, 80 }\n};\nSPOLY p[] = {\n"
+                                                  "{ 36, 4, { 0, 1, 2, 3 } },\n{ 255, 3, { 0, 1, 4 } },\n"
+                                                  "{ 4, 5, { 0, 1, 4, 2, 3 } },\n{ 32, 2, { 2, 4 } }\n};\n"));
+    return models;
+}
+
+std::string baseOf(const std::string& path)
+{
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return name.substr(0, name.rfind('.'));
+}
+
+// --- known outputs -----------------------------------------------------------------------------
+
+TEST(ConvertExport, tetraAndCubeMatchTheHandWrittenFiles)
+{
+    for (const std::string name : {"tetra", "cube"}) {
+        const std::string out = tempDir() + "/" + name;
+        const RunResult obj = convert({modelPath(name + ".zem"), out + ".obj"});
+        EXPECT_EQ(obj.exitStatus, 0) << obj.err;
+        EXPECT_EQ(obj.err, "");
+        EXPECT_EQ(readFile(out + ".obj"), readFile(std::string(ZEM_TEST_DATA) + "/" + name + ".obj")) << name;
+        EXPECT_EQ(readFile(out + ".mtl"), readFile(std::string(ZEM_TEST_DATA) + "/" + name + ".mtl")) << name;
+        const RunResult ply = convert({"--ascii", modelPath(name + ".zem"), out + ".ply"});
+        EXPECT_EQ(ply.exitStatus, 0) << ply.err;
+        EXPECT_EQ(readFile(out + ".ply"), readFile(std::string(ZEM_TEST_DATA) + "/" + name + ".ply")) << name;
+        // Standard output gets the same bytes as a file.
+        const RunResult piped = convert({"--ascii", "-f", "PLY", modelPath(name + ".zem"), "-"});
+        EXPECT_EQ(piped.out, readFile(out + ".ply"));
+    }
+}
+
+// --- read back ---------------------------------------------------------------------------------
+
+TEST(ConvertExport, objReadsBackWithItsMaterials)
+{
+    for (const std::string& model : testModels()) {
+        const Shape shape = loaded(model);
+        for (const bool flat : {false, true}) {
+            SCOPED_TRACE(model + (flat ? " --flat" : ""));
+            const std::string out = tempDir() + "/" + baseOf(model) + (flat ? "-flat" : "") + ".obj";
+            std::vector<std::string> words = {model, out};
+            if (flat) words.insert(words.begin(), "--flat");
+            const RunResult r = convert(words);
+            ASSERT_EQ(r.exitStatus, 0) << r.err;
+            std::string mtllib;
+            const std::string mtlPath = out.substr(0, out.size() - 4) + ".mtl";
+            const auto materials = readMtl(readFile(mtlPath));
+            const ReadModel read = readObj(readFile(out), materials, mtllib);
+            EXPECT_EQ(mtllib, baseOf(mtlPath) + ".mtl");
+            expectSameModel(shape, read, flat, 1e-6, true);
+            for (const ReadPolygon& polygon : read.faces) EXPECT_EQ(polygon.material.compare(0, 6, "colour"), 0);
+        }
+    }
+}
+
+TEST(ConvertExport, plyReadsBackAsTextAndAsBinary)
+{
+    for (const std::string& model : testModels()) {
+        const Shape shape = loaded(model);
+        for (const bool ascii : {false, true}) {
+            for (const bool flat : {false, true}) {
+                SCOPED_TRACE(model + (ascii ? " --ascii" : "") + (flat ? " --flat" : ""));
+                const std::string out = tempDir() + "/" + baseOf(model) + ".ply";
+                std::vector<std::string> words = {model, out};
+                if (ascii) words.insert(words.begin(), "--ascii");
+                if (flat) words.insert(words.begin(), "--flat");
+                const RunResult r = convert(words);
+                ASSERT_EQ(r.exitStatus, 0) << r.err;
+                bool isAscii = !ascii;
+                std::string comment;
+                const ReadModel read = plyModel(readPly(readFile(out), isAscii, comment));
+                EXPECT_EQ(isAscii, ascii);
+                EXPECT_EQ(comment, shape.name);
+                // Colours are bytes: within half a step of the palette.
+                expectSameModel(shape, read, flat, 0.5 / 255 + 1e-9, true);
+            }
+        }
+    }
+}
+
+TEST(ConvertExport, stlReadsBackAsFansWithFaceNormals)
+{
+    for (const std::string& model : testModels()) {
+        SCOPED_TRACE(model);
+        const Shape shape = loaded(model);
+        const std::string out = tempDir() + "/" + baseOf(model) + ".stl";
+        const RunResult r = convert({model, out});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        const std::string bytes = readFile(out);
+        ASSERT_GE(bytes.size(), 84u);
+        EXPECT_NE(bytes.compare(0, 5, "solid"), 0) << "a binary STL must not start as the text form";
+        uint32_t count;
+        std::memcpy(&count, bytes.data() + 80, 4);
+        ASSERT_EQ(bytes.size(), 84 + std::size_t(count) * 50);
+        std::size_t at = 84, triangles = 0, segments = 0;
+        const auto next = [&] {
+            float f;
+            std::memcpy(&f, bytes.data() + at, 4);
+            at += 4;
+            return static_cast<double>(f);
+        };
+        for (int32_t p = 0; p < shape.polygonCount; ++p) {
+            const ShapePolygon& polygon = shape.polygons[p];
+            if (polygon.count == 2) ++segments;
+            for (int k = 1; k + 1 < polygon.count; ++k, ++triangles) {
+                ASSERT_LT(triangles, count);
+                const Point normal{next(), next(), next()};
+                expectNear(normal, pointOf(polygon.faceNormal), 0, "normal of polygon " + std::to_string(p));
+                for (const int corner : {0, k, k + 1}) {
+                    const Point position{next(), next(), next()};
+                    expectNear(position, positionOf(shape.vertices[polygon.indices[corner]]), 0,
+                               "corner of polygon " + std::to_string(p));
+                }
+                at += 2;
+            }
+        }
+        EXPECT_EQ(triangles, count);
+        const std::string note = "zemconvert: " + out + ": note: " + std::to_string(segments) +
+                                 (segments == 1 ? " segment" : " segments") + " left out: STL has no lines\n";
+        EXPECT_EQ(r.err, segments > 0 ? note : "");
+    }
+}
+
+// --- the Khronos validator ---------------------------------------------------------------------
+
+// Runs the Khronos validator once on every file: the counts it reports per file, in order.
+std::vector<std::map<std::string, long>> validate(const std::vector<std::string>& paths, std::string& report)
+{
+    std::vector<std::string> words = {"env", "NODE_PATH=" NODE_MODULES_DIR, NODE_PATH_PROGRAM,
+                                      ZEM_TEST_SOURCE "/validate_gltf.js"};
+    words.insert(words.end(), paths.begin(), paths.end());
+    const RunResult r = runProgram("/usr/bin/env", words);
+    report = r.out + r.err;
+    std::vector<std::map<std::string, long>> counts;
+    std::istringstream in(r.out);
+    std::string line;
+    while (std::getline(in, line)) {
+        counts.emplace_back();
+        for (const char* key : {"errors", "warnings", "drawCalls", "materials", "triangles"}) {
+            const std::size_t at = line.find(std::string("\"") + key + "\":");
+            if (at != std::string::npos) counts.back()[key] = std::stol(line.substr(at + std::strlen(key) + 3));
+        }
+    }
+    EXPECT_EQ(r.exitStatus, 0) << report;
+    EXPECT_EQ(counts.size(), paths.size()) << report;
+    counts.resize(paths.size());
+    return counts;
+}
+
+// What a model's glTF must draw: one primitive per colour and kind, fans of count - 2 triangles.
+void expectValidGltf(const Shape& shape, std::map<std::string, long> counts, const std::string& report)
+{
+    EXPECT_EQ(counts.count("errors") ? counts.at("errors") : -1, 0) << report;
+    EXPECT_EQ(counts.count("warnings") ? counts.at("warnings") : -1, 0) << report;
+    std::map<int, bool> colours;
+    std::map<std::pair<int, bool>, bool> primitives;
+    long triangles = 0;
+    for (int32_t p = 0; p < shape.polygonCount; ++p) {
+        const ShapePolygon& polygon = shape.polygons[p];
+        colours[polygon.colourIndex % 32] = true;
+        primitives[{polygon.colourIndex % 32, polygon.count == 2}] = true;
+        if (polygon.count > 2) triangles += polygon.count - 2;
+    }
+    EXPECT_EQ(counts["materials"], static_cast<long>(colours.size())) << report;
+    EXPECT_EQ(counts["drawCalls"], static_cast<long>(primitives.size())) << report;
+    EXPECT_EQ(counts["triangles"], triangles) << report;
+}
+
+// The glTF as the tests' own reader finds it: for each colour in use, in ascending order, a triangle
+// primitive of the colour's faces split as fans, then a line primitive of its segments, each
+// corner with its position and, for faces, a unit normal that is the model's wherever that is unit.
+void expectSameGltf(const Shape& shape, const std::string& text, bool flat)
+{
+    std::istringstream in(text);
+    std::string line;
+    for (const char* key : {"scene ", "node ", "mesh "}) {
+        if (shape.polygonCount == 0 && std::string(key) == "mesh ") break;
+        ASSERT_TRUE(std::getline(in, line));
+        EXPECT_EQ(line, key + exportedName(shape.name));
+    }
+    for (int colour = 0; colour < 32; ++colour) {
+        for (const bool segments : {false, true}) {
+            std::vector<std::pair<const ShapePolygon*, int>> corners;  // polygon and corner, as drawn
+            for (int32_t p = 0; p < shape.polygonCount; ++p) {
+                const ShapePolygon& polygon = shape.polygons[p];
+                if (polygon.colourIndex % 32 != colour || (polygon.count == 2) != segments) continue;
+                if (segments) corners.insert(corners.end(), {{&polygon, 0}, {&polygon, 1}});
+                for (int k = 1; !segments && k + 1 < polygon.count; ++k)
+                    corners.insert(corners.end(), {{&polygon, 0}, {&polygon, k}, {&polygon, k + 1}});
+            }
+            if (corners.empty()) continue;
+            const std::string where = "colour " + std::to_string(colour) + (segments ? " segments" : " faces");
+            ASSERT_TRUE(std::getline(in, line)) << where;
+            std::istringstream header(line);
+            std::string word, name;
+            int mode = -1, doubleSided = -1;
+            Point rgb;
+            double alpha = 0, metallic = -1;
+            header >> word >> mode >> name >> rgb[0] >> rgb[1] >> rgb[2] >> alpha >> metallic >> doubleSided;
+            EXPECT_EQ(word, "primitive") << where;
+            EXPECT_EQ(mode, segments ? 1 : 4) << where;
+            EXPECT_EQ(name, "colour" + std::to_string(colour)) << where;
+            const double* palette = Palette::colours[colour];
+            expectNear(rgb, {palette[0], palette[1], palette[2]}, 1e-12, where + " colour");
+            EXPECT_EQ(alpha, 1.0) << where;
+            EXPECT_EQ(metallic, 0.0) << where;
+            EXPECT_EQ(doubleSided, 1) << where;
+            for (const auto& [polygon, k] : corners) {
+                ASSERT_TRUE(std::getline(in, line)) << where;
+                std::istringstream values(line);
+                Point position, normal;
+                values >> position[0] >> position[1] >> position[2];
+                expectNear(position, positionOf(shape.vertices[polygon->indices[k]]), 0, where + " position");
+                if (segments) {
+                    EXPECT_TRUE(values.eof()) << where << ": a line with a normal";
+                    continue;
+                }
+                values >> normal[0] >> normal[1] >> normal[2];
+                ASSERT_FALSE(values.fail()) << where << ": no normal";
+                const Vector3 model = flat ? polygon->faceNormal : shape.vertexNormals[polygon->indices[k]];
+                if (std::fabs(model.length() - 1.0) < 1e-6)
+                    expectNear(normal, pointOf(model), 0, where + " normal");
+                else
+                    EXPECT_NEAR(std::sqrt(normal[0] * normal[0] + normal[1] * normal[1] + normal[2] * normal[2]), 1.0,
+                                1e-6)
+                        << where;
+            }
+        }
+    }
+    EXPECT_FALSE(std::getline(in, line)) << "more than the model: " << line;
+}
+
+struct GltfFile {
+    const Shape* shape;
+    std::string path;
+    bool flat;
+};
+
+// Every file through the validator and through the tests' reader, each script run once for all.
+void expectGltfFiles(const std::vector<GltfFile>& files, bool readBack)
+{
+    std::vector<std::string> paths;
+    for (const GltfFile& file : files) paths.push_back(file.path);
+    std::string report;
+    const auto counts = validate(paths, report);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i].path);
+        expectValidGltf(*files[i].shape, counts[i], report);
+    }
+    if (!readBack) return;
+    std::vector<std::string> words = {"env", NODE_PATH_PROGRAM, ZEM_TEST_SOURCE "/read_gltf.js"};
+    words.insert(words.end(), paths.begin(), paths.end());
+    const RunResult r = runProgram("/usr/bin/env", words);
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(files[i].path + (files[i].flat ? " --flat" : ""));
+        const std::string header = "file " + files[i].path + "\n";
+        const std::size_t start = r.out.find(header);
+        ASSERT_NE(start, std::string::npos);
+        const std::size_t end = r.out.find("\nfile ", start);
+        const std::size_t from = start + header.size();
+        expectSameGltf(*files[i].shape, r.out.substr(from, end == std::string::npos ? end : end + 1 - from),
+                       files[i].flat);
+    }
+}
+
+TEST(ConvertExport, gltfAndGlbPassTheValidatorAndReadBack)
+{
+    std::vector<std::string> models = testModels();
+    std::vector<Shape> shapes;
+    for (const std::string& model : models) shapes.push_back(loaded(model));
+    std::vector<GltfFile> files;
+    for (std::size_t m = 0; m < models.size(); ++m) {
+        for (const std::string ext : {".gltf", ".glb"}) {
+            for (const bool flat : {false, true}) {
+                SCOPED_TRACE(models[m] + ext + (flat ? " --flat" : ""));
+                const std::string out =
+                    tempDir() + "/" + baseOf(models[m]) + (flat ? "-flat-" : "-") + ext.substr(1) + ext;
+                std::vector<std::string> words = {models[m], out};
+                if (flat) words.insert(words.begin(), "--flat");
+                const RunResult r = convert(words);
+                ASSERT_EQ(r.exitStatus, 0) << r.err;
+                EXPECT_EQ(exists(out.substr(0, out.size() - ext.size()) + ".bin"), ext == ".gltf");
+                files.push_back({&shapes[m], out, flat});
+            }
+        }
+    }
+    // On standard output the buffer is embedded, so the file stands alone.
+    const RunResult r = convert({"--format", "gltf", models[3], "-"});
+    ASSERT_EQ(r.exitStatus, 0) << r.err;
+    EXPECT_NE(r.out.find("data:application/octet-stream;base64,"), std::string::npos);
+    files.push_back({&shapes[3], writeTempFile("alone.gltf", r.out), false});
+    expectGltfFiles(files, true);
+}
+
+TEST(ConvertExport, largestGeneratedModelPassesTheValidator)
+{
+    const std::string model = writeTempFile("largest.zem", randomModel(32767, 65534, 1));
+    const Shape shape = loaded(model);
+    std::vector<GltfFile> files;
+    for (const std::string name : {"largest.gltf", "largest.glb"}) {
+        const std::string out = tempDir() + "/" + name;
+        const RunResult r = convert({model, out});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        files.push_back({&shape, out, false});
+    }
+    expectGltfFiles(files, false);
+}
+
+// One colour and --flat: one primitive with a vertex per corner. 65,535 corners still fit 16-bit
+// indices; 65,536 would need the index 65,535, the restart value, which glTF forbids.
+TEST(ConvertExport, indicesWidenBeforeReachingTheRestartValue)
+{
+    std::vector<TextVertex> vertices;
+    for (int i = 0; i < 4000; ++i) vertices.push_back({i % 200 * 10, i / 200 * 10, i % 7});
+    std::vector<Shape> shapes;
+    std::vector<GltfFile> files;
+    shapes.reserve(2);
+    for (const int corners : {65535, 65536}) {
+        std::vector<TextPolygon> polygons;
+        for (int left = corners, i = 0; left > 0; left -= 4, ++i) {
+            const int first = i * 4 % 3996;
+            if (left == 3)
+                polygons.push_back({3, {first, first + 1, first + 2}});
+            else
+                polygons.push_back({3, {first, first + 1, first + 2, first + 3}});
+        }
+        const std::string name = "corners" + std::to_string(corners);
+        const std::string model = writeTempFile(name + ".zem", formatModel(name, vertices, polygons));
+        shapes.push_back(loaded(model));
+        const std::string out = tempDir() + "/" + name + ".glb";
+        const RunResult r = convert({"--flat", model, out});
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        files.push_back({&shapes.back(), out, true});
+    }
+    expectGltfFiles(files, true);
+}
+
+// --- names -------------------------------------------------------------------------------------
+
+TEST(ConvertExport, namesAreWrittenAsWellFormedTextOnOneLine)
+{
+    EXPECT_EQ(exportedName("tetra"), "tetra");
+    EXPECT_EQ(exportedName("caf\xc3\xa9 \xe2\x82\xac"), "caf\xc3\xa9 \xe2\x82\xac");  // kept as it is
+    EXPECT_EQ(exportedName("a\nb\tc\x7f"), "a_b_c_");
+    EXPECT_EQ(exportedName("\xff\xc3(\xe2\x82"), "__(__");     // a broken sequence, byte by byte
+    EXPECT_EQ(exportedName("\xc0\xaf\xed\xa0\x80"), "_____");  // overlong and surrogate forms
+
+    // Through the program: the name carries a newline and a stray byte, and every file stays sound.
+    const std::string model = writeTempFile(
+        "odd.zem", "SHAPE two\nlines\xff_shape = { 0, 3, 1 };\nVECTOR v[] = {\n{ 0, 0, 0 },\n{ 100, 0, 0 },\n"
+                   "{ 0, 100, 0 }\n};\nSPOLY p[] = {\n{ 5, 3, { 0, 1, 2 } }\n};\n");
+    const Shape shape = loaded(model);
+    ASSERT_STREQ(shape.name, "two\nlines\xff");
+    const RunResult obj = convert({model, tempDir() + "/odd.obj"});
+    ASSERT_EQ(obj.exitStatus, 0) << obj.err;
+    EXPECT_NE(readFile(tempDir() + "/odd.obj").find("\no two_lines_\n"), std::string::npos);
+    const RunResult gltf = convert({model, tempDir() + "/odd.gltf"});
+    ASSERT_EQ(gltf.exitStatus, 0) << gltf.err;
+    expectGltfFiles({{&shape, tempDir() + "/odd.gltf", false}}, true);
+}
+
+// --- failures ----------------------------------------------------------------------------------
+
+TEST(ConvertErrors, aModelThatDoesNotLoadWritesNothing)
+{
+    const std::string bad = writeTempFile("bad.zem", "SHAPE b_shape = { 0, 1, 0 };");
+    const std::string missing = tempDir() + "/missing.zem";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {missing, "zemconvert: error: file could not be opened for reading\n"},
+        {bad, "zemconvert: VECTOR description missing\n"},
+    };
+    for (const auto& [model, loaderLine] : cases) {
+        const std::string out = tempDir() + "/never.obj";
+        const RunResult r = convert({model, out});
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.err, loaderLine + "zemconvert: " + model + ": the model could not be loaded\n");
+        EXPECT_FALSE(exists(out));
+        EXPECT_FALSE(exists(tempDir() + "/never.mtl"));
+    }
+}
+
+TEST(ConvertErrors, usageErrorsExitWithTwo)
+{
+    const std::string tetra = modelPath("tetra.zem");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{tetra, tempDir() + "/out.xyz"}, tempDir() + "/out.xyz: unknown extension"},
+        {{tetra, tempDir() + "/noextension"}, "unknown extension"},
+        {{"--format", "dxf", tetra, tempDir() + "/out.obj"}, "unknown format 'dxf'"},
+        {{tetra, "-"}, "standard output needs --format"},
+        {{tetra}, "an input and an output are needed"},
+        {{tetra, "a.obj", "b.obj"}, "too many operands"},
+        {{"--bogus", tetra, "a.obj"}, "unknown option '--bogus'"},
+        {{"--format"}, "option '--format' needs a value"},
+        {{"--ascii", tetra, tempDir() + "/a.obj"}, "--ascii applies to PLY only"},
+        {{"--scale", "2", tetra, tempDir() + "/a.obj"}, "apply to importing only"},
+        {{"--flat", tetra, tempDir() + "/a.zem"}, "--flat and --ascii apply to exporting only"},
+        {{"--colour", "32", tetra, tempDir() + "/a.zem"}, "invalid colour '32'"},
+        {{"--scale", "-1", tetra, tempDir() + "/a.zem"}, "invalid scale '-1'"},
+    };
+    for (const auto& [words, message] : cases) {
+        const RunResult r = convert(words);
+        EXPECT_EQ(r.exitStatus, 2) << message;
+        EXPECT_EQ(r.err.compare(0, 12, "zemconvert: "), 0) << r.err;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find(" (see zemconvert --help)\n"), r.err.size() - 25) << "one line, pointing at the help";
+        EXPECT_EQ(r.out, "");
+    }
+    EXPECT_FALSE(exists(tempDir() + "/out.xyz"));
+}
+
+TEST(ConvertErrors, helpAndVersionGoToStandardOutput)
+{
+    const RunResult help = convert({"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.err, "");
+    for (const char* word : {"Usage: zemconvert", "--flat", "--ascii", "--format", "--scale", "--no-center", "--colour",
+                             "--no-simplify", ".obj", ".gltf", ".glb", ".ply", ".stl", ".zem"})
+        EXPECT_NE(help.out.find(word), std::string::npos) << word;
+    const RunResult version = convert({"--version"});
+    EXPECT_EQ(version.exitStatus, 0);
+    EXPECT_EQ(version.out, "zemconvert " ZEM_VERSION_TEXT "\n");
+}
+
+TEST(ConvertErrors, anOutputThatCannotBeWrittenIsOneLine)
+{
+    const std::string tetra = modelPath("tetra.zem");
+    const std::string noFolder = tempDir() + "/no/such/folder/out.ply";
+    const RunResult missing = convert({tetra, noFolder});
+    EXPECT_EQ(missing.exitStatus, 1);
+    EXPECT_EQ(missing.err, "zemconvert: " + noFolder + ": No such file or directory\n");
+
+    const std::string folder = tempDir() + "/a-folder.stl";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    const RunResult directory = convert({tetra, folder});
+    EXPECT_EQ(directory.exitStatus, 1);
+    EXPECT_EQ(directory.err, "zemconvert: " + folder + ": Is a directory\n");
+}
+
+// The files of one run are committed together: a companion that cannot be written leaves the
+// output as it was, and no temporary file behind.
+TEST(ConvertErrors, aCompanionThatCannotBeWrittenKeepsTheOutputAsItWas)
+{
+    const std::string folder = tempDir() + "/together";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    for (const auto& [output, companion] :
+         std::vector<std::pair<std::string, std::string>>{{"m.obj", "m.mtl"}, {"m.gltf", "m.bin"}}) {
+        const std::string out = folder + "/" + output;
+        writeTempFile("together/" + output, "the earlier file\n");
+        ASSERT_EQ(mkdir((folder + "/" + companion).c_str(), 0755), 0);
+        const RunResult r = convert({modelPath("cube.zem"), out});
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.err, "zemconvert: " + folder + "/" + companion + ": Is a directory\n");
+        EXPECT_EQ(readFile(out), "the earlier file\n");
+        const RunResult listing = runProgram("/bin/ls", {"ls", "-A", folder});
+        EXPECT_EQ(listing.out, companion + "\n" + output + "\n") << "nothing else is left in the folder";
+        rmdir((folder + "/" + companion).c_str());
+        unlink(out.c_str());
+    }
+}
+
+// An output named as its own companion would be overwritten by it.
+TEST(ConvertErrors, anOutputNamedAsItsCompanionIsRefused)
+{
+    for (const auto& [format, output, what] :
+         std::vector<std::array<std::string, 3>>{{"obj", "model.mtl", "MTL file"}, {"gltf", "model.bin", "buffer"}}) {
+        const std::string out = tempDir() + "/" + output;
+        const RunResult r = convert({"--format", format, modelPath("cube.zem"), out});
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.err, "zemconvert: " + out + ": the output would be overwritten by its " + what + "\n");
+        EXPECT_FALSE(exists(out));
+    }
+}
+
+TEST(ConvertErrors, anEmptyModelIsAnEmptySceneWithANote)
+{
+    const std::string model =
+        writeTempFile("empty.zem", "SHAPE empty_shape = { 0, 0, 0 };\nVECTOR v[] = {\n};\nSPOLY p[] = {\n};\n");
+    const Shape shape = loaded(model);
+    std::vector<GltfFile> gltf;
+    for (const std::string ext : {".obj", ".gltf", ".glb", ".ply", ".stl"}) {
+        const std::string out = tempDir() + "/empty" + ext;
+        const RunResult r = convert({model, out});
+        EXPECT_EQ(r.exitStatus, 0) << ext;
+        EXPECT_EQ(r.err, "zemconvert: " + model + ": note: the model is empty; an empty scene is written\n") << ext;
+        ASSERT_TRUE(exists(out)) << ext;
+        if (ext == ".gltf" || ext == ".glb") gltf.push_back({&shape, out, false});
+    }
+    expectGltfFiles(gltf, true);
+    EXPECT_FALSE(exists(tempDir() + "/empty.bin")) << "no buffer to write";
+    bool ascii = true;
+    std::string comment;
+    const ReadModel ply = plyModel(readPly(readFile(tempDir() + "/empty.ply"), ascii, comment));
+    EXPECT_TRUE(ply.positions.empty() && ply.faces.empty() && ply.segments.empty());
+    EXPECT_EQ(readFile(tempDir() + "/empty.stl").size(), 84u);
+}
+
+}  // namespace

@@ -1,0 +1,62 @@
+// Framing tests: the arithmetic alone, checked by projecting the model's vertices as the frame does.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "render/framing.h"
+#include "render/scene.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// A vertex as the picture shows it: turned about Y then X, shifted, moved along z, then projected
+// with the 45-degree field, in normalised device coordinates (-1 to 1 across the picture).
+struct Seen {
+    double x, y, depth;  // depth: distance in front of the eye
+};
+
+Seen see(const ShapeVertex& v, const Framing& framing, int rotX, int rotY, double aspect)
+{
+    const double ax = rotX * kPi / 180, ay = rotY * kPi / 180;
+    const double x1 = v.x * std::cos(ay) + v.z * std::sin(ay);
+    const double z1 = -v.x * std::sin(ay) + v.z * std::cos(ay);
+    const double y2 = v.y * std::cos(ax) - z1 * std::sin(ax);
+    const double z2 = v.y * std::sin(ax) + z1 * std::cos(ax);
+    const double x = x1 + framing.shift[0], y = y2 + framing.shift[1], z = z2 + framing.shift[2] + framing.distance;
+    const double f = 1 / std::tan(kFieldOfView / 2 * kPi / 180);
+    return Seen{f / aspect * x / -z, f * y / -z, -z};
+}
+
+TEST(Framing, everyVertexIsInsideThePictureAndItsDepthRange)
+{
+    Parsed torus = loadFile(modelPath("torus.zem"));
+    ASSERT_TRUE(torus.ok);
+    for (const auto& [width, height, rotX, rotY] : std::vector<std::array<int, 4>>{
+             {640, 480, 0, 0}, {256, 256, 25, -35}, {100, 400, 90, 10}, {400, 100, -70, 200}}) {
+        const Framing framing = frameShape(torus.shape, width, height, rotX, rotY);
+        double extreme = 0;
+        for (int32_t i = 0; i < torus.shape.vertexCount; ++i) {
+            const Seen seen = see(torus.shape.vertices[i], framing, rotX, rotY, double(width) / height);
+            extreme = std::max({extreme, std::fabs(seen.x), std::fabs(seen.y)});
+            EXPECT_GT(seen.depth, framing.nearPlane);
+            EXPECT_LT(seen.depth, framing.farPlane);
+        }
+        EXPECT_LT(extreme, 1.0) << width << "x" << height;
+        EXPECT_GT(extreme, 0.6) << "the model fills much of the picture at " << width << "x" << height;
+    }
+}
+
+TEST(Framing, aSinglePointStillHasADepthRange)
+{
+    const Parsed point = parseText("SHAPE p_shape = { 0, 1, 0 }; VECTOR { { 5, 5, 5 } } SPOLY { }");
+    ASSERT_TRUE(point.ok);
+    const Framing framing = frameShape(point.shape, 64, 64, 0, 0);
+    EXPECT_LT(framing.nearPlane, -framing.distance);
+    EXPECT_GT(framing.farPlane, -framing.distance);
+    EXPECT_EQ(framing.shift[0], -5);
+}
+
+}  // namespace
