@@ -15,6 +15,7 @@ packages=(
   libegl-dev libegl-mesa0 libpng-dev bubblewrap  # zemrender: EGL without a display, PNG, its sandbox test
   libtinygltf-dev nodejs                    # zemconvert's glTF writing; Node.js runs the tests' glTF validator
   libassimp-dev libmeshoptimizer-dev        # zemconvert's import: reading other formats, simplifying large models
+  libseccomp-dev                            # the sandbox that foreign files are read in
   "$@"
 )
 
