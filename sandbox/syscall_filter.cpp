@@ -83,8 +83,9 @@ bool relaxForSanitizer(scmp_filter_ctx filter)
 bool addRules(scmp_filter_ctx filter)
 {
     return seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS) == 0 &&
-           allowAll(filter, {"read", "pread64", "readv", "lseek", "close", "fstat", "newfstatat", "statx", "stat",
-                             "lstat", "readlink", "readlinkat", "getcwd", "fcntl"}) &&
+           allowAll(filter,
+                    {"read", "pread64", "readv", "lseek", "close", "fstat", "newfstatat", "statx", "stat", "lstat",
+                     "readlink", "readlinkat", "getcwd", "fcntl", "access", "faccessat", "faccessat2"}) &&
            allowReadOnlyOpens(filter) && allowMemory(filter) &&
            (kSanitized ? relaxForSanitizer(filter) : allowAnswerWrites(filter)) && allowSignalsToSelf(filter) &&
            allowAll(filter, {"futex", "clock_gettime", "exit", "exit_group"}) &&
