@@ -77,5 +77,6 @@ bool checkOff(const FileBytes& file, std::string& refusal);  // declared_off_stl
 bool checkBinaryStl(const FileBytes& file, std::string& refusal);
 bool checkGlb(const FileBytes& file, std::string& refusal);  // declared_gltf.cpp
 bool checkGltfJson(const FileBytes& file, std::string& refusal);
+bool checkXml(const FileBytes& file, std::string& refusal);  // declared_xml.cpp
 
 }  // namespace declared

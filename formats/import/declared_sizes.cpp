@@ -136,5 +136,6 @@ bool checkDeclaredSizes(const std::string& path, std::string& refusal)
     if (firstNonSpace(head) == '{' || extension == "gltf") return checkGltfJson(file, refusal);
     if (offHeader(head) || extension == "off") return checkOff(file, refusal);
     if (extension == "stl") return checkBinaryStl(file, refusal);
+    if (firstNonSpace(head) == '<') return checkXml(file, refusal);
     return true;
 }

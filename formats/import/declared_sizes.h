@@ -3,7 +3,7 @@
 
 #include <string>
 
-// The largest nesting of glTF nodes, and of its JSON, that a file may have: readers walk them by
+// The largest nesting of glTF nodes, of JSON and of XML that a file may have: readers walk them by
 // recursion, and a sane model is nowhere near so deep.
 constexpr std::size_t kMaxNesting = 1000;
 
@@ -11,7 +11,8 @@ constexpr std::size_t kMaxNesting = 1000;
 // least bytes an element takes, against the bytes after the header), OFF (its counts against the
 // file's size), binary STL (its triangle count), GLB (its length and chunk lengths) and glTF JSON
 // (buffer lengths against their data, views against buffers, accessors against views, and a node
-// tree that is a tree and at most kMaxNesting deep). Other files pass. Runs on foreign bytes: call
+// tree that is a tree and at most kMaxNesting deep), and the nesting of XML (COLLADA and the like).
+// Other files pass. Runs on foreign bytes: call
 // it in the confined child. False with refusal set in the tool's words ("declares 500000000
 // vertices, more than its 226 bytes can hold") when the file cannot be what it says.
 bool checkDeclaredSizes(const std::string& path, std::string& refusal);

@@ -186,6 +186,13 @@ TEST(ConfinedRead, refusalsAndNotesComeFromTheChild)
     EXPECT_EQ(hang.answer.kind, ReadAnswer::Kind::refused);
     EXPECT_EQ(hang.answer.refusal, "its PLY header has no end_header line");
 
+    // Once a stack overflow in the reader.
+    std::string deep = "<?xml version=\"1.0\"?><COLLADA><library_visual_scenes><visual_scene id=\"s\">";
+    for (int k = 0; k < 100000; ++k) deep += "<node>";
+    const Confined nested = readInSandbox(writeFile("deep.dae", deep));
+    ASSERT_TRUE(nested.decoded);
+    EXPECT_EQ(nested.answer.refusal, "its XML nests deeper than 1000 levels");
+
     const std::string folder = privateTempDir("zem-confined-read") + "/inner";
     mkdir(folder.c_str(), 0700);
     writeFile("outside.mtl", "newmtl warm\nKd 0.9 0.55 0.25\n");

@@ -258,6 +258,24 @@ TEST(DeclaredGltf, jsonNestingAndGrammar)
               "");
 }
 
+std::string nestedXml(int depth, const std::string& inner)
+{
+    std::string text = "<?xml version=\"1.0\"?>\n<!-- <a><a><a> in a comment -->";
+    for (int k = 0; k < depth; ++k) text += "<node id=\"n>" + std::to_string(k) + "\" name='/>'>";
+    text += inner;
+    for (int k = 0; k < depth; ++k) text += "</node>";
+    return text;
+}
+
+TEST(DeclaredXml, nestingIsBounded)
+{
+    // Tags that open nothing, and text that looks like tags, do not count.
+    const std::string flat = "<empty/><![CDATA[<a><a>]]><?pi <a>?><!DOCTYPE x>";
+    EXPECT_EQ(refusalOf("fine.dae", nestedXml(1000, flat)), "");
+    EXPECT_EQ(refusalOf("deep.dae", nestedXml(1001, flat)), "its XML nests deeper than 1000 levels");
+    EXPECT_EQ(refusalOf("deeper.dae", nestedXml(100000, "")), "its XML nests deeper than 1000 levels");
+}
+
 TEST(DeclaredSizes, onlyRegularFilesAndNeverWaited)
 {
     const std::string fifo = privateTempDir("zem-declared") + "/model.ply";
