@@ -141,7 +141,7 @@ TEST(SandboxAnswers, childIsConfined)
     }
 }
 
-TEST(SandboxEnds, abortAndSegfaultAreCrashes)
+TEST(SandboxEnds, abortsSegfaultsAndHeapCorruptionAreCrashes)
 {
     REQUIRE_CONFINEMENT();
     const Timed aborted = timedRun([]() -> std::string { std::abort(); });
@@ -158,7 +158,16 @@ TEST(SandboxEnds, abortAndSegfaultAreCrashes)
     if (!sandbox_detail::kSanitized) {
         EXPECT_EQ(segfault.outcome.signal, SIGSEGV);
     }
-    EXPECT_LT(aborted.seconds + segfault.seconds, 10);
+    // Heap corruption as a damaged file brings it about: the allocator's own check ends the child.
+    const Timed doubleFree = timedRun([]() -> std::string {
+        char* volatile block = new char[64];
+        delete[] block;
+        delete[] block;
+        return "survived";
+    });
+    EXPECT_EQ(doubleFree.outcome.end, SandboxEnd::crashed);
+    EXPECT_EQ(doubleFree.outcome.signal, SIGABRT);
+    EXPECT_LT(aborted.seconds + segfault.seconds + doubleFree.seconds, 10);
 }
 
 TEST(SandboxEnds, processorLoopIsATimeLimit)

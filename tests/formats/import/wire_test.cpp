@@ -188,20 +188,14 @@ TEST(Wire, everyCutShortAnswerIsRefused)
     EXPECT_FALSE(decode(bytes + '\0', got));
 }
 
-TEST(Wire, handMadeAnswerIsAcceptedAsTheLayoutSays)
-{
-    ReadAnswer got;
-    std::string why;
-    ASSERT_TRUE(decode(ModelParts().build(), got, &why)) << why;
-    EXPECT_EQ(got.model.positions.size(), 2u);
-    EXPECT_EQ(got.model.positions[0].x, 1.0);
-    EXPECT_EQ(got.model.polygons[0].colour.r, 0.5f);
-}
-
 TEST(Wire, countsBeyondTheBytesAreRefusedBeforeAllocating)
 {
     ReadAnswer got;
     std::string why;
+    // The hand-made answer is one, so that what is refused below is refused for its one change.
+    ASSERT_TRUE(decode(ModelParts().build(), got, &why)) << why;
+    EXPECT_EQ(got.model.positions.at(1).x, 1.0);
+    EXPECT_EQ(got.model.polygons.at(0).colour.r, 0.5f);
     ModelParts parts;
     parts.positions = uint64_t(1) << 61;
     EXPECT_FALSE(decode(parts.build(), got, &why));
