@@ -6,12 +6,14 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -269,6 +271,34 @@ TEST(SandboxForbidden, openingForWritingEndsTheChildAndWritesNothing)
     });
     EXPECT_EQ(viaStdio.outcome.end, SandboxEnd::forbidden);
     EXPECT_FALSE(exists(tempPath("stdio.txt")));
+}
+
+// The older call, and the calls that change files without opening them.
+TEST(SandboxForbidden, changingFilesEndsTheChild)
+{
+    REQUIRE_CONFINEMENT();
+    const std::string existing = tempPath("unchanged.txt");
+    std::ofstream(existing) << "kept";
+    const std::string legacy = tempPath("legacy.txt");
+    const std::vector<std::function<void()>> changes = {
+        [&] { syscall(SYS_open, legacy.c_str(), O_WRONLY | O_CREAT, 0600); },
+        [&] { creat(legacy.c_str(), 0600); },
+        [&] { unlink(existing.c_str()); },
+        [&] { rename(existing.c_str(), legacy.c_str()); },
+        [&] { truncate(existing.c_str(), 0); },
+        [&] { mkdir(legacy.c_str(), 0700); },
+    };
+    for (const auto& change : changes) {
+        const SandboxOutcome outcome = runSandboxed(
+            [&] {
+                change();
+                return std::string("changed");
+            },
+            testLimits());
+        EXPECT_EQ(outcome.end, SandboxEnd::forbidden);
+    }
+    EXPECT_FALSE(exists(legacy));
+    EXPECT_EQ(fileText(existing), "kept");
 }
 
 TEST(SandboxForbidden, socketsEndTheChild)
