@@ -1,0 +1,32 @@
+// A model read in the sandbox: the child's steps to an answer, and the parent's line for each way it ends without a
+// model.
+#pragma once
+
+#include <assimp/IOSystem.hpp>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "formats/import/import.h"
+#include "formats/import/wire.h"
+#include "sandbox/sandbox.h"
+
+// Reads the model at path into model, opening every file through io, which it hands to its
+// importer (Assimp::Importer::SetIOHandler(io.release())). False with the library's own message,
+// which is classed (read_failure.h) and never shown; a scene with no mesh is a message that says
+// "no meshes".
+using ConfinedReader = std::function<bool(const std::string& path, std::unique_ptr<Assimp::IOSystem> io,
+                                          SourceModel& model, std::string& libraryMessage)>;
+
+// The child's job: the declared sizes checked (a refusal is the answer), then reader run with a
+// ConfinedIOSystem (its refusals are the answer's notes), and the answer encoded (wire.h).
+std::string confinedReadAnswer(const std::string& path, bool allowOutside, const ConfinedReader& reader);
+
+// The parent's line after "zemconvert: FILE: " when the child ended without an answer:
+// "the PLY reader failed on this file (it crashed: the file is damaged or hostile)", "the PLY
+// reader needed more than 2 GB (see --max-memory)", "the PLY reader took more than 60 s (see
+// --time-limit)". reader is readerName(path).
+std::string sandboxEndLine(const std::string& reader, const SandboxOutcome& outcome, const SandboxLimits& limits);
+
+// The line when the answer came but decodeReadAnswer refused it.
+std::string malformedAnswerLine(const std::string& reader);

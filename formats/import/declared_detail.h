@@ -1,0 +1,82 @@
+// What the checks of declared sizes share: the file read in pieces, and the wording of a refusal.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace declared {
+
+// A regular file opened for reading, read by offset; never waited on (a FIFO is refused).
+class FileBytes {
+public:
+    FileBytes() = default;
+    ~FileBytes();
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+
+    // False with refusal set when path cannot be opened or is not a regular file.
+    bool open(const std::string& path, std::string& refusal);
+    uint64_t size() const { return size_; }
+    const std::string& path() const { return path_; }
+    // Up to count bytes from offset; fewer at the end of the file or on a read error.
+    std::string read(uint64_t offset, std::size_t count) const;
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    std::string path_;
+};
+
+// A text file's lines, read in pieces: ended by "\n", "\r\n" or "\r", as text readers take them.
+class LineReader {
+public:
+    explicit LineReader(const FileBytes& file) : file_(file) {}
+    // The next line without its end; false at the end of the file.
+    bool next(std::string& line);
+    // Where the next line starts: the bytes read so far, line ends included.
+    uint64_t offset() const { return consumed_; }
+
+private:
+    void more();
+
+    const FileBytes& file_;
+    std::string pending_;  // read but not yet returned, from at_
+    std::size_t at_ = 0;
+    std::size_t scanned_ = 0;  // pending_ holds no line end before this
+    uint64_t readOffset_ = 0;
+    uint64_t consumed_ = 0;
+    bool exhausted_ = false;
+};
+
+// The words of a line, split at spaces and tabs.
+std::vector<std::string> wordsOf(const std::string& line);
+
+// A count of things a file declares: "500000000 vertices", "1 face".
+struct Declared {
+    uint64_t count;
+    std::string one;   // printable
+    std::string many;  // printable
+};
+
+// "declares 500000000 vertices, more than its 226 bytes can hold"; several as "10 vertices and
+// 500 faces".
+std::string tooManyFor(const std::vector<Declared>& declared, uint64_t fileBytes);
+
+// count times each, saturated at UINT64_MAX, and a saturating sum.
+uint64_t times(uint64_t count, uint64_t each);
+uint64_t plus(uint64_t a, uint64_t b);
+
+// Digits read as a count, saturated at UINT64_MAX; false for anything but digits.
+bool parseCount(const std::string& word, uint64_t& count);
+
+std::string lowerExtension(const std::string& path);
+
+bool checkPly(const FileBytes& file, std::string& refusal);  // declared_ply.cpp
+bool checkOff(const FileBytes& file, std::string& refusal);  // declared_off_stl.cpp
+bool checkBinaryStl(const FileBytes& file, std::string& refusal);
+bool checkGlb(const FileBytes& file, std::string& refusal);  // declared_gltf.cpp
+bool checkGltfJson(const FileBytes& file, std::string& refusal);
+bool checkXml(const FileBytes& file, std::string& refusal);  // declared_xml.cpp
+
+}  // namespace declared

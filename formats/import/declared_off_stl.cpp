@@ -1,0 +1,121 @@
+// OFF's counts and binary STL's triangle count against the file's size, and the line reader they share with PLY.
+#include <algorithm>
+#include <cstring>
+
+#include "formats/import/declared_detail.h"
+
+namespace declared {
+
+void LineReader::more()
+{
+    pending_.erase(0, at_);
+    scanned_ -= at_;
+    at_ = 0;
+    const std::string bytes = file_.read(readOffset_, 65536);
+    readOffset_ += bytes.size();
+    exhausted_ = bytes.empty();
+    pending_ += bytes;
+}
+
+bool LineReader::next(std::string& line)
+{
+    for (;;) {
+        const std::size_t end = pending_.find_first_of("\r\n", std::max(at_, scanned_));
+        // A "\r" at the end of what was read may be the first half of "\r\n".
+        if (end != std::string::npos && (pending_[end] == '\n' || end + 1 < pending_.size() || exhausted_)) {
+            line.assign(pending_, at_, end - at_);
+            std::size_t after = end + 1;
+            if (pending_[end] == '\r' && after < pending_.size() && pending_[after] == '\n') ++after;
+            consumed_ += after - at_;
+            at_ = scanned_ = after;
+            return true;
+        }
+        scanned_ = end == std::string::npos ? pending_.size() : end;
+        if (!exhausted_) {
+            more();
+            continue;
+        }
+        if (at_ >= pending_.size()) return false;
+        line.assign(pending_, at_, std::string::npos);
+        consumed_ += pending_.size() - at_;
+        at_ = scanned_ = pending_.size();
+        return true;
+    }
+}
+
+std::vector<std::string> wordsOf(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    for (;;) {
+        at = line.find_first_not_of(" \t", at);
+        if (at == std::string::npos) return words;
+        const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
+        words.push_back(line.substr(at, end - at));
+        at = end;
+    }
+}
+
+namespace {
+
+// A vertex is at least three numbers and their separators ("0 0 0\n"), a face at least a count and
+// a separator.
+constexpr uint64_t kLeastVertexBytes = 6;
+constexpr uint64_t kLeastFaceBytes = 2;
+
+bool endsInOff(const std::string& word) { return word.size() >= 3 && word.compare(word.size() - 3, 3, "OFF") == 0; }
+
+// The words after comments are dropped, up to the header and the two counts that follow it.
+std::vector<std::string> offHeaderWords(LineReader& lines)
+{
+    std::vector<std::string> header;
+    std::string line;
+    while (header.size() < 3 && lines.next(line)) {
+        const std::size_t comment = line.find('#');
+        if (comment != std::string::npos) line.resize(comment);
+        for (const std::string& word : wordsOf(line))
+            if (header.size() < 3) header.push_back(word);
+    }
+    return header;
+}
+
+}  // namespace
+
+bool checkOff(const FileBytes& file, std::string& refusal)
+{
+    LineReader lines(file);
+    const std::vector<std::string> header = offHeaderWords(lines);
+    uint64_t vertices = 0, faces = 0;
+    // What the reader would refuse on its own (no header, counts that are not counts) is its to say.
+    if (header.size() < 3 || !endsInOff(header[0]) || !parseCount(header[1], vertices) || !parseCount(header[2], faces))
+        return true;
+    const uint64_t room = plus(file.size() - lines.offset(), 1);
+    const uint64_t vertexBytes = times(vertices, kLeastVertexBytes), faceBytes = times(faces, kLeastFaceBytes);
+    if (vertexBytes > room || faceBytes > room) {
+        const Declared vertexCount{vertices, "vertex", "vertices"}, faceCount{faces, "face", "faces"};
+        refusal = tooManyFor({vertexBytes > room ? vertexCount : faceCount}, file.size());
+        return false;
+    }
+    if (plus(vertexBytes, faceBytes) <= room) return true;
+    refusal = tooManyFor({{vertices, "vertex", "vertices"}, {faces, "face", "faces"}}, file.size());
+    return false;
+}
+
+bool checkBinaryStl(const FileBytes& file, std::string& refusal)
+{
+    constexpr uint64_t kHeaderBytes = 84, kTriangleBytes = 50;
+    if (file.size() < kHeaderBytes) return true;  // the reader refuses it as it is
+    const std::string head = file.read(0, kHeaderBytes);
+    // Text STL starts with "solid"; so may a binary one's free header, but then its bytes are not text.
+    bool text = head.compare(0, 5, "solid") == 0;
+    for (unsigned char c : head)
+        if (c == 127 || (c < 32 && c != '\n' && c != '\r' && c != '\t')) text = false;
+    if (text || head.size() < kHeaderBytes) return true;
+    uint64_t triangles = 0;
+    for (int k = 3; k >= 0; --k) triangles = (triangles << 8) | static_cast<unsigned char>(head[80 + k]);
+    if (plus(kHeaderBytes, times(triangles, kTriangleBytes)) <= file.size()) return true;
+    refusal = tooManyFor({{triangles, "triangle", "triangles"}}, file.size());
+    return false;
+}
+
+}  // namespace declared

@@ -1,0 +1,287 @@
+// The parent of a sandboxed call: fork, the answer read under a deadline and a cap, the verdict on the end.
+#include "sandbox/sandbox.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "sandbox/child.h"
+
+using namespace sandbox_detail;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+enum class Killed { no, deadline, oversize, unwatchable };
+
+// What the parent saw of the child: its bytes, why it killed it, how it ended.
+struct Watch {
+    std::string bytes;
+    Killed killed = Killed::no;
+    bool reaped = false;
+    int status = 0;
+    rusage usage{};
+};
+
+class Descriptor {
+public:
+    explicit Descriptor(int fd = -1) : fd_(fd) {}
+    ~Descriptor()
+    {
+        if (fd_ >= 0) close(fd_);
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return fd_; }
+    void reset()
+    {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_;
+};
+
+uint64_t littleEndian(const char* in, int bytes)
+{
+    uint64_t value = 0;
+    for (int k = bytes; k-- > 0;) value = (value << 8) | static_cast<unsigned char>(in[k]);
+    return value;
+}
+
+enum class Pipe { more, ended, empty };
+
+// Reads what the pipe has now. Past the cap the child is killed and the pipe counts as ended.
+Pipe readSome(int fd, pid_t child, uint64_t cap, Watch& watch)
+{
+    char buffer[65536];
+    const ssize_t got = read(fd, buffer, sizeof buffer);
+    if (got < 0) return errno == EINTR ? Pipe::more : errno == EAGAIN ? Pipe::empty : Pipe::ended;
+    if (got == 0) return Pipe::ended;
+    if (watch.bytes.size() + static_cast<std::size_t>(got) > cap) {
+        kill(child, SIGKILL);
+        watch.killed = Killed::oversize;
+        return Pipe::ended;
+    }
+    watch.bytes.append(buffer, static_cast<std::size_t>(got));
+    return Pipe::more;
+}
+
+bool reapNow(pid_t child, int flags, Watch& watch)
+{
+    pid_t got;
+    do got = wait4(child, &watch.status, flags, &watch.usage);
+    while (got < 0 && errno == EINTR);
+    watch.reaped = got == child;
+    return watch.reaped;
+}
+
+// Kills the child when the deadline has passed, or when it cannot be watched any longer.
+bool stopAt(Clock::time_point deadline, pid_t child, Watch& watch, int& waitMs)
+{
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    if (left > 0) {
+        waitMs = static_cast<int>(std::min<long long>(left, waitMs));
+        return false;
+    }
+    kill(child, SIGKILL);
+    watch.killed = Killed::deadline;
+    return true;
+}
+
+// The pipe read while the child runs, until the child ends or the deadline passes. A pidfd tells
+// of the end even when something else holds the pipe open; without one (kernels before 5.3) the
+// child is polled for every 20 ms.
+void watchChild(pid_t child, int pipe, const SandboxLimits& limits, uint64_t cap, Watch& watch)
+{
+    const Descriptor pidfd(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
+    const std::chrono::duration<double> wall(std::min(std::max(0.0, limits.wallSeconds), 1e9));
+    const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(wall);
+    bool pipeOpen = true;
+    for (;;) {
+        int waitMs = pidfd.get() >= 0 ? 1000 : 20;
+        if (stopAt(deadline, child, watch, waitMs)) return;
+        pollfd watched[2] = {{pipeOpen ? pipe : -1, POLLIN, 0}, {pidfd.get(), POLLIN, 0}};
+        if (poll(watched, 2, waitMs) < 0 && errno != EINTR) {
+            kill(child, SIGKILL);
+            watch.killed = Killed::unwatchable;
+            return;
+        }
+        if (pipeOpen && (watched[0].revents & (POLLIN | POLLHUP | POLLERR)))
+            pipeOpen = readSome(pipe, child, cap, watch) != Pipe::ended;
+        if (watch.killed != Killed::no) return;
+        if (pidfd.get() >= 0 ? (watched[1].revents & POLLIN) != 0 : reapNow(child, WNOHANG, watch)) break;
+    }
+    // The child has ended: what it wrote is in the pipe, unless another process holds it open.
+    fcntl(pipe, F_SETFL, O_NONBLOCK);
+    while (pipeOpen && readSome(pipe, child, cap, watch) == Pipe::more) {
+    }
+}
+
+double cpuSeconds(const rusage& usage)
+{
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+void killedBySignal(int signal, const Watch& watch, const SandboxLimits& limits, SandboxOutcome& outcome)
+{
+    outcome.signal = signal;
+    if (signal == SIGSYS) {
+        outcome.end = SandboxEnd::forbidden;
+    } else if (signal == SIGXCPU || (signal == SIGKILL && cpuSeconds(watch.usage) >= limits.cpuSeconds)) {
+        // SIGKILL at the hard limit, a second past the soft one, for a child that ignored SIGXCPU.
+        outcome.end = SandboxEnd::timeLimit;
+    } else {
+        outcome.end = SandboxEnd::crashed;
+    }
+}
+
+void takeAnswer(const std::string& bytes, SandboxOutcome& outcome)
+{
+    outcome.end = SandboxEnd::noAnswer;
+    if (bytes.size() < kAnswerHeaderBytes || std::memcmp(bytes.data(), kAnswerMagic, 4) != 0) {
+        outcome.detail = bytes.empty() ? "it sent nothing" : "it sent something other than an answer";
+        return;
+    }
+    const uint64_t length = littleEndian(bytes.data() + 4, 8);
+    if (length != bytes.size() - kAnswerHeaderBytes) {
+        outcome.detail = "its answer was cut short or ran on";
+        return;
+    }
+    outcome.end = SandboxEnd::answered;
+    outcome.answer.assign(bytes, kAnswerHeaderBytes, std::string::npos);
+}
+
+void takeSetupFailure(const std::string& bytes, SandboxOutcome& outcome)
+{
+    const char* step = nullptr;
+    if (bytes.size() == kSetupMessageBytes && std::memcmp(bytes.data(), kSetupMagic, 4) == 0)
+        step = setupStepWords(static_cast<uint32_t>(littleEndian(bytes.data() + 4, 4)));
+    if (!step) {
+        outcome.end = SandboxEnd::noAnswer;
+        outcome.detail = "it ended without an answer";
+        return;
+    }
+    outcome.end = SandboxEnd::notStarted;
+    outcome.detail = std::string(step) + ": " + std::strerror(static_cast<int>(littleEndian(bytes.data() + 8, 4)));
+}
+
+void exited(int code, const Watch& watch, SandboxOutcome& outcome)
+{
+    outcome.exitStatus = code;
+    if (code == 0) {
+        takeAnswer(watch.bytes, outcome);
+    } else if (code == kExitOutOfMemory) {
+        outcome.end = SandboxEnd::outOfMemory;
+    } else if (code == kExitSetupFailed) {
+        takeSetupFailure(watch.bytes, outcome);
+    } else {
+        outcome.end = SandboxEnd::noAnswer;
+        outcome.detail = "it ended without an answer (exit status " + std::to_string(code) + ")";
+    }
+}
+
+SandboxOutcome verdict(const Watch& watch, const SandboxLimits& limits, uint64_t cap)
+{
+    SandboxOutcome outcome;
+    if (watch.killed == Killed::deadline) {
+        outcome.end = SandboxEnd::timeLimit;
+        outcome.wallClock = true;
+        outcome.signal = SIGKILL;
+    } else if (watch.killed == Killed::oversize) {
+        outcome.end = SandboxEnd::noAnswer;
+        outcome.detail = "it sent more than " + memoryWords(cap);
+    } else if (watch.killed == Killed::unwatchable || !watch.reaped) {
+        outcome.end = SandboxEnd::noAnswer;
+        outcome.detail = "it could not be waited for";
+    } else if (WIFSIGNALED(watch.status)) {
+        killedBySignal(WTERMSIG(watch.status), watch, limits, outcome);
+    } else {
+        exited(WEXITSTATUS(watch.status), watch, outcome);
+    }
+    return outcome;
+}
+
+SandboxOutcome notStarted(const char* what)
+{
+    SandboxOutcome outcome;
+    outcome.detail = std::string(what) + ": " + std::strerror(errno);
+    return outcome;
+}
+
+SandboxOutcome forkAndWatch(const SandboxJob& job, const SandboxLimits& limits)
+{
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) return notStarted("could not make the reader's pipe");
+    Descriptor readEnd(ends[0]), writeEnd(ends[1]);
+    const pid_t parent = getpid();
+    const pid_t child = fork();
+    if (child < 0) return notStarted("could not start the reader");
+    if (child == 0) {
+        readEnd.reset();
+        runChild(job, limits, ends[1], parent);
+    }
+    writeEnd.reset();
+    // The header's bytes come on top of the answer's.
+    const uint64_t cap =
+        std::min<uint64_t>(limits.maxAnswerBytes, UINT64_MAX - kAnswerHeaderBytes) + kAnswerHeaderBytes;
+    Watch watch;
+    watchChild(child, readEnd.get(), limits, cap, watch);
+    if (!watch.reaped) reapNow(child, 0, watch);
+    return verdict(watch, limits, cap - kAnswerHeaderBytes);
+}
+
+}  // namespace
+
+SandboxLimits sandboxLimitsFor(uint64_t inputBytes)
+{
+    SandboxLimits limits;
+    const uint64_t scaled = inputBytes > UINT64_MAX / 16 ? UINT64_MAX : inputBytes * 16;
+    limits.memoryBytes = std::max(limits.memoryBytes, scaled);
+    limits.maxAnswerBytes = limits.memoryBytes;
+    return limits;
+}
+
+SandboxOutcome runSandboxed(const SandboxJob& job, const SandboxLimits& limits)
+{
+    try {
+        return forkAndWatch(job, limits);
+    } catch (const std::bad_alloc&) {
+        SandboxOutcome outcome;
+        outcome.detail = "out of memory for the reader's answer";
+        return outcome;
+    }
+}
+
+std::string memoryWords(uint64_t bytes)
+{
+    const struct {
+        uint64_t size;
+        const char* unit;
+    } units[] = {{uint64_t(1) << 30, "GB"}, {uint64_t(1) << 20, "MB"}, {uint64_t(1) << 10, "KB"}};
+    for (const auto& unit : units) {
+        if (bytes < unit.size) continue;
+        const double amount = double(bytes) / double(unit.size);
+        char text[64];
+        if (bytes % unit.size == 0 || amount >= 100)
+            std::snprintf(text, sizeof text, "%.0f %s", std::floor(amount), unit.unit);
+        else
+            std::snprintf(text, sizeof text, "%.1f %s", amount, unit.unit);
+        return text;
+    }
+    return std::to_string(bytes) + " bytes";
+}

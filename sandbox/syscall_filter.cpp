@@ -1,0 +1,112 @@
+// The allow-list of system calls for a confined reader: reading, memory, time, signals to itself, its end.
+#include <fcntl.h>
+#include <seccomp.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "sandbox/child.h"
+
+namespace sandbox_detail {
+
+namespace {
+
+// A rule for a call this architecture may not have (open, stat on newer ones): skipped, not failed.
+bool add(scmp_filter_ctx filter, uint32_t action, const char* name, unsigned int count = 0, scmp_arg_cmp first = {},
+         scmp_arg_cmp second = {})
+{
+    const int call = seccomp_syscall_resolve_name(name);
+    if (call == __NR_SCMP_ERROR || call < 0) return true;
+    const scmp_arg_cmp conditions[2] = {first, second};
+    return seccomp_rule_add_array(filter, action, call, count, conditions) == 0;
+}
+
+bool allowAll(scmp_filter_ctx filter, std::initializer_list<const char*> names)
+{
+    for (const char* name : names)
+        if (!add(filter, SCMP_ACT_ALLOW, name)) return false;
+    return true;
+}
+
+// Opening for reading only: no write access, and neither O_CREAT nor O_TRUNC, which act even on a
+// read-only open. Anything else ends the child.
+bool allowReadOnlyOpens(scmp_filter_ctx filter)
+{
+    const scmp_datum_t mask = O_ACCMODE | O_CREAT | O_TRUNC;
+    return add(filter, SCMP_ACT_ALLOW, "openat", 1, SCMP_A2(SCMP_CMP_MASKED_EQ, mask, O_RDONLY)) &&
+           add(filter, SCMP_ACT_ALLOW, "open", 1, SCMP_A1(SCMP_CMP_MASKED_EQ, mask, O_RDONLY));
+}
+
+// Memory, but never executable: a reader has no code to load.
+bool allowMemory(scmp_filter_ctx filter)
+{
+    const scmp_arg_cmp notExecutable = SCMP_A2(SCMP_CMP_MASKED_EQ, PROT_EXEC, 0);
+    return add(filter, SCMP_ACT_ALLOW, "mmap", 1, notExecutable) &&
+           add(filter, SCMP_ACT_ALLOW, "mprotect", 1, notExecutable) &&
+           allowAll(filter, {"brk", "munmap", "mremap", "madvise"});
+}
+
+// The answer's descriptor only. Writes elsewhere fail rather than end the child: the C library
+// writes its last words on a fatal error before it aborts, and that abort is the verdict worth
+// keeping.
+bool allowAnswerWrites(scmp_filter_ctx filter)
+{
+    return add(filter, SCMP_ACT_ALLOW, "write", 1, SCMP_A0(SCMP_CMP_EQ, kAnswerFd)) &&
+           add(filter, SCMP_ACT_ERRNO(EBADF), "write", 1, SCMP_A0(SCMP_CMP_NE, kAnswerFd)) &&
+           add(filter, SCMP_ACT_ERRNO(EBADF), "writev");
+}
+
+// A signal to itself only: abort() raises SIGABRT with tgkill.
+bool allowSignalsToSelf(scmp_filter_ctx filter)
+{
+    const scmp_datum_t self = static_cast<scmp_datum_t>(getpid());
+    return allowAll(filter, {"rt_sigprocmask", "rt_sigaction", "rt_sigreturn", "getpid", "gettid"}) &&
+           add(filter, SCMP_ACT_ALLOW, "tgkill", 1, SCMP_A0(SCMP_CMP_EQ, self));
+}
+
+// What the sanitizers' runtime does inside the child. Its report starts a symbolizer process:
+// starting one fails there instead of ending the child, so that the report completes and its
+// death callback makes the crash a crash. It writes reports to standard error, and tests whether
+// memory is readable by writing it into a pipe of its own (the undefined-behaviour checks of
+// virtual calls do, on every call). No descriptor it can write to leads out of the child: files
+// still open for reading only, and no socket or process can be made.
+bool relaxForSanitizer(scmp_filter_ctx filter)
+{
+    for (const char* name : {"clone", "clone3", "fork", "vfork", "execve", "execveat"})
+        if (!add(filter, SCMP_ACT_ERRNO(EPERM), name)) return false;
+    // Its report reads the limits (never sets them) and waits on its own locks.
+    return add(filter, SCMP_ACT_ALLOW, "prlimit64", 1, SCMP_A2(SCMP_CMP_EQ, 0)) &&
+           allowAll(filter, {"write", "writev", "pipe", "pipe2", "getrlimit", "sched_yield", "sigaltstack"});
+}
+
+bool addRules(scmp_filter_ctx filter)
+{
+    return seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS) == 0 &&
+           allowAll(filter,
+                    {"read", "pread64", "readv", "lseek", "close", "fstat", "newfstatat", "statx", "stat", "lstat",
+                     "readlink", "readlinkat", "getcwd", "fcntl", "access", "faccessat", "faccessat2"}) &&
+           allowReadOnlyOpens(filter) && allowMemory(filter) &&
+           (kSanitized ? relaxForSanitizer(filter) : allowAnswerWrites(filter)) && allowSignalsToSelf(filter) &&
+           allowAll(filter, {"futex", "clock_gettime", "exit", "exit_group"}) &&
+           // Terminal probes by the C library's streams: not a terminal.
+           add(filter, SCMP_ACT_ERRNO(ENOTTY), "ioctl");
+}
+
+}  // namespace
+
+bool installSyscallFilter(int& error)
+{
+    // Everything not allowed below kills the child with SIGSYS, which the parent reports as such.
+    scmp_filter_ctx filter = seccomp_init(SCMP_ACT_KILL_PROCESS);
+    if (!filter) {
+        error = ENOMEM;
+        return false;
+    }
+    int result = addRules(filter) ? seccomp_load(filter) : -EINVAL;
+    seccomp_release(filter);
+    error = -result;
+    return result == 0;
+}
+
+}  // namespace sandbox_detail
