@@ -34,7 +34,7 @@ zsh_complete()
 {
     local out=$scratch/zsh-candidates
     rm -f "$out" "$out".*
-    (cd "$work" && PATH=$prefix/bin:$PATH timeout 20 zsh -f "$here/zsh_complete.zsh" \
+    (cd "$work" && PATH=$prefix/bin:$PATH timeout 60 zsh -f "$here/zsh_complete.zsh" \
         "$prefix/share/zsh/vendor-completions" "$out" "$1")
     [ ! -e "$out" ] || sort -u "$out"
 }
