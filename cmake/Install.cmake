@@ -70,7 +70,7 @@ foreach(size 16 22 24 32 48 64 128 256)
     COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/icons/${size}x${size}
     # Mesa keeps memory to the end, which a sanitised build's leak check would call a failure.
     COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=0
-            $<TARGET_FILE:zemrender> --thumbnail ${size} ${PROJECT_SOURCE_DIR}/models/torus.zem ${icon}
+            $<TARGET_FILE:zemrender> --thumbnail ${size} --time-limit 0 ${PROJECT_SOURCE_DIR}/models/torus.zem ${icon}
     DEPENDS zemrender ${PROJECT_SOURCE_DIR}/models/torus.zem
     COMMENT "Icon of ${size} x ${size} pixels"
     VERBATIM)
