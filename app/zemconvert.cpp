@@ -28,6 +28,7 @@ constexpr const char* kUsage =
     "  .gltf, .glb         glTF 2.0, as JSON with its .bin beside it, or as one binary file\n"
     "  .ply                PLY, binary little-endian (text with --ascii)\n"
     "  .stl                binary STL: triangles only, so segments are left out\n"
+    "  .html               a page with the model inside that shows it in any browser\n"
     "      --flat          face normals, each face with vertices of its own, instead of smooth ones\n"
     "      --ascii         write PLY as text\n"
     "\n"
@@ -38,7 +39,7 @@ constexpr const char* kUsage =
     "  -c, --colour=N      palette entry N (0 to 31) for every face, instead of the materials' nearest\n"
     "      --no-simplify   refuse a model beyond the format's limits instead of simplifying it\n"
     "\n"
-    "  -f, --format=NAME   obj, gltf, glb, ply, stl or zem, instead of OUTPUT's extension;\n"
+    "  -f, --format=NAME   obj, gltf, glb, ply, stl, html or zem, instead of OUTPUT's extension;\n"
     "                      needed when OUTPUT is \"-\" (standard output)\n"
     "  -h, --help          show this help and exit\n"
     "  -V, --version       show the version and exit\n"
@@ -157,7 +158,7 @@ int run(int argc, char** argv)
     ExportFormat format;
     if (!exportFormatFor(options.format, options.output, options.ascii, format)) {
         if (!options.format.empty()) return usageError("unknown format '" + options.format + "'");
-        return usageError(options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl or .zem)");
+        return usageError(options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)");
     }
     if (options.ascii && format != ExportFormat::PlyAscii) return usageError("--ascii applies to PLY only");
     return runExport(options, format);

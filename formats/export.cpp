@@ -8,6 +8,7 @@
 
 #include "formats/mesh_view.h"
 #include "formats/writers.h"
+#include "web/page_export.h"
 
 namespace {
 
@@ -81,6 +82,10 @@ void run(const Shape& shape, ExportFormat format, const std::string& outputPath,
             result.notes.push_back(std::to_string(mesh.segmentCount) +
                                    (mesh.segmentCount == 1 ? " segment" : " segments") + " left out: STL has no lines");
         break;
+    case ExportFormat::Html:
+        if (!writeModelPage(shape, bytes, result.error)) return;
+        if (options.flat) result.notes.push_back("--flat does not apply to a page: its viewer switches with the s key");
+        break;
     }
 }
 
@@ -105,6 +110,8 @@ bool exportFormatFor(const std::string& formatWord, const std::string& outputPat
         format = ascii ? ExportFormat::PlyAscii : ExportFormat::PlyBinary;
     else if (word == "stl")
         format = ExportFormat::Stl;
+    else if (word == "html")
+        format = ExportFormat::Html;
     else
         return false;
     return true;

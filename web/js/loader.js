@@ -1,0 +1,54 @@
+// The page's side of the WebAssembly loader: a model's bytes in, the loader's lines and the
+// drawing streams (views into the module's memory) out.
+
+// The largest text the module's 32-bit memory can take, with room left for the tables.
+const kLargestText = 3 * 1024 * 1024 * 1024;
+
+class ModelLoader {
+  constructor(module) {
+    this.module = module;
+  }
+
+  lines() {
+    return this.module.UTF8ToString(this.module._zemLines());
+  }
+
+  palette() {
+    const at = this.module._zemPalette() >>> 2;
+    return this.module.HEAPF32.slice(at, at + 32 * 3);
+  }
+
+  // { model } after a load, or { lines } with the loader's own lines when it failed. The model's
+  // views stay valid until the next load.
+  load(bytes) {
+    const m = this.module;
+    const text = m._zemTextBuffer(bytes.length) >>> 0;
+    if (text === 0) return { lines: this.lines() };
+    m.HEAPU8.set(bytes, text);
+    const record = m._zemLoad() >>> 0;
+    if (record === 0) return { lines: this.lines() };
+    return { model: this.readModel(record), lines: this.lines() };
+  }
+
+  // The WebModel record, field by field (web/binding.h).
+  readModel(record) {
+    const m = this.module;
+    const u32 = (i) => m.HEAPU32[(record >>> 2) + i] >>> 0;
+    const bytes = (pointer, length) => m.HEAPU8.subarray(pointer, pointer + length);
+    const model = {
+      name: m.UTF8ToString(u32(0)),
+      cornerCount: u32(1),
+      segmentEnds: u32(3),
+      tableVertices: u32(6),
+      edgeEnds: u32(8),
+      hasFace: u32(10) !== 0,
+    };
+    model.corners = bytes(u32(2), model.cornerCount * 36);
+    model.segmentPositions = bytes(u32(4), model.segmentEnds * 8);
+    model.segmentColours = bytes(u32(5), model.segmentEnds);
+    model.tablePositions = bytes(u32(7), model.tableVertices * 8);
+    model.edges = bytes(u32(9), model.edgeEnds * 2);
+    model.lastNormals = m.HEAPF32.slice((record >>> 2) + 11, (record >>> 2) + 17);
+    return model;
+  }
+}
