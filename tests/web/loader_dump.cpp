@@ -1,5 +1,6 @@
-// loader_dump: one model file loaded with the model library and written out in full (every number,
-// normals as the bits of their floats), so that two builds of the loader can be compared line by line.
+// loader_dump: model files loaded with the model library and written out in full (every number,
+// normals as the bits of their floats, the loader's lines), so that two builds of the loader can be
+// compared line by line.
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -62,14 +63,21 @@ void dumpShape(const Shape& s)
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fputs("usage: loader_dump MODEL\n", stderr);
+    if (argc < 2) {
+        std::fputs("usage: loader_dump MODEL...\n", stderr);
         return 2;
     }
     messageSink() = keepLine;
-    Shape shape;
-    const bool loaded = shape.load(argv[1]);
-    gOut += loaded ? "loaded\n" : "failed\n";
-    if (loaded) dumpShape(shape);
-    return std::fwrite(gOut.data(), 1, gOut.size(), stdout) == gOut.size() ? 0 : 1;
+    for (int i = 1; i < argc; ++i) {
+        gOut += "file ";
+        gOut += argv[i];
+        gOut += '\n';
+        Shape shape;
+        const bool loaded = shape.load(argv[i]);
+        gOut += loaded ? "loaded\n" : "failed\n";
+        if (loaded) dumpShape(shape);
+        if (std::fwrite(gOut.data(), 1, gOut.size(), stdout) != gOut.size()) return 1;
+        gOut.clear();
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
 }
