@@ -6,7 +6,8 @@
 // material on ambient and diffuse, and an infinite viewer: each line below is one of its
 // operations, written so that the shader compiler fuses the same multiply-adds. A zero emission
 // keeps the ambient sum a multiply-add, as the renderer's is.
-const litVertexShader = `#version 300 es
+function litVertexShader(qualifier) {
+  return `#version 300 es
 uniform mat4 mvp;
 uniform float flipY;
 uniform vec3 lightDirection;
@@ -21,7 +22,7 @@ uniform vec3 palette[33];
 in vec4 position;
 in vec3 normal;
 in float colourIndex;
-out vec4 colour;
+${qualifier} out vec4 colour;
 float dot3(vec3 a, vec3 b) { return (a.y * b.y + a.z * b.z) + a.x * b.x; }
 void main() {
   vec4 clip = mvp * position;
@@ -39,15 +40,9 @@ void main() {
   lit = specular * specularProduct + lit;
   colour = vec4(clamp(lit, 0.0, 1.0), 1.0);
 }`;
+}
 
-const litFragmentShader = `#version 300 es
-precision highp float;
-in vec4 colour;
-out vec4 fragment;
-void main() { fragment = colour; }`;
-
-// Without lighting the palette colour is passed on as it is; faces take it from one corner
-// (flat), lines interpolate it, as the viewer's shade models do.
+// Without lighting the palette colour is passed on as it is.
 function unlitVertexShader(qualifier) {
   return `#version 300 es
 uniform mat4 mvp;
@@ -63,7 +58,7 @@ void main() {
 }`;
 }
 
-function unlitFragmentShader(qualifier) {
+function fragmentShader(qualifier) {
   return `#version 300 es
 precision highp float;
 ${qualifier} in vec4 colour;
@@ -102,9 +97,21 @@ class ModelRenderer {
     this.palette = new Float32Array(33 * 3);
     this.palette.set(palette);
     this.palette.fill(1, 32 * 3);
-    this.lit = compileProgram(gl, litVertexShader, litFragmentShader);
-    this.flat = compileProgram(gl, unlitVertexShader('flat'), unlitFragmentShader('flat'));
-    this.smooth = compileProgram(gl, unlitVertexShader(''), unlitFragmentShader(''));
+    // Shade models: faces unlit take their colour from one corner, as the viewer's flat shade model
+    // does; everything else interpolates its corners' colours. Where those colours are all equal
+    // (faces lit with one normal, lines), Mesa's software rasteriser, which drew the desktop
+    // viewer's pictures, interpolates them and misses by a step here and there: the page does the
+    // same on that renderer, so that its picture is the desktop's exactly, and elsewhere draws the
+    // one colour as it is, which comes closer to those pictures than another renderer's misses do.
+    const info = gl.getExtension('WEBGL_debug_renderer_info');
+    const name = String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER));
+    this.interpolatesEqualColours = /llvmpipe/i.test(name);
+    this.programs = {
+      litSmooth: compileProgram(gl, litVertexShader(''), fragmentShader('')),
+      litFlat: compileProgram(gl, litVertexShader('flat'), fragmentShader('flat')),
+      unlitSmooth: compileProgram(gl, unlitVertexShader(''), fragmentShader('')),
+      unlitFlat: compileProgram(gl, unlitVertexShader('flat'), fragmentShader('flat')),
+    };
     this.buffers = {};
     this.target = null;
     // The origin at the top turns the viewport upside down and the rule for pixels on horizontal
@@ -194,6 +201,13 @@ class ModelRenderer {
     gl.bindFramebuffer(gl.FRAMEBUFFER, null);
   }
 
+  // The program for lit or unlit drawing; equalCorners: every primitive's corners get one colour.
+  program(lit, equalCorners) {
+    const flat = equalCorners && !this.interpolatesEqualColours;
+    if (lit) return flat ? this.programs.litFlat : this.programs.litSmooth;
+    return flat ? this.programs.unlitFlat : this.programs.unlitSmooth;
+  }
+
   use(program, transform) {
     const gl = this.gl;
     gl.useProgram(program.program);
@@ -203,9 +217,9 @@ class ModelRenderer {
     return program.uniforms;
   }
 
-  setLighting(transform) {
+  setLighting(program, transform) {
     const gl = this.gl;
-    const u = this.use(this.lit, transform);
+    const u = this.use(program, transform);
     gl.uniform3fv(u.lightDirection, new Float32Array(transform.light));
     gl.uniform3fv(u.halfVector, new Float32Array(transform.half));
     gl.uniform3f(u.sceneAmbient, 0.2, 0.2, 0.2);
@@ -220,8 +234,8 @@ class ModelRenderer {
   drawSolid(view, transform) {
     const gl = this.gl;
     const m = this.model;
-    if (view.lighting) this.setLighting(transform);
-    else this.use(this.flat, transform);
+    if (view.lighting) this.setLighting(this.program(true, !view.smooth), transform);
+    else this.use(this.programs.unlitFlat, transform);
     gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers.corners);
     gl.enableVertexAttribArray(0);
     gl.vertexAttribPointer(0, 4, gl.SHORT, false, 36, 0);
@@ -235,7 +249,8 @@ class ModelRenderer {
     gl.vertexAttribPointer(2, 1, gl.UNSIGNED_BYTE, false, 36, 32);
     if (m.cornerCount > 0) gl.drawArrays(gl.TRIANGLES, 0, m.cornerCount);
     if (m.segmentEnds === 0) return;
-    if (!view.lighting) this.use(this.smooth, transform);
+    if (view.lighting) this.setLighting(this.program(true, true), transform);
+    else this.use(this.program(false, true), transform);
     gl.disableVertexAttribArray(1);
     const n = m.lastNormals;
     if (view.smooth) gl.vertexAttrib3f(1, n[0], n[1], n[2]);
@@ -252,7 +267,7 @@ class ModelRenderer {
     const gl = this.gl;
     const m = this.model;
     if (m.edgeEnds === 0) return;
-    this.use(this.smooth, transform);
+    this.use(this.program(false, true), transform);
     gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers.table);
     gl.enableVertexAttribArray(0);
     gl.vertexAttribPointer(0, 4, gl.SHORT, false, 8, 0);

@@ -8,7 +8,7 @@ const kFoldBeyond = 2 ** 30;  // degrees: beyond this, angles are folded by whol
 const page = {
   view: { ...kStartView },
   drag: { rotating: false, zooming: false, lastX: 0, lastY: 0, lastZoomY: 0 },
-  touch: null,          // the fingers' last positions while a touch lasts
+  touch: null,          // while fingers touch: their last positions, and the span and distance a pinch began at
   loader: null,         // ModelLoader, once the module has started
   renderer: null,       // ModelRenderer, once WebGL has started
   gl: null,
@@ -178,12 +178,22 @@ function placedModel() {
 
 // ---------------------------------------------------------------- input
 
+// The pointer in whole CSS pixels, as the window's pointer is in whole pixels: turns stay whole
+// degrees, whatever fractions a touch screen reports.
+function pointerX(event) {
+  return Math.round(event.clientX);
+}
+
+function pointerY(event) {
+  return Math.round(event.clientY);
+}
+
 function onMouseButton(event, down) {
   // Every button event, whatever its button, restarts both drags' measurements from here.
   const d = page.drag;
-  d.lastX = event.clientX;
-  d.lastY = event.clientY;
-  d.lastZoomY = event.clientY;
+  d.lastX = pointerX(event);
+  d.lastY = pointerY(event);
+  d.lastZoomY = pointerY(event);
   if (event.button === 0) d.rotating = down;
   else if (event.button === 2) d.zooming = down;
 }
@@ -193,15 +203,17 @@ function onMouseMove(event) {
   const d = page.drag;
   const v = page.view;
   if (!d.rotating && !d.zooming) return;
+  const x = pointerX(event);
+  const y = pointerY(event);
   if (d.rotating) {
-    v.rotY = addDegrees(v.rotY, event.clientX - d.lastX);
-    v.rotX = addDegrees(v.rotX, event.clientY - d.lastY);
-    d.lastX = event.clientX;
-    d.lastY = event.clientY;
+    v.rotY = addDegrees(v.rotY, x - d.lastX);
+    v.rotX = addDegrees(v.rotX, y - d.lastY);
+    d.lastX = x;
+    d.lastY = y;
   }
   if (d.zooming) {
-    v.distance += event.clientY - d.lastZoomY;
-    d.lastZoomY = event.clientY;
+    v.distance += y - d.lastZoomY;
+    d.lastZoomY = y;
   }
   requestFrame();
 }
@@ -221,7 +233,7 @@ function onKey(event) {
 }
 
 function fingers(event) {
-  return Array.from(event.touches).map((t) => ({ x: t.clientX, y: t.clientY }));
+  return Array.from(event.touches).map((t) => ({ x: pointerX(t), y: pointerY(t) }));
 }
 
 function span(points) {
@@ -229,20 +241,23 @@ function span(points) {
 }
 
 // One finger turns as the left button does; two fingers pinched apart bring the model nearer by
-// the growth of their distance, one unit per pixel. A change in the number of fingers restarts.
+// the growth of their distance since the pinch began, one unit per pixel. A change in the number
+// of fingers starts over from where the view is.
 function onTouch(event) {
   if (!page.shown) return;
   event.preventDefault();
   const now = fingers(event);
   const before = page.touch;
-  page.touch = now.length > 0 ? now : null;
-  if (!before || before.length !== now.length || event.type !== 'touchmove') return;
   const v = page.view;
+  const same = before && before.points.length === now.length && event.type === 'touchmove';
+  page.touch = now.length === 0 ? null : same ? { ...before, points: now }
+    : { points: now, startSpan: now.length === 2 ? span(now) : 0, startDistance: v.distance };
+  if (!same) return;
   if (now.length === 1) {
-    v.rotY = addDegrees(v.rotY, now[0].x - before[0].x);
-    v.rotX = addDegrees(v.rotX, now[0].y - before[0].y);
+    v.rotY = addDegrees(v.rotY, now[0].x - before.points[0].x);
+    v.rotX = addDegrees(v.rotX, now[0].y - before.points[0].y);
   } else if (now.length === 2) {
-    v.distance += span(now) - span(before);
+    v.distance = before.startDistance + Math.round(span(now) - before.startSpan);
   }
   requestFrame();
 }
