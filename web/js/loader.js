@@ -10,7 +10,7 @@ class ModelLoader {
   }
 
   lines() {
-    return this.module.UTF8ToString(this.module._zemLines());
+    return this.cString(this.module._zemLines() >>> 0);
   }
 
   palette() {
@@ -30,13 +30,21 @@ class ModelLoader {
     return { model: this.readModel(record), lines: this.lines() };
   }
 
+  // A zero-ended string of the module's memory; bytes that are no UTF-8 show as U+FFFD.
+  cString(pointer) {
+    const heap = this.module.HEAPU8;
+    let end = pointer;
+    while (heap[end] !== 0) end++;
+    return new TextDecoder().decode(heap.subarray(pointer, end));
+  }
+
   // The WebModel record, field by field (web/binding.h).
   readModel(record) {
     const m = this.module;
     const u32 = (i) => m.HEAPU32[(record >>> 2) + i] >>> 0;
     const bytes = (pointer, length) => m.HEAPU8.subarray(pointer, pointer + length);
     const model = {
-      name: m.UTF8ToString(u32(0)),
+      name: this.cString(u32(0)),
       cornerCount: u32(1),
       segmentEnds: u32(3),
       tableVertices: u32(6),
