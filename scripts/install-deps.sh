@@ -15,6 +15,7 @@ packages=(
   libegl-dev libegl-mesa0 libpng-dev bubblewrap  # zemrender: EGL without a display, PNG, its sandbox test
   libtinygltf-dev nodejs                    # zemconvert's glTF writing; Node.js runs the tests' glTF validator
   libassimp-dev libmeshoptimizer-dev        # zemconvert's import: reading other formats, simplifying large models
+  emscripten chromium                       # the web viewer: its WebAssembly build, and the browser of its tests
   "$@"
 )
 
@@ -38,4 +39,11 @@ gltf_validator=gltf-validator@2.0.0-dev.3.10
 if ! npm ls -g "$gltf_validator" >/dev/null 2>&1; then
   echo "Installing from npm: $gltf_validator"
   "${as_root[@]}" npm install -g -q "$gltf_validator"
+fi
+
+# The web tests drive Debian's chromium with puppeteer-core, a test dependency like the validator.
+puppeteer=puppeteer-core@24.43.1
+if ! npm ls -g "$puppeteer" >/dev/null 2>&1; then
+  echo "Installing from npm: $puppeteer"
+  "${as_root[@]}" npm install -g -q "$puppeteer"
 fi

@@ -1,5 +1,8 @@
 // The page's way into the model library: a text handed over from JavaScript, loaded with the loader
 // as it is, and turned into the vertex streams WebGL draws, with every loader line kept for the page.
+// The faces become indexed triangles over vertices that are all different, as the desktop
+// renderer's display lists merge identical vertices: each vertex is then lit once, not once for
+// every triangle it is a corner of.
 #include "web/binding.h"
 
 #include <emscripten/emscripten.h>
@@ -33,11 +36,15 @@ void keepLine(const char* line)
 }
 
 // The streams are owned here and outlive each call; a new load releases the previous ones.
+struct Triangles {
+    Array<WebVertex> vertices;
+    Array<uint32_t> indices;
+};
 struct Streams {
-    Array<WebCorner> corners;
-    Array<int16_t> segmentPositions;
-    Array<uint8_t> segmentColours;
-    Array<int16_t> tablePositions;
+    Triangles smooth;
+    Triangles flat;
+    Array<float> segmentPositions;
+    Array<float> tablePositions;
     Array<uint16_t> edges;
 };
 Streams gStreams;
@@ -60,8 +67,8 @@ bool countStreams(const Shape& shape, uint32_t& corners, uint32_t& segments, uin
         if (count == 2) s += 2;
         if (count >= 2) e += count == 2 ? 2 : 2u * static_cast<unsigned>(count);
     }
-    if (c > UINT32_MAX / sizeof(WebCorner) || e > UINT32_MAX / 2) {
-        reportOutOfMemory("the drawing of the model's polygons", static_cast<double>(c) * sizeof(WebCorner));
+    if (c > UINT32_MAX / sizeof(WebVertex) || e > UINT32_MAX / 2) {
+        reportOutOfMemory("the drawing of the model's polygons", static_cast<double>(c) * sizeof(WebVertex));
         return false;
     }
     corners = static_cast<uint32_t>(c);
@@ -70,37 +77,90 @@ bool countStreams(const Shape& shape, uint32_t& corners, uint32_t& segments, uin
     return true;
 }
 
-void putPosition(int16_t* to, const ShapeVertex& v)
+// Vertices by content: an open-addressed table of vertex numbers plus one (0 is empty), at most
+// half full, so that merging takes time in proportion to the corners whatever the model holds.
+class VertexMerger {
+public:
+    bool start(uint32_t corners, Triangles& out)
+    {
+        capacity_ = 16;
+        while (capacity_ < 2 * static_cast<uint64_t>(corners)) capacity_ *= 2;
+        slots_ = tryAllocateArray<uint32_t>(capacity_);
+        out.vertices = tryAllocateArray<WebVertex>(corners);
+        out.indices = tryAllocateArray<uint32_t>(corners);
+        if (!slots_ || !out.vertices || !out.indices) return false;
+        std::memset(slots_.get(), 0, capacity_ * sizeof(uint32_t));
+        vertices_ = out.vertices.get();
+        count_ = 0;
+        return true;
+    }
+
+    // The number of the vertex equal to v, added when it is new.
+    uint32_t add(const WebVertex& v)
+    {
+        uint32_t hash = 2166136261u;
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&v);
+        for (std::size_t i = 0; i < sizeof v; ++i) hash = (hash ^ bytes[i]) * 16777619u;
+        for (std::size_t at = hash & (capacity_ - 1);; at = (at + 1) & (capacity_ - 1)) {
+            if (slots_[at] == 0) {
+                vertices_[count_] = v;
+                slots_[at] = ++count_;
+                return count_ - 1;
+            }
+            if (std::memcmp(&vertices_[slots_[at] - 1], &v, sizeof v) == 0) return slots_[at] - 1;
+        }
+    }
+
+    uint32_t count() const { return count_; }
+
+private:
+    Array<uint32_t> slots_;
+    std::size_t capacity_ = 0;
+    WebVertex* vertices_ = nullptr;
+    uint32_t count_ = 0;
+};
+
+void putPosition(float* to, const ShapeVertex& v)
 {
     to[0] = v.x;
     to[1] = v.y;
     to[2] = v.z;
-    to[3] = 1;
 }
 
-// Faces split into the triangles (k, k + 1, 0), in table order, each corner with both normals.
-void fillCorners(const Shape& shape, WebCorner* out)
+// Faces split into the triangles (k, k + 1, 0), in table order, with vertex or face normals.
+bool buildTriangles(const Shape& shape, uint32_t corners, bool smooth, Triangles& out, WebTriangles& record)
 {
+    VertexMerger merger;
+    if (!merger.start(corners, out)) {
+        char what[120];
+        std::snprintf(what, sizeof what, "the drawing of the model's %u triangle corners", corners);
+        reportOutOfMemory(what, static_cast<double>(corners) * (sizeof(WebVertex) + 12));
+        return false;
+    }
     uint32_t n = 0;
     for (int32_t p = 0; p < shape.polygonCount; ++p) {
         const ShapePolygon& polygon = shape.polygons[p];
         if (polygon.count < 3) continue;
         const int first = polygon.indices[0];
         for (int k = 1; k + 1 < polygon.count; ++k) {
-            const int corners[3] = {polygon.indices[k], polygon.indices[k + 1], first};
-            for (int i : corners) {
-                WebCorner& c = out[n++];
-                putPosition(c.position, shape.vertices[i]);
-                c.smooth = shape.vertexNormals[i];
-                c.flat = polygon.faceNormal;
-                c.colour = static_cast<uint8_t>(polygon.colourIndex % Palette::kSize);
+            const int triangle[3] = {polygon.indices[k], polygon.indices[k + 1], first};
+            for (int i : triangle) {
+                WebVertex v{};
+                putPosition(v.position, shape.vertices[i]);
+                v.normal = smooth ? shape.vertexNormals[i] : polygon.faceNormal;
+                v.colour = static_cast<float>(polygon.colourIndex % Palette::kSize);
+                out.indices[n++] = merger.add(v);
             }
         }
     }
+    record.vertexCount = merger.count();
+    record.vertices = out.vertices.get();
+    record.indices = out.indices.get();
+    return true;
 }
 
 // Segments, and the normal that lights them: the last one the faces gave.
-void fillSegments(const Shape& shape, int16_t* positions, uint8_t* colours)
+void fillSegments(const Shape& shape, float* ends)
 {
     uint32_t n = 0;
     const ShapePolygon* last = nullptr;
@@ -109,8 +169,8 @@ void fillSegments(const Shape& shape, int16_t* positions, uint8_t* colours)
         if (polygon.count >= 3) last = &polygon;
         if (polygon.count != 2) continue;
         for (int k = 0; k < 2; ++k, ++n) {
-            putPosition(positions + 4 * n, shape.vertices[polygon.indices[k]]);
-            colours[n] = static_cast<uint8_t>(polygon.colourIndex % Palette::kSize);
+            putPosition(ends + 4 * n, shape.vertices[polygon.indices[k]]);
+            ends[4 * n + 3] = static_cast<float>(polygon.colourIndex % Palette::kSize);
         }
     }
     gModel.hasFace = last != nullptr;
@@ -143,27 +203,22 @@ bool buildStreams(const Shape& shape)
     if (!countStreams(shape, corners, segmentEnds, edgeEnds)) return false;
     // Indices are 16-bit and never negative: only the first 32,768 vertices can be drawn.
     const uint32_t tableVertices = static_cast<uint32_t>(std::min<int32_t>(shape.vertexCount, 32768));
-    char what[120];
-    std::snprintf(what, sizeof what, "the drawing of the model's %u triangle corners", corners);
     Streams s;
-    s.corners = allocateArray<WebCorner>(corners, what);
-    if (!s.corners) return false;
-    s.segmentPositions = allocateArray<int16_t>(4u * segmentEnds, "the drawing of the model's segments");
-    s.segmentColours = allocateArray<uint8_t>(segmentEnds, "the drawing of the model's segments");
-    s.tablePositions = allocateArray<int16_t>(4u * tableVertices, "the outlines' vertices");
+    if (!buildTriangles(shape, corners, true, s.smooth, gModel.smooth) ||
+        !buildTriangles(shape, corners, false, s.flat, gModel.flat))
+        return false;
+    s.segmentPositions = allocateArray<float>(4u * segmentEnds, "the drawing of the model's segments");
+    s.tablePositions = allocateArray<float>(3u * tableVertices, "the outlines' vertices");
     s.edges = allocateArray<uint16_t>(edgeEnds, "the outlines' edges");
-    if (!s.segmentPositions || !s.segmentColours || !s.tablePositions || !s.edges) return false;
-    fillCorners(shape, s.corners.get());
-    fillSegments(shape, s.segmentPositions.get(), s.segmentColours.get());
-    for (uint32_t i = 0; i < tableVertices; ++i) putPosition(s.tablePositions.get() + 4 * i, shape.vertices[i]);
+    if (!s.segmentPositions || !s.tablePositions || !s.edges) return false;
+    fillSegments(shape, s.segmentPositions.get());
+    for (uint32_t i = 0; i < tableVertices; ++i) putPosition(s.tablePositions.get() + 3 * i, shape.vertices[i]);
     fillEdges(shape, s.edges.get());
 
     gModel.name = shape.name;
-    gModel.cornerCount = corners;
-    gModel.corners = s.corners.get();
+    gModel.indexCount = corners;
     gModel.segmentEnds = segmentEnds;
     gModel.segmentPositions = s.segmentPositions.get();
-    gModel.segmentColours = s.segmentColours.get();
     gModel.tableVertices = tableVertices;
     gModel.tablePositions = s.tablePositions.get();
     gModel.edgeEnds = edgeEnds;

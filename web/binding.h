@@ -6,38 +6,42 @@
 
 #include "model/vector3.h"
 
-// One corner of a solid triangle, interleaved for one vertex buffer: 36 bytes.
-struct WebCorner {
-    int16_t position[4];  // x, y as drawn (the file's y negated), z, and 1
-    Vector3 smooth;       // the vertex normal
-    Vector3 flat;         // the face normal
-    uint8_t colour;       // palette entry, already taken modulo 32
-    uint8_t padding[3];
+// One vertex of the solid drawing: 28 bytes, interleaved for one vertex buffer. Every attribute is
+// a float, the format the renderer fetches fastest (and exactly, for 16-bit coordinates).
+struct WebVertex {
+    float position[3];  // x, y as drawn (the file's y negated), z
+    float colour;       // palette entry, already taken modulo 32
+    Vector3 normal;     // the vertex normal (smooth set) or the face normal (flat set)
+};
+
+// The faces as indexed triangles over vertices that are all different, for one choice of normals.
+struct WebTriangles {
+    uint32_t vertexCount = 0;
+    const WebVertex* vertices = nullptr;
+    const uint32_t* indices = nullptr;  // WebModel::indexCount of them, three per triangle
 };
 
 // What a load gives the page; every pointer stays valid until the next load begins.
 struct WebModel {
-    const char* name = nullptr;             // the shape name, ended by a zero
-    uint32_t cornerCount = 0;               // solid triangles times 3
-    const WebCorner* corners = nullptr;
-    uint32_t segmentEnds = 0;               // segments times 2
-    const int16_t* segmentPositions = nullptr;  // 4 per end, as in WebCorner
-    const uint8_t* segmentColours = nullptr;    // 1 per end
-    uint32_t tableVertices = 0;             // the vertex table's first 32,768 entries at most
-    const int16_t* tablePositions = nullptr;    // 4 per vertex
-    uint32_t edgeEnds = 0;                  // outline lines times 2
-    const uint16_t* edges = nullptr;        // vertex table indices
-    uint32_t hasFace = 0;                   // whether lastNormals holds a face's normals
+    const char* name = nullptr;                 // the shape name, ended by a zero
+    uint32_t indexCount = 0;                    // solid triangles times 3
+    WebTriangles smooth;                        // with vertex normals
+    WebTriangles flat;                          // with face normals
+    uint32_t segmentEnds = 0;                   // segments times 2
+    const float* segmentPositions = nullptr;    // x, y, z and colour per end, as in WebVertex
+    uint32_t tableVertices = 0;                 // the vertex table's first 32,768 entries at most
+    const float* tablePositions = nullptr;      // x, y, z per vertex
+    uint32_t edgeEnds = 0;                      // outline lines times 2
+    const uint16_t* edges = nullptr;            // vertex table indices
+    uint32_t hasFace = 0;                       // whether lastNormals holds a face's normals
     float lastNormals[6] = {0, 0, 0, 0, 0, 0};  // the segments' normal: smooth, then flat
 };
 
 // The page's reading of these records depends on this layout (wasm32: 4-byte pointers).
-static_assert(sizeof(WebCorner) == 36, "corner layout");
-static_assert(offsetof(WebCorner, smooth) == 8 && offsetof(WebCorner, flat) == 20 &&
-                  offsetof(WebCorner, colour) == 32,
-              "corner layout");
+static_assert(sizeof(WebVertex) == 28, "vertex layout");
+static_assert(offsetof(WebVertex, colour) == 12 && offsetof(WebVertex, normal) == 16, "vertex layout");
 #if defined(__EMSCRIPTEN__)
-static_assert(sizeof(WebModel) == 68, "model record layout");
+static_assert(sizeof(WebModel) == 84, "model record layout");
 #endif
 
 extern "C" {

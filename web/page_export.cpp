@@ -112,7 +112,7 @@ bool writeModelPage(const Shape& shape, std::string& page, std::string& error)
 #else
     (void)shape;
     page.clear();
-    error = "this zemconvert was built without the web page (emscripten was missing at build time)";
+    error = "this zemconvert was built without the web page, which needs emscripten at build time";
     return false;
 #endif
 }

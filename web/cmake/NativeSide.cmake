@@ -6,12 +6,13 @@
 include(ExternalProject)
 include(GNUInstallDirs)
 
+option(ZEMVIEW_WEB "Build the web viewer's page with emscripten, for zemconvert and the install" ON)
 find_program(ZEM_EMCMAKE emcmake)
 set(ZEMVIEW_WEB_BUILD "${CMAKE_BINARY_DIR}/web-page" CACHE PATH
     "The emscripten build tree of web/, configured and built by the native build")
 set(zem_page ${ZEMVIEW_WEB_BUILD}/zemview.html)
 
-if(ZEM_EMCMAKE)
+if(ZEMVIEW_WEB AND ZEM_EMCMAKE)
   # Built every time the native tree is: emscripten's own Ninja decides what is out of date.
   ExternalProject_Add(zemview_web
     SOURCE_DIR ${CMAKE_CURRENT_SOURCE_DIR}
@@ -36,7 +37,7 @@ if(ZEM_EMCMAKE)
 
   install(FILES ${zem_page} DESTINATION ${CMAKE_INSTALL_DATADIR}/zemview)
 else()
-  message(STATUS "emcmake not found: zemconvert is built without the web page, and the web tests are skipped")
+  message(STATUS "No web page (ZEMVIEW_WEB off, or emcmake not found): zemconvert writes no pages, the web tests are skipped")
   add_library(zem_web_page STATIC page_export.cpp)
 endif()
 target_link_libraries(zem_web_page PUBLIC zem_model)

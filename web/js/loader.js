@@ -43,20 +43,26 @@ class ModelLoader {
     const m = this.module;
     const u32 = (i) => m.HEAPU32[(record >>> 2) + i] >>> 0;
     const bytes = (pointer, length) => m.HEAPU8.subarray(pointer, pointer + length);
+    const triangles = (at) => ({
+      vertexCount: u32(at),
+      vertices: bytes(u32(at + 1), u32(at) * 28),
+    });
     const model = {
       name: this.cString(u32(0)),
-      cornerCount: u32(1),
-      segmentEnds: u32(3),
-      tableVertices: u32(6),
-      edgeEnds: u32(8),
-      hasFace: u32(10) !== 0,
+      indexCount: u32(1),
+      smooth: triangles(2),
+      flat: triangles(5),
+      segmentEnds: u32(8),
+      tableVertices: u32(10),
+      edgeEnds: u32(12),
+      hasFace: u32(14) !== 0,
     };
-    model.corners = bytes(u32(2), model.cornerCount * 36);
-    model.segmentPositions = bytes(u32(4), model.segmentEnds * 8);
-    model.segmentColours = bytes(u32(5), model.segmentEnds);
-    model.tablePositions = bytes(u32(7), model.tableVertices * 8);
-    model.edges = bytes(u32(9), model.edgeEnds * 2);
-    model.lastNormals = m.HEAPF32.slice((record >>> 2) + 11, (record >>> 2) + 17);
+    model.smooth.indices = bytes(u32(4), model.indexCount * 4);
+    model.flat.indices = bytes(u32(7), model.indexCount * 4);
+    model.segmentPositions = bytes(u32(9), model.segmentEnds * 16);
+    model.tablePositions = bytes(u32(11), model.tableVertices * 12);
+    model.edges = bytes(u32(13), model.edgeEnds * 2);
+    model.lastNormals = m.HEAPF32.slice((record >>> 2) + 15, (record >>> 2) + 21);
     return model;
   }
 }

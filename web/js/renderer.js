@@ -132,9 +132,11 @@ class ModelRenderer {
       gl.bufferData(target, data, gl.STATIC_DRAW);
       return buffer;
     };
-    this.buffers.corners = make(gl.ARRAY_BUFFER, model.corners);
-    this.buffers.segmentPositions = make(gl.ARRAY_BUFFER, model.segmentPositions);
-    this.buffers.segmentColours = make(gl.ARRAY_BUFFER, model.segmentColours);
+    for (const set of ['smooth', 'flat']) {
+      this.buffers[set + 'Vertices'] = make(gl.ARRAY_BUFFER, model[set].vertices);
+      this.buffers[set + 'Indices'] = make(gl.ELEMENT_ARRAY_BUFFER, model[set].indices);
+    }
+    this.buffers.segments = make(gl.ARRAY_BUFFER, model.segmentPositions);
     this.buffers.table = make(gl.ARRAY_BUFFER, model.tablePositions);
     this.buffers.edges = make(gl.ELEMENT_ARRAY_BUFFER, model.edges);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
@@ -236,18 +238,24 @@ class ModelRenderer {
     const m = this.model;
     if (view.lighting) this.setLighting(this.program(true, !view.smooth), transform);
     else this.use(this.programs.unlitFlat, transform);
-    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers.corners);
+    // Unlit, the normals play no part: either set of triangles gives the same picture.
+    const set = view.smooth || !view.lighting ? 'smooth' : 'flat';
+    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers[set + 'Vertices']);
     gl.enableVertexAttribArray(0);
-    gl.vertexAttribPointer(0, 4, gl.SHORT, false, 36, 0);
+    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 28, 0);
     if (view.lighting) {
       gl.enableVertexAttribArray(1);
-      gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 36, view.smooth ? 8 : 20);
+      gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 28, 16);
     } else {
       gl.disableVertexAttribArray(1);
     }
     gl.enableVertexAttribArray(2);
-    gl.vertexAttribPointer(2, 1, gl.UNSIGNED_BYTE, false, 36, 32);
-    if (m.cornerCount > 0) gl.drawArrays(gl.TRIANGLES, 0, m.cornerCount);
+    gl.vertexAttribPointer(2, 1, gl.FLOAT, false, 28, 12);
+    if (m.indexCount > 0) {
+      gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, this.buffers[set + 'Indices']);
+      gl.drawElements(gl.TRIANGLES, m.indexCount, gl.UNSIGNED_INT, 0);
+      gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
+    }
     if (m.segmentEnds === 0) return;
     if (view.lighting) this.setLighting(this.program(true, true), transform);
     else this.use(this.program(false, true), transform);
@@ -255,10 +263,9 @@ class ModelRenderer {
     const n = m.lastNormals;
     if (view.smooth) gl.vertexAttrib3f(1, n[0], n[1], n[2]);
     else gl.vertexAttrib3f(1, n[3], n[4], n[5]);
-    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers.segmentPositions);
-    gl.vertexAttribPointer(0, 4, gl.SHORT, false, 8, 0);
-    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers.segmentColours);
-    gl.vertexAttribPointer(2, 1, gl.UNSIGNED_BYTE, false, 1, 0);
+    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers.segments);
+    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 16, 0);
+    gl.vertexAttribPointer(2, 1, gl.FLOAT, false, 16, 12);
     gl.drawArrays(gl.LINES, 0, m.segmentEnds);
   }
 
@@ -270,7 +277,7 @@ class ModelRenderer {
     this.use(this.program(false, true), transform);
     gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers.table);
     gl.enableVertexAttribArray(0);
-    gl.vertexAttribPointer(0, 4, gl.SHORT, false, 8, 0);
+    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 12, 0);
     gl.disableVertexAttribArray(1);
     gl.disableVertexAttribArray(2);
     gl.vertexAttrib1f(2, kWhite);

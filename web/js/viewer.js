@@ -113,7 +113,7 @@ function showModel(label, bytes) {
   }
   if (!page.renderer.upload(result.model)) {
     showMessage(label + ' is too large for this browser', 'WebGL has no memory for the drawing of its ' +
-      result.model.cornerCount / 3 + ' triangles.');
+      result.model.indexCount / 3 + ' triangles.');
     return;
   }
   page.view = { ...kStartView };

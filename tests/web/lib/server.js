@@ -14,8 +14,9 @@ function startServer(roots) {
     const url = decodeURIComponent(new URL(request.url, 'http://127.0.0.1').pathname);
     for (const [prefix, folder] of Object.entries(roots)) {
       if (!url.startsWith(prefix)) continue;
-      const file = path.join(folder, url.slice(prefix.length));
-      if (!file.startsWith(path.resolve(folder))) break;
+      const root = path.resolve(folder);
+      const file = path.join(root, url.slice(prefix.length));
+      if (!file.startsWith(root + path.sep)) break;
       fs.readFile(file, (error, body) => {
         if (error) {
           response.writeHead(404, { 'Content-Type': 'text/plain' });
