@@ -125,13 +125,16 @@ function showModel(label, bytes) {
   requestFrame();
 }
 
-function tooLarge(label, size) {
-  showMessage(label + ' is too large for this browser',
-    'The model has ' + sizeText(size) + ' of text; this page can hold at most ' + sizeText(kLargestText) + '.');
+function tooLargeMessage(label, size) {
+  return { heading: label + ' is too large for this browser',
+    lines: 'The model has ' + sizeText(size) + ' of text; this page can hold at most ' + sizeText(kLargestText) + '.' };
 }
 
 async function openFile(file) {
-  if (file.size > kLargestText) return tooLarge(file.name, file.size);
+  if (file.size > kLargestText) {
+    const message = tooLargeMessage(file.name, file.size);
+    return showMessage(message.heading, message.lines);
+  }
   let buffer;
   try {
     buffer = await file.arrayBuffer();
@@ -141,19 +144,19 @@ async function openFile(file) {
   showModel(file.name, new Uint8Array(buffer));
 }
 
-async function openUrl(url) {
-  let buffer;
+// The bytes at url, or the heading and line of a message when they cannot be had.
+async function fetchModel(url) {
   try {
     const response = await fetch(url);
-    if (!response.ok) return showMessage(url + ' could not be fetched', 'The server answered ' + response.status + ' ' + response.statusText + '.');
+    if (!response.ok) return { heading: url + ' could not be fetched', lines: 'The server answered ' + response.status + ' ' + response.statusText + '.' };
     const length = Number(response.headers.get('Content-Length'));
-    if (length > kLargestText) return tooLarge(url, length);
-    buffer = await response.arrayBuffer();
+    if (length > kLargestText) return tooLargeMessage(url, length);
+    const buffer = await response.arrayBuffer();
+    if (buffer.byteLength > kLargestText) return tooLargeMessage(url, buffer.byteLength);
+    return { bytes: new Uint8Array(buffer) };
   } catch (e) {
-    return showMessage(url + ' could not be fetched', String(e && e.message ? e.message : e));
+    return { heading: url + ' could not be fetched', lines: String(e && e.message ? e.message : e) };
   }
-  if (buffer.byteLength > kLargestText) return tooLarge(url, buffer.byteLength);
-  showModel(url, new Uint8Array(buffer));
 }
 
 // A model placed in the page: its bytes percent-encoded wherever a byte could end the element,
@@ -310,6 +313,10 @@ async function start() {
     showMessage('This browser cannot show models', 'It offers no WebGL 2, which the viewer needs.');
     return;
   }
+  // A model to fetch is asked for at once, while the module and WebGL start.
+  const placed = placedModel();
+  const url = new URLSearchParams(window.location.search).get('model');
+  const fetching = !placed && url ? fetchModel(url) : null;
   let module;
   try {
     module = await createZemLoader();
@@ -320,11 +327,15 @@ async function start() {
   page.loader = new ModelLoader(module);
   page.renderer = new ModelRenderer(page.gl, page.loader.palette());
   listen();
-  const placed = placedModel();
-  const url = new URLSearchParams(window.location.search).get('model');
-  if (placed) showModel(placed.label, placed.bytes);
-  else if (url) await openUrl(url);
-  else showStart();
+  if (placed) {
+    showModel(placed.label, placed.bytes);
+  } else if (fetching) {
+    const fetched = await fetching;
+    if (fetched.bytes) showModel(url, fetched.bytes);
+    else showMessage(fetched.heading, fetched.lines);
+  } else {
+    showStart();
+  }
   requestFrame();
 }
 
