@@ -20,9 +20,9 @@
 
 namespace {
 
-Shape gLoaded;       // the model on show, or being loaded
-WebModel gModel;     // the streams and counts the page reads
-Array<char> gText;   // the text JavaScript fills in, until it is loaded
+Shape gLoaded;      // the model on show, or being loaded
+WebModel gModel;    // the streams and counts the page reads
+Array<char> gText;  // the text JavaScript fills in, until it is loaded
 std::size_t gTextSize = 0;
 std::string gLines;  // the loader's lines since the last load began, each ended by '\n'
 float gPalette[Palette::kSize][3];

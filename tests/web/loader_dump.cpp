@@ -46,8 +46,8 @@ void dumpShape(const Shape& s)
     append("\nvertices %d\n", static_cast<int>(s.vertexCount));
     for (int32_t i = 0; i < s.vertexCount; ++i) {
         const Vector3& n = s.vertexNormals[i];
-        append("v %d %d %d n %08x %08x %08x\n", s.vertices[i].x, s.vertices[i].y, s.vertices[i].z, bits(n.x),
-               bits(n.y), bits(n.z));
+        append("v %d %d %d n %08x %08x %08x\n", s.vertices[i].x, s.vertices[i].y, s.vertices[i].z, bits(n.x), bits(n.y),
+               bits(n.z));
     }
     append("polygons %d\n", static_cast<int>(s.polygonCount));
     for (int32_t p = 0; p < s.polygonCount; ++p) {
