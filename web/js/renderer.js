@@ -176,8 +176,9 @@ class ModelRenderer {
     this.target = { framebuffer, colour, depth, width, height };
   }
 
-  // One frame of view (the viewer's state) at width x height pixels into the canvas.
-  draw(view, width, height) {
+  // One frame of view (the viewer's state) at width x height pixels into the canvas: the model
+  // uploaded last when withModel is set, else the background alone.
+  draw(view, withModel, width, height) {
     const gl = this.gl;
     this.ensureTarget(width, height);
     gl.bindFramebuffer(gl.FRAMEBUFFER, this.target.framebuffer);
@@ -191,7 +192,7 @@ class ModelRenderer {
     gl.enable(gl.BLEND);
     gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
-    if (this.model) {
+    if (this.model && withModel) {
       const transform = frameTransform(view, width, height);
       if (view.wireframe) this.drawOutlines(transform);
       else this.drawSolid(view, transform);

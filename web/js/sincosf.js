@@ -2,6 +2,7 @@
 // libm on an x86-64 processor with fused multiply-add), bit for bit, and the exact fused
 // multiply-add they need. The renderer builds its rotation matrices from these values, and the
 // correctly rounded ones of Math.sin differ from them in the last bit for about one angle in forty.
+// (A processor without fused multiply-add makes the library take a path of its own, not followed here.)
 
 // Exact fused multiply-add of doubles, a * b + c rounded once, through BigInt arithmetic; only a
 // few are needed per frame.

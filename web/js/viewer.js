@@ -83,10 +83,9 @@ function drawFrame() {
   page.framePending = false;
   if (!page.renderer || page.gl.isContextLost()) return;
   resizeCanvas();
-  const view = page.shown ? page.view : { ...kStartView };
-  if (!page.shown) page.renderer.model = null;
   const start = performance.now();
-  page.renderer.draw(view, page.canvas.width, page.canvas.height);
+  // Without a model on show the canvas, under the panel, is only cleared.
+  page.renderer.draw(page.shown ? page.view : kStartView, page.shown, page.canvas.width, page.canvas.height);
   if (!page.shown) return;
   const first = page.firstFrameTime === 0;
   // Reading one pixel back waits until the renderer has drawn the whole frame.
