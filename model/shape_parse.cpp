@@ -1,5 +1,6 @@
 // Shape::parse: the scan of the model text for the shape header, the vertex table and the polygon table.
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstring>
 
@@ -44,8 +45,8 @@ bool parseHeader(Shape& shape, const TextScan& text)
     const std::size_t comma = brace == npos ? npos : text.find(',', brace);
     if (comma == npos) return fail(kShapeError);
     std::size_t cursor = comma + 1;
-    long vertexCount = 0;
-    long polygonCount = 0;
+    int64_t vertexCount = 0;
+    int64_t polygonCount = 0;
     if (!text.readNumber(cursor, vertexCount) || !text.readNumber(cursor, polygonCount)) return fail(kShapeError);
     if (lowBits32(vertexCount) < 0 || lowBits32(polygonCount) < 0) return fail(kShapeError);
     shape.vertexCount = lowBits32(vertexCount);
@@ -88,9 +89,9 @@ bool parseVertexTable(Shape& shape, const TextScan& text)
         cursor = text.find('{', cursor + 1);
         if (cursor == npos) return fail(kVectorError);
         ++cursor;
-        long x = 0;
-        long y = 0;
-        long z = 0;
+        int64_t x = 0;
+        int64_t y = 0;
+        int64_t z = 0;
         if (!text.readNumber(cursor, x) || !text.readNumber(cursor, y) || !text.readNumber(cursor, z))
             return fail(kVectorError);
         shape.vertices[i] = ShapeVertex{lowBits16(x), negate16(lowBits16(y)), lowBits16(z)};
@@ -106,21 +107,22 @@ struct PolygonFault {
     bool found = false;
     char message[200] = {};
 
-    void tooManyIndices(int32_t polygon, long count)
+    void tooManyIndices(int32_t polygon, int64_t count)
     {
         if (found) return;
         found = true;
-        std::snprintf(message, sizeof message, "%s: polygon %d has %ld vertex indices, at most %d are allowed",
+        std::snprintf(message, sizeof message, "%s: polygon %d has %" PRId64 " vertex indices, at most %d are allowed",
                       kPolygonError, static_cast<int>(polygon), count, kMaxPolygonIndices);
     }
 
     // The index as the file wrote it: 40000 is reported as 40000, not as its 16-bit cut.
-    void indexOutOfRange(int32_t polygon, long written, int32_t vertexCount)
+    void indexOutOfRange(int32_t polygon, int64_t written, int32_t vertexCount)
     {
         if (found) return;
         found = true;
-        std::snprintf(message, sizeof message, "%s: polygon %d names vertex %ld, but the vertex table has %d entries",
-                      kPolygonError, static_cast<int>(polygon), written, static_cast<int>(vertexCount));
+        std::snprintf(message, sizeof message,
+                      "%s: polygon %d names vertex %" PRId64 ", but the vertex table has %d entries", kPolygonError,
+                      static_cast<int>(polygon), written, static_cast<int>(vertexCount));
     }
 };
 
@@ -131,7 +133,7 @@ bool readIndexList(const TextScan& text, std::size_t& cursor, int32_t number, ui
     bool inBounds = count <= kMaxPolygonIndices;
     if (!inBounds) fault.tooManyIndices(number, count);
     for (int k = 0; k < count; ++k) {
-        long value = 0;
+        int64_t value = 0;
         if (!text.readNumber(cursor, value)) return false;
         const int16_t index = lowBits16(value);
         if (index < 0 || index >= vertexCount) {
@@ -161,8 +163,8 @@ bool parsePolygonTable(Shape& shape, const TextScan& text)
         cursor = text.find('{', cursor + 1);
         if (cursor == npos) return fail(kPolygonError);
         ++cursor;
-        long colour = 0;
-        long count = 0;
+        int64_t colour = 0;
+        int64_t count = 0;
         if (!text.readNumber(cursor, colour)) return fail(kPolygonError);
         const std::size_t countStart = cursor;
         if (!text.readNumber(cursor, count)) return fail(kPolygonError);

@@ -27,7 +27,7 @@ public:
     bool isChar(std::size_t pos, char c) const { return pos < size_ && text_[pos] == c; }
 
     // The first c at or after from, or npos. Braces usually stand a few bytes apart, closer than
-    // a library search pays off for; a long stretch is left to memchr.
+    // a library search pays off for; a int64_t stretch is left to memchr.
     std::size_t find(char c, std::size_t from) const
     {
         if (from >= size_) return npos;
@@ -72,14 +72,14 @@ public:
 
     // Reads a number at cursor and leaves cursor one character beyond its end, the separator
     // unseen. False when cursor stands past the end; at the end itself the number is 0.
-    bool readNumber(std::size_t& cursor, long& value) const
+    bool readNumber(std::size_t& cursor, int64_t& value) const
     {
         if (cursor > size_) return false;
         // A read that finds no digits moves the cursor on by one character only, so the next
         // read starts inside the same white space: what is known of it is not scanned again,
-        // lest a long run of blanks be scanned once for every number of an entry.
+        // lest a int64_t run of blanks be scanned once for every number of an entry.
         const std::size_t from = cursor < spaceEnd_ && cursor >= spaceFrom_ ? spaceEnd_ : cursor;
-        const char* numberEnd = readLong(text_ + from, text_ + size_, &value);
+        const char* numberEnd = readInteger(text_ + from, text_ + size_, &value);
         if (__builtin_expect(numberEnd == text_ + from, 0))
             noteMissingNumber(cursor, from);
         else

@@ -27,7 +27,8 @@ test_packages=(
   dpkg-dev lintian man-db file               # the Debian package and its checks
   desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin  # file type, desktop file
   bubblewrap bash-completion zsh             # sandboxes, completion
-  nodejs                                     # the glTF validator
+  nodejs                                     # the glTF validator and the web tests
+  emscripten chromium                        # the web viewer's WebAssembly, and the browser of its tests
 )
 
 packages=("${run_packages[@]}")
@@ -51,7 +52,8 @@ fi
 
 [ "$need" = test ] || exit 0
 # The npm packages the tests run, at the versions they were written against.
-for npm_package in gltf-validator@2.0.0-dev.3.10; do
+# puppeteer-core drives Debian's chromium in the web tests.
+for npm_package in gltf-validator@2.0.0-dev.3.10 puppeteer-core@24.43.1; do
   if ! npm ls -g "$npm_package" >/dev/null 2>&1; then
     echo "Installing from npm: $npm_package"
     "${as_root[@]}" npm install -g -q "$npm_package"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: the plain build, the same tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, the model's tests built by clang, and a short fuzz
-# run. Every suite runs, whatever another's result; the summary at the end gives each one's.
+# Installs what is missing, builds, and runs every test: the web viewer's page, the plain build (the
+# page's tests in a real browser among them), the same tests under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the model's tests built by clang, and a short fuzz run. Every suite runs, whatever another's result; the summary at the end gives each one's.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,6 +36,8 @@ fuzz_tree()
     cmake --preset fuzz && cmake --build --preset fuzz && ctest --preset fuzz
 }
 
+# The page first: the plain and the sanitised trees carry it, and test it, from here.
+suite "web page (build-web/)" bash -c 'cmake --preset web && cmake --build --preset web'
 suite "release build and tests (build/)" tree release
 suite "sanitizer build and tests (build-asan/)" tree asan
 suite "model tests built by clang (build-clang/)" tree clang

@@ -16,6 +16,7 @@ const char* const kConvertUsage =
     "  .gltf, .glb         glTF 2.0, as JSON with its .bin beside it, or as one binary file\n"
     "  .ply                PLY, binary little-endian (text with --ascii)\n"
     "  .stl                binary STL: triangles only, so segments are left out\n"
+    "  .html               a page with the model inside that shows it in any browser\n"
     "      --flat          face normals, each face with vertices of its own, instead of smooth ones\n"
     "      --ascii         write PLY as text\n"
     "\n"
@@ -26,7 +27,7 @@ const char* const kConvertUsage =
     "  -c, --colour N      palette entry N (0 to 31) for every face, instead of the materials' nearest\n"
     "      --no-simplify   refuse a model beyond the format's limits instead of simplifying it\n"
     "\n"
-    "  -f, --format NAME   obj, gltf, glb, ply, stl or zem, instead of OUTPUT's extension;\n"
+    "  -f, --format NAME   obj, gltf, glb, ply, stl, html or zem, instead of OUTPUT's extension;\n"
     "                      needed when OUTPUT is \"-\" (standard output)\n"
     "  -h, --help          print this help and exit\n"
     "  -V, --version       print the version and exit\n"
@@ -127,7 +128,7 @@ Command resolveFormat(const Given& given, ConvertOptions& options, std::string& 
         return usageError(problem, "--scale, --no-center, --colour and --no-simplify apply to importing only");
     if (!exportFormatFor(given.format, options.output, given.ascii, options.exportFormat)) {
         if (!given.format.empty()) return usageError(problem, "unknown format '" + given.format + "'");
-        return usageError(problem, options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl or .zem)");
+        return usageError(problem, options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)");
     }
     if (given.ascii && options.exportFormat != ExportFormat::PlyAscii)
         return usageError(problem, "--ascii applies to PLY only");

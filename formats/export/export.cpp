@@ -8,6 +8,7 @@
 
 #include "formats/export/mesh_view.h"
 #include "formats/export/writers.h"
+#include "web/page_export.h"
 
 namespace {
 
@@ -81,6 +82,10 @@ bool run(const Shape& shape, ExportFormat format, const std::string& outputPath,
             result.notes.push_back(std::to_string(mesh.segmentCount) +
                                    (mesh.segmentCount == 1 ? " segment" : " segments") + " left out: STL has no lines");
         break;
+    case ExportFormat::Html:
+        if (!writeModelPage(shape, bytes, error)) return false;
+        if (options.flat) result.notes.push_back("--flat does not apply to a page: its viewer switches with the s key");
+        break;
     }
     return true;
 }
@@ -106,6 +111,8 @@ bool exportFormatFor(const std::string& formatWord, const std::string& outputPat
         format = ascii ? ExportFormat::PlyAscii : ExportFormat::PlyBinary;
     else if (word == "stl")
         format = ExportFormat::Stl;
+    else if (word == "html")
+        format = ExportFormat::Html;
     else
         return false;
     return true;

@@ -6,9 +6,9 @@
 
 struct Shape;
 
-enum class ExportFormat { Obj, Gltf, Glb, PlyAscii, PlyBinary, Stl };
+enum class ExportFormat { Obj, Gltf, Glb, PlyAscii, PlyBinary, Stl, Html };
 
-// The format a --format word names (obj, gltf, glb, ply, stl), or else the output's extension,
+// The format a --format word names (obj, gltf, glb, ply, stl, html), or else the output's extension,
 // compared without regard to case. PLY is binary little-endian unless ascii is set. False when
 // the word or extension names no export format.
 bool exportFormatFor(const std::string& formatWord, const std::string& outputPath, bool ascii, ExportFormat& format);

@@ -17,8 +17,8 @@ void expectLikeStrtol(const std::string& text)
     char* strtolEnd = nullptr;
     errno = 0;
     const long expected = std::strtol(text.c_str(), &strtolEnd, 10);
-    long value = -7;
-    const char* end = readLong(text.data(), text.data() + text.size(), &value);
+    int64_t value = -7;
+    const char* end = readInteger(text.data(), text.data() + text.size(), &value);
     EXPECT_EQ(value, expected) << '"' << text << '"';
     EXPECT_EQ(end - text.data(), strtolEnd - text.c_str()) << '"' << text << '"';
 }
@@ -70,13 +70,13 @@ TEST(ReadLong, agreesWithStrtolOnRandomTexts)
 TEST(ReadLong, stopsAtTheEndItIsGiven)
 {
     const std::string text = "12345";
-    long value = 0;
-    EXPECT_EQ(readLong(text.data(), text.data() + 3, &value), text.data() + 3);
+    int64_t value = 0;
+    EXPECT_EQ(readInteger(text.data(), text.data() + 3, &value), text.data() + 3);
     EXPECT_EQ(value, 123);
-    EXPECT_EQ(readLong(text.data(), text.data(), &value), text.data());
+    EXPECT_EQ(readInteger(text.data(), text.data(), &value), text.data());
     EXPECT_EQ(value, 0);
     const std::string sign = "-5";
-    EXPECT_EQ(readLong(sign.data(), sign.data() + 1, &value), sign.data());
+    EXPECT_EQ(readInteger(sign.data(), sign.data() + 1, &value), sign.data());
     EXPECT_EQ(value, 0);
 }
 

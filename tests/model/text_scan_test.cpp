@@ -43,7 +43,7 @@ TEST(TextScan, numbersReadAtAnyCursorInAnyOrderAgreeWithAFreshRead)
         for (int read = 0; read < 100; ++read) {
             std::size_t cursor = std::uniform_int_distribution<std::size_t>(0, text.size() + 1)(random);
             std::size_t freshCursor = cursor;
-            long value = -1;
+            int64_t value = -1;
             long freshValue = -2;
             const bool ok = remembering.readNumber(cursor, value);
             ASSERT_EQ(ok, TextScan(text.data(), text.data() + text.size()).readNumber(freshCursor, freshValue)) << text;
@@ -62,7 +62,7 @@ TEST(TextScan, aRunOfBlanksBeforeMissingNumbersIsScannedOnce)
     const TextScan scan(text.data(), text.data() + text.size());
     std::size_t cursor = 1;
     for (int k = 0; k < 255; ++k) {
-        long value = -1;
+        int64_t value = -1;
         ASSERT_TRUE(scan.readNumber(cursor, value));
         ASSERT_EQ(value, 0);
         ASSERT_EQ(cursor, 2u + static_cast<std::size_t>(k));
@@ -79,7 +79,7 @@ TEST(TextScan, theTextEndsAtItsFirstZeroByte)
     EXPECT_EQ(scan.countFrom('{', 0), 1u);
     EXPECT_EQ(scan.find('{', 1), TextScan::npos);
     std::size_t cursor = 6;
-    long value = 0;
+    int64_t value = 0;
     EXPECT_FALSE(scan.readNumber(cursor, value));  // past the end
     cursor = 5;
     EXPECT_TRUE(scan.readNumber(cursor, value));  // at the end: no digits, the cursor moves by one

@@ -59,7 +59,7 @@ expect "zemrender -s 64x48 --flat " "a.zem folder"
 expect "zemrender --background " "black transparent white"
 expect "zemconvert " "a.zem d.obj folder"
 expect "zemconvert a.zem " "a.zem d.obj folder"
-expect "zemconvert --format " "glb gltf obj ply stl zem"
+expect "zemconvert --format " "glb gltf html obj ply stl zem"
 expect "zemconvert --scale 2 d.obj " "a.zem d.obj folder"
 # Every long option that --help lists, and no other: zsh's list is written out, so it must follow
 # the program.

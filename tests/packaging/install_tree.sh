@@ -26,6 +26,8 @@ if has_program zemrender; then
     expected+=(share/thumbnailers/zemview.thumbnailer)
     for size in "${icon_sizes[@]}"; do expected+=("share/icons/hicolor/${size}x$size/apps/zemview.png"); done
 fi
+# The web viewer's page, where the build had emscripten to make it.
+if [ "${ZEM_WEB_PAGE:-0}" = 1 ]; then expected+=(share/zemview/zemview.html); fi
 
 # tree_matches ROOT: the files under ROOT are exactly the expected ones.
 tree_matches()

@@ -53,7 +53,7 @@ TEST(ConvertOptions, usageErrorsNameWhatIsWrong)
          "--scale, --no-center, --colour and --no-simplify apply to importing only"},
         {{"--ascii", "a.zem", "b.stl"}, "--ascii applies to PLY only"},
         {{"a.zem", "-"}, "standard output needs --format to name the format"},
-        {{"a.zem", "b.dxf"}, "b.dxf: unknown extension (use .obj, .gltf, .glb, .ply, .stl or .zem)"},
+        {{"a.zem", "b.dxf"}, "b.dxf: unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)"},
         {{"a.zem"}, "an input and an output are needed"},
     };
     for (const auto& [words, problem] : cases) {

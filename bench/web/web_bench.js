@@ -1,0 +1,116 @@
+// The web viewer's benchmark: the page's size, the time from navigation to the first drawn frame
+// (the terrain against the tetrahedron, and against a general-purpose glTF viewer showing the same
+// terrain as GLB), and the frame time while the terrain turns, against the native window's. Every
+// figure is a ratio of medians measured in this run, in one browser (Chromium, WebGL on llvmpipe).
+// node bench/web/web_bench.js BUILD WEB_BUILD MODEL_VIEWER_DIST
+'use strict';
+const fs = require('fs');
+const path = require('path');
+const zlib = require('zlib');
+const { execFileSync } = require('child_process');
+const lib = path.join(__dirname, '..', '..', 'tests', 'web', 'lib');
+const { launchBrowser, openPage, settled, rendererName } = require(path.join(lib, 'browser'));
+const { startServer } = require(path.join(lib, 'server'));
+
+const [build, webBuild, tools] = process.argv.slice(2);
+const root = path.join(__dirname, '..', '..');
+const kRuns = 7;
+const median = (values) => [...values].sort((a, b) => a - b)[Math.floor(values.length / 2)];
+
+function prepareModels(folder) {
+  const source = path.join(root, 'models', 'tetra.zem');
+  fs.copyFileSync(source, path.join(folder, 'tetra.zem'));
+  fs.writeFileSync(path.join(folder, 'terrain.zem'), execFileSync(path.join(build, 'zemgen'), ['terrain'], { maxBuffer: 1 << 28 }));
+  execFileSync(path.join(build, 'zemconvert'), [path.join(folder, 'terrain.zem'), path.join(folder, 'terrain.glb')]);
+}
+
+// Milliseconds from navigation to the page's note of its first frame.
+async function firstFrame(browser, url) {
+  const page = await openPage(browser);
+  await page.goto(url);
+  await page.waitForFunction(() => document.documentElement.dataset.firstFrame || document.documentElement.dataset.error,
+    { timeout: 120000 });
+  const error = await page.evaluate(() => document.documentElement.dataset.error);
+  if (error) throw new Error(`${url}: ${error}`);
+  const ms = Number(await page.evaluate(() => document.documentElement.dataset.firstFrame));
+  await page.close();
+  return ms;
+}
+
+// The native window's frame of the terrain, lit and smooth, as the viewer draws it (the batched
+// drawing of bench/draw_bench, under a display): its median in milliseconds.
+function nativeFrame() {
+  const out = execFileSync('bash', [path.join(root, 'scripts', 'with-display.sh'), path.join(build, 'bench', 'draw_bench'),
+    '--benchmark_filter=^frame/terrain/lit_smooth/'], { encoding: 'utf8' });
+  const match = /^ *frame\/terrain\/lit_smooth .*-> *([0-9.]+) ms/m.exec(out);
+  if (!match) throw new Error('the native benchmark gave no frame time:\n' + out);
+  return Number(match[1]);
+}
+
+// Frames while the terrain turns: the page times each frame it draws (with ?timing); the view is
+// the one the native benchmark times, reached with a drag and then turned a degree at a time.
+async function turningFrames(browser, origin) {
+  const page = await openPage(browser);
+  await page.goto(`${origin}/page/zemview.html?timing&model=/scratch/terrain.zem`);
+  await settled(page, 'model');
+  await page.mouse.move(320, 240);
+  await page.mouse.down();
+  await page.mouse.move(300, 275, { steps: 5 });
+  for (let i = 0; i < 80; i++) {
+    await page.mouse.move(i % 2 ? 300 : 301, 275);
+    await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(resolve)));
+  }
+  await page.mouse.up();
+  const times = await page.evaluate(() => window.zemviewFrameTimes.slice(10));
+  await page.close();
+  return times;
+}
+
+async function main() {
+  const folder = fs.mkdtempSync('/tmp/zemweb-bench-');
+  prepareModels(folder);
+  const server = await startServer({ '/page/': webBuild, '/scratch/': folder, '/tools/': tools, '/bench/': __dirname });
+  const browser = await launchBrowser('llvmpipe');
+  try {
+    const pageBytes = fs.readFileSync(path.join(webBuild, 'zemview.html'));
+    const gzipped = zlib.gzipSync(pageBytes, { level: 9 }).length;
+    const probe = await openPage(browser);
+    await probe.goto(`${server.origin}/page/zemview.html`);
+    console.log(`Renderer: ${await rendererName(probe)}`);
+    await probe.close();
+
+    const urls = {
+      tetra: `${server.origin}/page/zemview.html?model=/scratch/tetra.zem`,
+      terrain: `${server.origin}/page/zemview.html?model=/scratch/terrain.zem`,
+      glb: `${server.origin}/bench/model_viewer.html?model=/scratch/terrain.glb`,
+    };
+    const times = { tetra: [], terrain: [], glb: [] };
+    await firstFrame(browser, urls.tetra);  // the first start of the browser's renderer is not counted
+    for (let run = 0; run < kRuns; run++)
+      for (const kind of Object.keys(urls)) times[kind].push(await firstFrame(browser, urls[kind]));
+    const m = Object.fromEntries(Object.entries(times).map(([k, v]) => [k, median(v)]));
+
+    // The native frames before and after the page's, since a shared machine's speed drifts.
+    const nativeBefore = nativeFrame();
+    const frames = await turningFrames(browser, server.origin);
+    const nativeAfter = nativeFrame();
+    const webFrame = median(frames);
+    const native = (nativeBefore + nativeAfter) / 2;
+
+    console.log(`\nMedians of ${kRuns} runs each, alternating, in this run:`);
+    console.log(`  page size: ${pageBytes.length} bytes, ${gzipped} with gzip -9 (goal: at most 102400)`);
+    console.log(`  first frame, tetrahedron: ${m.tetra.toFixed(0)} ms`);
+    console.log(`  first frame, terrain:     ${m.terrain.toFixed(0)} ms, ${(m.terrain / m.tetra).toFixed(2)} times the tetrahedron (goal: at most 1.5)`);
+    console.log(`  first frame, the same terrain as GLB in model-viewer: ${m.glb.toFixed(0)} ms; the page takes ` +
+      `${(m.terrain / m.glb).toFixed(2)} of it (goal: at most 0.5)`);
+    console.log(`  turning the terrain: ${webFrame.toFixed(1)} ms a frame (${frames.length} frames), the native window ` +
+      `${native.toFixed(1)} ms (${nativeBefore.toFixed(1)} before, ${nativeAfter.toFixed(1)} after): ` +
+      `${(webFrame / native).toFixed(2)} times (goal: at most 1.5)`);
+  } finally {
+    await browser.close();
+    await server.close();
+    fs.rmSync(folder, { recursive: true, force: true });
+  }
+}
+
+main().catch((e) => { console.error(e); process.exit(1); });

@@ -1,0 +1,61 @@
+// The records the page reads out of the WebAssembly memory after a load, at fixed offsets.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "model/vector3.h"
+
+// One vertex of the solid drawing: 28 bytes, interleaved for one vertex buffer. Every attribute is
+// a float, the format the renderer fetches fastest (and exactly, for 16-bit coordinates).
+struct WebVertex {
+    float position[3];  // x, y as drawn (the file's y negated), z
+    float colour;       // palette entry, already taken modulo 32
+    Vector3 normal;     // the vertex normal (smooth set) or the face normal (flat set)
+};
+
+// The faces as indexed triangles over vertices that are all different, for one choice of normals.
+struct WebTriangles {
+    uint32_t vertexCount = 0;
+    const WebVertex* vertices = nullptr;
+    const uint32_t* indices = nullptr;  // WebModel::indexCount of them, three per triangle
+};
+
+// What a load gives the page; every pointer stays valid until the next load begins.
+struct WebModel {
+    const char* name = nullptr;                 // the shape name, ended by a zero
+    uint32_t indexCount = 0;                    // solid triangles times 3
+    WebTriangles smooth;                        // with vertex normals
+    WebTriangles flat;                          // with face normals
+    uint32_t segmentEnds = 0;                   // segments times 2
+    const float* segmentPositions = nullptr;    // x, y, z and colour per end, as in WebVertex
+    uint32_t tableVertices = 0;                 // the vertex table's first 32,768 entries at most
+    const float* tablePositions = nullptr;      // x, y, z per vertex
+    uint32_t edgeEnds = 0;                      // outline lines times 2
+    const uint16_t* edges = nullptr;            // vertex table indices
+    uint32_t hasFace = 0;                       // whether lastNormals holds a face's normals
+    float lastNormals[6] = {0, 0, 0, 0, 0, 0};  // the segments' normal: smooth, then flat
+};
+
+// The page's reading of these records depends on this layout (wasm32: 4-byte pointers).
+static_assert(sizeof(WebVertex) == 28, "vertex layout");
+static_assert(offsetof(WebVertex, colour) == 12 && offsetof(WebVertex, normal) == 16, "vertex layout");
+#if defined(__EMSCRIPTEN__)
+static_assert(sizeof(WebModel) == 84, "model record layout");
+#endif
+
+extern "C" {
+// Room for a model text of size bytes (and a zero after it) in the module's memory; null when
+// memory runs out, after the loader's own line for it. Clears the model on show and its lines.
+char* zemTextBuffer(std::size_t size);
+
+// Parses the text put into the buffer, computes the normals and builds the streams; null after the
+// loader's lines say why. The buffer is released either way.
+const WebModel* zemLoad();
+
+// The lines written since the last zemTextBuffer, each ended by a newline.
+const char* zemLines();
+
+// The palette as the renderer takes it, 32 times red, green, blue in single precision.
+const float* zemPalette();
+}
