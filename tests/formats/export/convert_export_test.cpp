@@ -632,6 +632,48 @@ TEST(ConvertExport, indicesWidenBeforeReachingTheRestartValue)
     expectGltfFiles(files, true);
 }
 
+// --- what the viewer does not draw --------------------------------------------------------------
+
+// The format takes polygons of 0 and 1 index and the viewer draws nothing for them: every format
+// leaves them out, with a note, and gives no material to a colour that only they use.
+TEST(ConvertExport, polygonsOfFewerThanTwoIndicesAreLeftOutWithANote)
+{
+    const std::string model = writeTempFile("hollow.zem", "SHAPE hollow_shape = { 0, 5, 6 };\nVECTOR v[] = {\n"
+                                                          "{ 0, 0, 0 },\n{ 100, 0, 0 },\n{ 100, 100, 0 },\n"
+                                                          "{ 0, 100, 0 },\n{ 50, 50, 80 }\n};\nSPOLY p[] = {\n"
+                                                          "{ 3, 3, { 0, 1, 2 } },\n{ 20, 0, { } },\n"
+                                                          "{ 21, 1, { 4 } },\n{ 6, 2, { 0, 4 } },\n"
+                                                          "{ 3, 4, { 0, 1, 4, 3 } },\n{ 3, 1, { 2 } }\n};\n");
+    const Shape shape = loaded(model);
+    ASSERT_EQ(shape.polygonCount, 6);
+    std::vector<GltfFile> gltf;
+    for (const std::string format : {"obj", "gltf", "glb", "ply", "ascii.ply", "stl"}) {
+        for (const bool flat : {false, true}) {
+            SCOPED_TRACE(format + (flat ? " --flat" : ""));
+            const std::string out = tempDir() + "/hollow" + (flat ? "-flat." : ".") + format;
+            std::vector<std::string> words = {model, out};
+            if (format == "ascii.ply") words.insert(words.begin(), "--ascii");
+            if (flat) words.insert(words.begin(), "--flat");
+            const RunResult r = convert(words);
+            ASSERT_EQ(r.exitStatus, 0) << r.err;
+            const std::string note = "zemconvert: " + out + ": note: ";
+            EXPECT_EQ(r.err, note + "3 polygons of fewer than 2 indices left out: the viewer draws nothing for them\n" +
+                                 (format == "stl" ? note + "1 segment left out: STL has no lines\n" : ""));
+            if (format == "obj") {
+                expectObjFile(shape, out, flat);
+                EXPECT_EQ(readFile(out.substr(0, out.size() - 4) + ".mtl").find("colour2"), std::string::npos);
+            } else if (format == "stl") {
+                expectStlFile(shape, out);
+            } else if (format == "gltf" || format == "glb") {
+                gltf.push_back({&shape, out, flat});
+            } else {
+                expectPlyFile(shape, out, format == "ascii.ply", flat);
+            }
+        }
+    }
+    expectGltfFiles(gltf, true);
+}
+
 // --- names -------------------------------------------------------------------------------------
 
 TEST(ConvertExport, namesAreWrittenAsWellFormedTextOnOneLine)
