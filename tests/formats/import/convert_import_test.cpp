@@ -150,7 +150,8 @@ TEST(ImportFiles, BinaryPlyWithVertexColoursFittedToTheView)
 {
     const Imported result = importFile(writeTempFile("painted-cube.ply", plyCubeWithVertexColours()));
     ASSERT_EQ(result.run.exitStatus, 0) << result.run.err;
-    EXPECT_EQ(result.run.err, "");
+    // Sides of 2 units become 300, and the cube is centred already.
+    EXPECT_EQ(result.run.err, "zemconvert: note: scaled by 150 to fit the viewer's first view\n");
     ASSERT_TRUE(result.loaded.ok) << result.loaded.messages;
     const Shape& shape = result.loaded.shape;
     EXPECT_STREQ(shape.name, "painted_cube");
@@ -375,7 +376,9 @@ TEST(ImportLarge, TwoHundredThousandColouredTrianglesKeepTheirSilhouetteAndHues)
     const std::string input = writeTempFile("knot.ply", binaryPly(knot));
     const Imported result = importFile(input);
     ASSERT_EQ(result.run.exitStatus, 0) << result.run.err;
-    EXPECT_EQ(result.run.err.rfind("zemconvert: note: simplified from 100000 vertices and 200000 polygons to ", 0), 0u)
+    const std::string firstLine = result.run.err.substr(0, result.run.err.find('\n') + 1);
+    EXPECT_EQ(result.run.err.find("\nzemconvert: note: simplified from 100000 vertices and 200000 polygons to "),
+              firstLine.size() - 1)
         << result.run.err;
     ASSERT_TRUE(result.loaded.ok) << result.loaded.messages;
     const Shape& shape = result.loaded.shape;
@@ -388,6 +391,15 @@ TEST(ImportLarge, TwoHundredThousandColouredTrianglesKeepTheirSilhouetteAndHues)
     for (const Point& p : knot.positions)
         for (int k = 0; k < 3; ++k) low[k] = std::min(low[k], double(p[k])), high[k] = std::max(high[k], double(p[k]));
     const double scale = kFitExtent / std::max({high[0] - low[0], high[1] - low[1], high[2] - low[2]});
+    // The first note gives that scale exactly, and the move to a thousandth.
+    double noted = 0;
+    std::array<double, 3> move{};
+    EXPECT_EQ(std::sscanf(firstLine.c_str(), "zemconvert: note: scaled by %lf and moved by (%lf, %lf, %lf) to fit",
+                          &noted, &move[0], &move[1], &move[2]),
+              4)
+        << firstLine;
+    EXPECT_EQ(noted, scale);
+    for (int k = 0; k < 3; ++k) EXPECT_NEAR(move[k], -(low[k] + high[k]) / 2 * scale, 0.0005) << k;
     Points source;
     for (const Point& p : knot.positions) {
         std::array<double, 3> fitted;
@@ -425,7 +437,7 @@ TEST(ImportLarge, TwoHundredThousandColouredTrianglesKeepTheirSilhouetteAndHues)
 
     const Imported refused = importFile(input, {"--no-simplify"});
     EXPECT_EQ(refused.run.exitStatus, 1);
-    EXPECT_EQ(refused.run.err, "zemconvert: " + input +
+    EXPECT_EQ(refused.run.err, firstLine + "zemconvert: " + input +
                                    ": 100000 vertices and 200000 polygons are more than the format's 32768 vertices "
                                    "and 65534 polygons (not simplified: --no-simplify)\n");
 }
@@ -517,7 +529,9 @@ TEST(ImportErrors, MissingFileNoFacesAndUnwritableOutputEachGetOneLine)
     const std::string unwritable = tempDir() + "/no-such-folder/out.zem";
     const RunResult run = convert({input, unwritable});
     EXPECT_EQ(run.exitStatus, 1);
-    EXPECT_EQ(run.err, "zemconvert: " + unwritable + ": No such file or directory\n");
+    EXPECT_EQ(run.err, "zemconvert: note: scaled by 15 and moved by (-150, -150, -150) to fit the viewer's first view\n"
+                       "zemconvert: " +
+                           unwritable + ": No such file or directory\n");
 
     // The importer reads named files: standard input is refused, standard output is not.
     expectCleanRefusal("-", output, convert({"-", output}));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -113,7 +114,8 @@ TEST(ImportFit, LargestExtentFillsTheViewCentredWithYNegated)
     EXPECT_EQ(model.polygons[0].colour, 15);
     EXPECT_EQ(model.polygons[1].indices, (std::vector<int>{0, 4}));
     EXPECT_EQ(model.polygons[1].colour, 1);
-    EXPECT_TRUE(notes.empty());
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "scaled by 75 and moved by (-75150, -150075, -225037.5) to fit the viewer's first view"}));
 }
 
 TEST(ImportFit, ScaleAndNoCenterKeepTheUsersUnitsAndColourOverridesMaterials)
@@ -133,8 +135,42 @@ TEST(ImportFit, ScaleAndNoCenterKeepTheUsersUnitsAndColourOverridesMaterials)
     EXPECT_EQ(model.vertices[2].y, 40);
     EXPECT_EQ(model.vertices[4].z, 15);
     for (const TextPolygon& polygon : model.polygons) EXPECT_EQ(polygon.colour, 13);
+    EXPECT_EQ(notes, (std::vector<std::string>{"scaled by 2.5"}));
     options.colour = 256;  // more than a polygon's colour byte holds
     EXPECT_FALSE(fitModel(squareAndLine(10, -20, 4, 8), options, model, notes, error));
+}
+
+// Every change is a note: the scale in the shortest form that --scale reads back as the same
+// number, and the move in model units along the input's own axes; nothing when nothing changes.
+TEST(ImportFit, ScaleAndMoveAreNotedWithNumbersTheOptionsTakeBack)
+{
+    const auto notesFor = [](const SourceModel& source, double scale, bool center) {
+        ImportOptions options;
+        options.scale = scale;
+        options.center = center;
+        ImportedModel model;
+        std::vector<std::string> notes;
+        std::string error;
+        EXPECT_TRUE(fitModel(source, options, model, notes, error)) << error;
+        return notes;
+    };
+    using Notes = std::vector<std::string>;
+    // Extent 7 along x: 300 / 7 has no short decimal form, and must read back exactly.
+    const Notes fitted = notesFor(squareAndLine(-3.5, 0, 1, 7), 0, false);
+    ASSERT_EQ(fitted.size(), 1u);
+    const std::string prefix = "scaled by ", suffix = " to fit the viewer's first view";
+    ASSERT_EQ(fitted[0].rfind(prefix, 0), 0u) << fitted[0];
+    ASSERT_GT(fitted[0].size(), prefix.size() + suffix.size());
+    const std::string factor = fitted[0].substr(prefix.size(), fitted[0].size() - prefix.size() - suffix.size());
+    EXPECT_EQ(std::strtod(factor.c_str(), nullptr), 300.0 / 7) << factor;
+    EXPECT_EQ(fitted[0], prefix + factor + suffix);
+    // A given scale, and the box's centre (-3.5 + 3.5, 1.75, 1 + 0.875) moved to the origin.
+    EXPECT_EQ(notesFor(squareAndLine(-3.5, 0, 1, 7), 2, true),
+              (Notes{"scaled by 2, and moved by (0, -3.5, -3.75) to centre it"}));
+    EXPECT_EQ(notesFor(squareAndLine(-3.5, -1.75, -0.875, 7), 1, true), Notes{}) << "centred already";
+    EXPECT_EQ(notesFor(squareAndLine(-3.5, 0, 1, 7), 1, false), Notes{});
+    EXPECT_EQ(notesFor(squareAndLine(0, 0, 0, 300), 0, true),
+              (Notes{"moved by (-150, -75, -37.5) to fit the viewer's first view"}));
 }
 
 TEST(ImportFit, PositionsThatRoundTogetherAreWeldedAndWhatCollapsesIsDropped)
@@ -182,7 +218,9 @@ TEST(ImportFit, DegenerateFacesAndLinesAreDroppedWithNotes)
     std::string error;
     ASSERT_TRUE(fitModel(source, ImportOptions(), model, notes, error)) << error;
     EXPECT_EQ(model.polygons.size(), 1u);
-    EXPECT_EQ(notes, (std::vector<std::string>{"2 degenerate faces dropped", "1 line of no length dropped"}));
+    EXPECT_EQ(notes,
+              (std::vector<std::string>{"2 degenerate faces dropped", "1 line of no length dropped",
+                                        "scaled by 300 and moved by (-150, -150, 0) to fit the viewer's first view"}));
 
     SourceModel nothing;
     nothing.positions = {{0, 0, 0}, {1, 1, 1}};
@@ -241,8 +279,9 @@ TEST(ImportFit, BeyondTheLimitsIsSimplifiedUnderThemOrRefused)
     std::map<int, int> colours;
     for (const TextPolygon& polygon : model.polygons) ++colours[polygon.colour];
     EXPECT_EQ(colours.size(), 2u);
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0].rfind("simplified from 1681 vertices and 3200 polygons to ", 0), 0u) << notes[0];
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].rfind("scaled by 7.5 and moved by (-150, -150, ", 0), 0u) << notes[0];
+    EXPECT_EQ(notes[1].rfind("simplified from 1681 vertices and 3200 polygons to ", 0), 0u) << notes[1];
 
     options.simplify = false;
     notes.clear();
