@@ -56,7 +56,8 @@ void noteCleaning(const SourceModel& source, const CleanCounts& counts, std::vec
 {
     if (source.pointsDropped > 0)
         notes.push_back(counted(source.pointsDropped, "point", "points") + " dropped: the format has no points");
-    if (counts.faces > 0) notes.push_back(counted(counts.faces, "degenerate face", "degenerate faces") + " dropped");
+    if (counts.faces > 0)
+        notes.push_back(counted(counts.faces, "face", "faces") + " of fewer than 3 different corners dropped");
     if (counts.lines > 0) notes.push_back(counted(counts.lines, "line", "lines") + " of no length dropped");
     if (counts.largeFaces > 0)
         notes.push_back(counted(counts.largeFaces, "face", "faces") + " of more than 5 corners triangulated into " +
