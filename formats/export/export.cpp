@@ -33,6 +33,21 @@ std::string baseName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string counted(int32_t n, const char* one, const char* many)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+void noteWhatIsLeftOut(const MeshView& mesh, ExportFormat format, std::vector<std::string>& notes)
+{
+    if (mesh.leftOutCount > 0)
+        notes.push_back(counted(mesh.leftOutCount, "polygon", "polygons") +
+                        " of fewer than 2 indices left out: the viewer draws nothing for " +
+                        (mesh.leftOutCount == 1 ? "it" : "them"));
+    if (format == ExportFormat::Stl && mesh.segmentCount > 0)
+        notes.push_back(counted(mesh.segmentCount, "segment", "segments") + " left out: STL has no lines");
+}
+
 bool run(const Shape& shape, ExportFormat format, const std::string& outputPath, const ExportOptions& options,
          ExportResult& result, std::string& error)
 {
@@ -78,15 +93,13 @@ bool run(const Shape& shape, ExportFormat format, const std::string& outputPath,
         break;
     case ExportFormat::Stl:
         writeStl(mesh, bytes);
-        if (mesh.segmentCount > 0)
-            result.notes.push_back(std::to_string(mesh.segmentCount) +
-                                   (mesh.segmentCount == 1 ? " segment" : " segments") + " left out: STL has no lines");
         break;
     case ExportFormat::Html:
         if (!writeModelPage(shape, bytes, error)) return false;
         if (options.flat) result.notes.push_back("--flat does not apply to a page: its viewer switches with the s key");
         break;
     }
+    noteWhatIsLeftOut(mesh, format, result.notes);
     return true;
 }
 

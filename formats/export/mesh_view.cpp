@@ -1,6 +1,7 @@
 // MeshView::build: the shared view of a loaded Shape, smooth or with vertices split per face.
 #include "formats/export/mesh_view.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "render/palette.h"
@@ -58,22 +59,33 @@ std::string exportedName(const char* name)
     return out;
 }
 
+// The viewer draws nothing for a polygon of fewer than 2 indices, and no format would read one
+// back as the model has it: it is left out, and only counted.
 void MeshView::build(const Shape& shape, bool flat)
 {
     name = exportedName(shape.name);
     const int32_t vertexCount = shape.vertices ? shape.vertexCount : 0;
     const int32_t polygonCount = shape.vertices && shape.polygons ? shape.polygonCount : 0;
-    polygons.resize(static_cast<std::size_t>(polygonCount));
+    std::vector<const ShapePolygon*> sources;
+    sources.reserve(static_cast<std::size_t>(polygonCount));
+    polygons.clear();
+    polygons.reserve(static_cast<std::size_t>(polygonCount));
     bool used[Palette::kSize] = {};
     uint32_t cornerCount = 0;
-    faceCount = segmentCount = 0;
+    faceCount = segmentCount = leftOutCount = 0;
     for (int32_t p = 0; p < polygonCount; ++p) {
         const ShapePolygon& source = shape.polygons[p];
-        MeshPolygon& polygon = polygons[static_cast<std::size_t>(p)];
+        if (source.count < 2) {
+            ++leftOutCount;
+            continue;
+        }
+        MeshPolygon polygon;
         polygon.first = cornerCount;
         polygon.count = source.count;
         polygon.colour = static_cast<uint8_t>(source.colourIndex % Palette::kSize);
         polygon.faceNormal = source.faceNormal;
+        polygons.push_back(polygon);
+        sources.push_back(&source);
         cornerCount += source.count;
         used[polygon.colour] = true;
         ++(source.count == 2 ? segmentCount : faceCount);
@@ -86,18 +98,15 @@ void MeshView::build(const Shape& shape, bool flat)
     if (!flat) {
         positions.assign(shape.vertices.get(), shape.vertices.get() + vertexCount);
         normals.assign(shape.vertexNormals.get(), shape.vertexNormals.get() + vertexCount);
-        for (int32_t p = 0; p < polygonCount; ++p) {
-            const ShapePolygon& source = shape.polygons[p];
-            int32_t* out = &corners[polygons[static_cast<std::size_t>(p)].first];
-            for (int k = 0; k < source.count; ++k) out[k] = source.indices[k];
-        }
+        for (std::size_t p = 0; p < polygons.size(); ++p)
+            std::copy(sources[p]->indices, sources[p]->indices + polygons[p].count, &corners[polygons[p].first]);
         return;
     }
     positions.resize(cornerCount);
     normals.resize(cornerCount);
-    for (int32_t p = 0; p < polygonCount; ++p) {
-        const ShapePolygon& source = shape.polygons[p];
-        const uint32_t first = polygons[static_cast<std::size_t>(p)].first;
+    for (std::size_t p = 0; p < polygons.size(); ++p) {
+        const ShapePolygon& source = *sources[p];
+        const uint32_t first = polygons[p].first;
         for (int k = 0; k < source.count; ++k) {
             positions[first + k] = shape.vertices[source.indices[k]];
             normals[first + k] = source.faceNormal;

@@ -13,7 +13,7 @@ std::string exportedName(const char* name);
 
 struct MeshPolygon {
     uint32_t first = 0;  // its first corner in MeshView::corners
-    uint8_t count = 0;   // 2 is a segment, 3 to 5 a face
+    uint8_t count = 0;   // 2 is a segment, 3 to 5 a face; never fewer
     uint8_t colour = 0;  // palette entry, already taken modulo 32
     Vector3 faceNormal;  // zero for a segment and for a face without area
 };
@@ -23,10 +23,11 @@ struct MeshView {
     std::vector<ShapeVertex> positions;  // the stored coordinates: y is already negated
     std::vector<Vector3> normals;        // one per position
     std::vector<int32_t> corners;        // the polygons' vertex indices, polygon after polygon
-    std::vector<MeshPolygon> polygons;   // in the model's order
-    std::vector<uint8_t> colours;        // the palette entries in use, ascending
+    std::vector<MeshPolygon> polygons;   // in the model's order, but those left out
+    std::vector<uint8_t> colours;        // the palette entries of those polygons, ascending
     int32_t faceCount = 0;
     int32_t segmentCount = 0;
+    int32_t leftOutCount = 0;  // polygons of 0 or 1 index, which the viewer draws nothing for
 
     // Smooth: the model's vertices with their vertex normals. Flat: every polygon corner a vertex
     // of its own with its polygon's face normal (a segment's corners get a zero normal). The shape

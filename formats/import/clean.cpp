@@ -1,5 +1,5 @@
 // Cleaning an imported model's polygons: corners welded where positions are equal, palette
-// entries chosen, large faces triangulated, and polygons without area or length dropped.
+// entries chosen, large faces triangulated, and polygons that welding collapses dropped.
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
@@ -29,8 +29,29 @@ struct PointEqual {
     bool operator()(const SourcePoint& a, const SourcePoint& b) const { return a.x == b.x && a.y == b.y && a.z == b.z; }
 };
 
+// A face of more than 5 corners as triangles. Splitting a face with area leaves out the triangles
+// without any (corners in a line along its outline); a face without area keeps every triangle of
+// three different corners, as the source had the face.
+void addLargeFace(const std::vector<uint32_t>& corners, int colour, WorkMesh& work, CleanCounts& counts,
+                  std::vector<uint32_t>& triangles)
+{
+    const bool flat = !hasArea(work.positions, corners.data(), corners.size());
+    ++counts.largeFaces;
+    triangles.clear();
+    triangulate(work.positions, corners, triangles);
+    for (std::size_t t = 0; t < triangles.size(); t += 3) {
+        const uint32_t* c = &triangles[t];
+        if (flat ? c[0] == c[1] || c[1] == c[2] || c[2] == c[0] : !hasArea(work.positions, c, 3)) continue;
+        work.add(c, 3, colour, flat);
+        ++counts.largeFaceTriangles;
+    }
+}
+
 }  // namespace
 
+// Welding joins only equal positions: a face it leaves with fewer than 3 different corners, or a
+// line with one, is dropped. A face of 3 or more different corners without area is the source's
+// own, and the viewer takes it as it is (drawing nothing): it is kept, marked as such.
 void cleanSource(const SourceModel& source, int colourOption, WorkMesh& work, CleanCounts& counts)
 {
     std::unordered_map<SourcePoint, uint32_t, PointHash, PointEqual> welded;
@@ -58,19 +79,12 @@ void cleanSource(const SourceModel& source, int colourOption, WorkMesh& work, Cl
                 work.add(corners.data(), 2, colour);
             else
                 ++counts.lines;
-        } else if (corners.size() < 3 || !hasArea(work.positions, corners.data(), corners.size())) {
+        } else if (corners.size() < 3) {
             ++counts.faces;
         } else if (corners.size() <= 5) {
-            work.add(corners.data(), corners.size(), colour);
+            work.add(corners.data(), corners.size(), colour, !hasArea(work.positions, corners.data(), corners.size()));
         } else {
-            ++counts.largeFaces;
-            triangles.clear();
-            triangulate(work.positions, corners, triangles);
-            for (std::size_t t = 0; t < triangles.size(); t += 3) {
-                if (!hasArea(work.positions, &triangles[t], 3)) continue;
-                work.add(&triangles[t], 3, colour);
-                ++counts.largeFaceTriangles;
-            }
+            addLargeFace(corners, colour, work, counts, triangles);
         }
     }
 }

@@ -1,6 +1,7 @@
 // fitModel: an imported model checked, cleaned, scaled and centred, rounded and welded, and brought
 // within the format's limits, with a note for every change.
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 
 #include "formats/import/fit_steps.h"
@@ -55,15 +56,46 @@ void noteCleaning(const SourceModel& source, const CleanCounts& counts, std::vec
 {
     if (source.pointsDropped > 0)
         notes.push_back(counted(source.pointsDropped, "point", "points") + " dropped: the format has no points");
-    if (counts.faces > 0) notes.push_back(counted(counts.faces, "degenerate face", "degenerate faces") + " dropped");
+    if (counts.faces > 0)
+        notes.push_back(counted(counts.faces, "face", "faces") + " of fewer than 3 different corners dropped");
     if (counts.lines > 0) notes.push_back(counted(counts.lines, "line", "lines") + " of no length dropped");
     if (counts.largeFaces > 0)
         notes.push_back(counted(counts.largeFaces, "face", "faces") + " of more than 5 corners triangulated into " +
                         counted(counts.largeFaceTriangles, "triangle", "triangles"));
 }
 
+// The shortest text that reads back as the same number, as --scale reads it.
+std::string numberText(double value)
+{
+    char buffer[32];
+    const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, value + 0.0);  // no -0
+    return std::string(buffer, written.ptr);
+}
+
+// The scale, exact, and the move, in model units along the input's own axes, to a thousandth of
+// the whole units the model is rounded to, as one note; none when neither changes anything.
+void noteScaleAndMove(double scale, SourcePoint move, const ImportOptions& options, std::vector<std::string>& notes)
+{
+    for (double* axis : {&move.x, &move.y, &move.z}) *axis = std::round(*axis * 1000) / 1000;
+    const bool moved = move.x != 0 || move.y != 0 || move.z != 0;
+    std::vector<std::string> changes;
+    if (scale != 1) changes.push_back("scaled by " + numberText(scale));
+    if (moved)
+        changes.push_back("moved by (" + numberText(move.x) + ", " + numberText(move.y) + ", " + numberText(move.z) +
+                          ")");
+    if (changes.empty()) return;
+    // The centring is why the model moves; a scale given on the command line is no part of it.
+    std::string note = changes[0];
+    if (changes.size() == 2) note += (options.scale > 0 ? ", and " : " and ") + changes[1];
+    if (options.scale == 0)
+        note += " to fit the viewer's first view";
+    else if (moved)
+        note += " to centre it";
+    notes.push_back(note);
+}
+
 // Scales and centres work in place; false when the result would leave the coordinate range.
-bool scaleAndCentre(WorkMesh& work, const ImportOptions& options, std::string& error)
+bool scaleAndCentre(WorkMesh& work, const ImportOptions& options, std::vector<std::string>& notes, std::string& error)
 {
     const Box box = usedBox(work);
     const double extent = std::max({box.high.x - box.low.x, box.high.y - box.low.y, box.high.z - box.low.z});
@@ -78,8 +110,10 @@ bool scaleAndCentre(WorkMesh& work, const ImportOptions& options, std::string& e
         return std::round((low - middle) * scale) >= least && std::round((high - middle) * scale) <= 32767;
     };
     if (fits(box.low.x, box.high.x, centre.x, -32768) && fits(box.low.y, box.high.y, centre.y, -32767) &&
-        fits(box.low.z, box.high.z, centre.z, -32768))
+        fits(box.low.z, box.high.z, centre.z, -32768)) {
+        noteScaleAndMove(scale, SourcePoint{-centre.x * scale, -centre.y * scale, -centre.z * scale}, options, notes);
         return true;
+    }
     error = "the model does not fit the coordinate range of -32767 to 32767 at this scale and position";
     return false;
 }
@@ -127,7 +161,8 @@ bool fitModel(const SourceModel& source, const ImportOptions& options, ImportedM
         error = "no faces or lines to convert";
         return false;
     }
-    if (!scaleAndCentre(work, options, error) || !roundIntoLimits(work, options, result, notes, error)) return false;
+    if (!scaleAndCentre(work, options, notes, error) || !roundIntoLimits(work, options, result, notes, error))
+        return false;
     if (result.polygons.empty()) {
         error = "nothing is left of the model once rounded to whole units";
         return false;

@@ -19,20 +19,21 @@ void triangulate(const std::vector<SourcePoint>& positions, const std::vector<ui
 
 // What cleaning the source left out or split.
 struct CleanCounts {
-    std::size_t faces = 0;               // no area, or fewer than 3 different corners
+    std::size_t faces = 0;               // fewer than 3 different corners
     std::size_t lines = 0;               // no length
     std::size_t largeFaces = 0;          // faces of more than 5 corners, triangulated
     std::size_t largeFaceTriangles = 0;  // the triangles they became
 };
 
 // The source's polygons on positions welded where they are equal, with palette entries (colour, or
-// the nearest to each polygon's own when colour is -1); large faces triangulated, and what has no
-// area or length dropped and counted.
+// the nearest to each polygon's own when colour is -1); large faces triangulated, faces without area
+// marked flat, and faces of fewer than 3 different corners and lines of no length dropped and counted.
 void cleanSource(const SourceModel& source, int colour, WorkMesh& work, CleanCounts& counts);
 
 // Whole units in the file's own axes (y negated), welded where they coincide, numbered in the
 // order the polygons first use them. Polygons that rounding leaves without area or length are
-// dropped; returns how many. The positions must already be within the coordinate range.
+// dropped, but for flat faces, which keep their place unless rounding brings their corners down
+// to fewer than 3; returns how many. The positions must already be within the coordinate range.
 std::size_t roundAndWeld(const WorkMesh& mesh, std::vector<TextVertex>& vertices, std::vector<TextPolygon>& polygons);
 
 // How many of mesh's positions its polygons use.

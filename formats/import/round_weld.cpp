@@ -34,7 +34,9 @@ std::size_t roundAndWeld(const WorkMesh& mesh, std::vector<TextVertex>& vertices
         }
         while (corners.size() > 1 && key(corners.front()) == key(corners.back())) corners.pop_back();
         bool keep = polygon.count == 2 ? corners.size() == 2 : corners.size() >= 3;
-        if (polygon.count > 2 && keep) {
+        // A face without area in the source has none to lose; one that had area and lost it here
+        // is a sliver of rounding.
+        if (polygon.count > 2 && keep && !polygon.flat) {
             exact.clear();
             order.clear();
             for (const TextVertex& v : corners) {

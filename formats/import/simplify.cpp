@@ -21,8 +21,8 @@ WorkMesh simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy)
     result.positions = mesh.positions;
     for (const WorkMesh::Polygon& polygon : mesh.polygons) {
         const uint32_t* corner = mesh.indices.data() + polygon.first;
-        if (polygon.count == 2) {
-            result.add(corner, 2, polygon.colour);
+        if (polygon.count == 2 || polygon.flat) {
+            result.add(corner, polygon.count, polygon.colour, polygon.flat);
             continue;
         }
         std::vector<unsigned int>& triangles = byColour[polygon.colour];

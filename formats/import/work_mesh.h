@@ -13,20 +13,22 @@ struct WorkMesh {
         uint32_t first;  // into indices
         uint8_t count;   // 2 for a line segment, 3 to 5 for a face
         uint8_t colour;  // palette entry
+        bool flat;       // a face that had no area in the source, kept as the source had it
     };
     std::vector<SourcePoint> positions;
     std::vector<uint32_t> indices;
     std::vector<Polygon> polygons;
 
-    void add(const uint32_t* polygonIndices, std::size_t count, int colour)
+    void add(const uint32_t* polygonIndices, std::size_t count, int colour, bool flat = false)
     {
-        polygons.push_back(
-            Polygon{static_cast<uint32_t>(indices.size()), static_cast<uint8_t>(count), static_cast<uint8_t>(colour)});
+        polygons.push_back(Polygon{static_cast<uint32_t>(indices.size()), static_cast<uint8_t>(count),
+                                   static_cast<uint8_t>(colour), flat});
         indices.insert(indices.end(), polygonIndices, polygonIndices + count);
     }
 };
 
 // The faces of mesh brought down to about keep times their triangles, colour by colour (so that
-// every triangle keeps its face's colour), as triangles; its line segments as they are. sloppy
+// every triangle keeps its face's colour), as triangles; its line segments and the faces that had
+// no area in the source as they are, since they are no part of the surface. sloppy
 // gives up the surface's topology to reach the target where the careful way stops short.
 WorkMesh simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy);

@@ -1,9 +1,12 @@
 // zemconvert's export tests: the real program run end to end, its files compared with hand-written
-// ones, read back by small readers of our own or by the Khronos validator, and its failures.
+// ones, read back with assimp or checked by the Khronos validator, and its failures.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <array>
+#include <assimp/Importer.hpp>
+#include <assimp/postprocess.h>
+#include <assimp/scene.h>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -12,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/export/materials.h"
 #include "formats/export/mesh_view.h"
 #include "render/palette.h"
 #include "tests/support/test_support.h"
@@ -28,276 +32,292 @@ RunResult convert(const std::vector<std::string>& arguments)
     return runProgram(ZEMCONVERT_PATH, words);
 }
 
-// What a reader found, in the terms every format shares.
+std::string baseOf(const std::string& path)
+{
+    const std::string name = path.substr(path.rfind('/') + 1);
+    return name.substr(0, name.rfind('.'));
+}
+
+Point positionOf(const ShapeVertex& v) { return {double(v.x), double(v.y), double(v.z)}; }
+Point pointOf(const Vector3& v) { return {v.x, v.y, v.z}; }
+Point pointOf(const aiVector3D& v) { return {v.x, v.y, v.z}; }
+
+// --- reading back with assimp ------------------------------------------------------------------
+
+// A face or segment as the reader found it.
 struct ReadPolygon {
-    std::vector<int> indices;    // into ReadModel::positions
-    std::vector<Point> normals;  // per corner, where the format has them
-    Point colour{-1, -1, -1};    // 0 to 1
-    std::string material;        // OBJ only
+    std::vector<unsigned> vertices;  // the reader's numbers of its corners (PLY: the file's)
+    std::vector<Point> positions;    // per corner
+    std::vector<Point> normals;      // per corner, where the format gives them
+    Point colour{-1, -1, -1};        // 0 to 1
+    std::string material;            // where the format names materials
 };
 
 struct ReadModel {
-    std::vector<Point> positions;
-    std::vector<Point> normals;  // per position, where the format has them
+    bool ok = false;
+    std::vector<Point> positions;  // the first mesh's vertices: all of a PLY's, in the file's order
     std::vector<ReadPolygon> faces;
     std::vector<ReadPolygon> segments;
 };
 
-// --- OBJ and MTL -------------------------------------------------------------------------------
-
-std::map<std::string, Point> readMtl(const std::string& text)
+void readMesh(const aiScene& scene, const aiMesh& mesh, ReadModel& model)
 {
-    std::map<std::string, Point> kd;
-    std::istringstream in(text);
-    std::string line, current;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string key;
-        words >> key;
-        if (key == "newmtl") words >> current;
-        if (key == "Kd") words >> kd[current][0] >> kd[current][1] >> kd[current][2];
+    aiString name;
+    aiColor4D diffuse(-1, -1, -1, 1);
+    const aiMaterial& material = *scene.mMaterials[mesh.mMaterialIndex];
+    material.Get(AI_MATKEY_NAME, name);
+    material.Get(AI_MATKEY_COLOR_DIFFUSE, diffuse);
+    for (unsigned f = 0; f < mesh.mNumFaces; ++f) {
+        const aiFace& face = mesh.mFaces[f];
+        ReadPolygon polygon;
+        polygon.material = name.C_Str();
+        polygon.colour = {diffuse.r, diffuse.g, diffuse.b};
+        for (unsigned k = 0; k < face.mNumIndices; ++k) {
+            const unsigned v = face.mIndices[k];
+            polygon.vertices.push_back(v);
+            polygon.positions.push_back(pointOf(mesh.mVertices[v]));
+            if (mesh.HasNormals()) polygon.normals.push_back(pointOf(mesh.mNormals[v]));
+        }
+        (face.mNumIndices == 2 ? model.segments : model.faces).push_back(polygon);
     }
-    return kd;
 }
 
-ReadModel readObj(const std::string& text, const std::map<std::string, Point>& materials, std::string& mtllib)
+void readNode(const aiScene& scene, const aiNode& node, ReadModel& model)
+{
+    for (unsigned i = 0; i < node.mNumMeshes; ++i) readMesh(scene, *scene.mMeshes[node.mMeshes[i]], model);
+    for (unsigned i = 0; i < node.mNumChildren; ++i) readNode(scene, *node.mChildren[i], model);
+}
+
+// The file as assimp reads it, polygons as they are written: no triangulation and no joining of
+// vertices, so that every corner keeps its place. The scene's nodes are walked in order, which
+// for OBJ is the file's order (a mesh for each run of one material).
+ReadModel readBack(const std::string& path)
 {
     ReadModel model;
-    std::istringstream in(text);
-    std::string line, material;
-    std::vector<Point> normals;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string key;
-        words >> key;
-        if (key == "v" || key == "vn") {
-            Point p;
-            words >> p[0] >> p[1] >> p[2];
-            EXPECT_FALSE(words.fail()) << line;
-            (key == "v" ? model.positions : normals).push_back(p);
-        } else if (key == "mtllib") {
-            words >> mtllib;
-        } else if (key == "usemtl") {
-            words >> material;
-        } else if (key == "f" || key == "l") {
-            ReadPolygon polygon;
-            polygon.material = material;
-            const auto found = materials.find(material);
-            if (found != materials.end()) polygon.colour = found->second;
-            std::string corner;
-            while (words >> corner) {
-                const std::size_t slashes = corner.find("//");
-                polygon.indices.push_back(std::stoi(corner.substr(0, slashes)) - 1);
-                if (slashes != std::string::npos) {
-                    const std::size_t n = static_cast<std::size_t>(std::stoi(corner.substr(slashes + 2)) - 1);
-                    EXPECT_LT(n, normals.size()) << line;
-                    polygon.normals.push_back(n < normals.size() ? normals[n] : Point{});
-                }
-            }
-            (key == "f" ? model.faces : model.segments).push_back(polygon);
-        }
+    Assimp::Importer importer;
+    const aiScene* scene = importer.ReadFile(path, aiProcess_ValidateDataStructure);
+    if (!scene || !scene->mRootNode) {
+        ADD_FAILURE() << path << ": " << importer.GetErrorString();
+        return model;
     }
-    model.normals = normals;
+    readNode(*scene, *scene->mRootNode, model);
+    if (scene->mNumMeshes > 0)
+        for (unsigned v = 0; v < scene->mMeshes[0]->mNumVertices; ++v)
+            model.positions.push_back(pointOf(scene->mMeshes[0]->mVertices[v]));
+    model.ok = true;
     return model;
 }
 
-// --- PLY, text or binary -----------------------------------------------------------------------
+// --- what assimp does not read of a PLY ----------------------------------------------------------
 
-struct PlyProperty {
-    std::string name, type, countType;  // countType set for a list
+// The header's format and comment, the faces' colours and the edge element, read straight from the
+// file past the vertices, in the layout the export declares: text lines, or a uchar count, int
+// indices and three uchar colours per face and two ints and three uchars per edge.
+struct PlyExtras {
+    bool ascii = false;
+    std::string comment;
+    std::vector<Point> faceColours;
+    std::vector<ReadPolygon> edges;  // vertices and colour
 };
 
-struct PlyElement {
-    std::string name;
-    std::size_t count = 0;
-    std::vector<PlyProperty> properties;
-    std::vector<std::vector<double>> rows;  // a list is its count, then its items
-};
-
-std::size_t typeSize(const std::string& type)
+PlyExtras readPlyExtras(const std::string& bytes, std::size_t vertices, std::size_t faces, std::size_t edges)
 {
-    if (type == "uchar" || type == "char") return 1;
-    if (type == "short" || type == "ushort") return 2;
-    if (type == "int" || type == "uint" || type == "float") return 4;
-    if (type == "double") return 8;
-    ADD_FAILURE() << "unexpected PLY type " << type;
-    return 1;
-}
-
-double binaryValue(const std::string& text, std::size_t& at, const std::string& type)
-{
-    const std::size_t size = typeSize(type);
-    if (at + size > text.size()) {
-        ADD_FAILURE() << "PLY data ends early";
-        at = text.size();
-        return 0;
+    PlyExtras extras;
+    const std::size_t end = bytes.find("end_header\n"), comment = bytes.find("\ncomment ");
+    if (end == std::string::npos || comment > end) {
+        ADD_FAILURE() << "no end_header, or no comment before it";
+        return extras;
     }
-    unsigned char b[8] = {};
-    std::memcpy(b, text.data() + at, size);
-    at += size;
-    uint32_t u32 = uint32_t(b[0]) | uint32_t(b[1]) << 8 | uint32_t(b[2]) << 16 | uint32_t(b[3]) << 24;
-    if (type == "uchar") return b[0];
-    if (type == "int") return static_cast<int32_t>(u32);
-    if (type == "float") {
-        float f;
-        std::memcpy(&f, &u32, 4);
-        return f;
-    }
-    ADD_FAILURE() << "unexpected PLY type " << type;
-    return 0;
-}
-
-std::vector<PlyElement> readPly(const std::string& text, bool& ascii, std::string& comment)
-{
-    std::vector<PlyElement> elements;
-    const std::size_t end = text.find("end_header\n");
-    if (text.compare(0, 4, "ply\n") != 0 || end == std::string::npos) {
-        ADD_FAILURE() << "no PLY header";
-        return elements;
-    }
-    std::istringstream header(text.substr(0, end));
+    const std::size_t header = end + std::strlen("end_header\n");
+    const auto startsWith = [&](const std::string& start) { return bytes.compare(0, start.size(), start) == 0; };
+    extras.ascii = startsWith("ply\nformat ascii 1.0\n");
+    EXPECT_TRUE(extras.ascii || startsWith("ply\nformat binary_little_endian 1.0\n"));
+    const std::size_t from = comment + std::strlen("\ncomment ");
+    extras.comment = bytes.substr(from, bytes.find('\n', from) - from);
+    std::istringstream text(bytes.substr(header));
+    std::size_t at = header + vertices * 24;  // six floats a vertex
     std::string line;
-    while (std::getline(header, line)) {
-        std::istringstream words(line);
-        std::string key;
-        words >> key;
-        if (key == "format") {
-            std::string format;
-            words >> format;
-            ascii = format == "ascii";
-            EXPECT_TRUE(ascii || format == "binary_little_endian") << format;
-        } else if (key == "comment") {
-            comment = line.substr(8);
-        } else if (key == "element") {
-            elements.emplace_back();
-            words >> elements.back().name >> elements.back().count;
-        } else if (key == "property") {
-            PlyProperty property;
-            words >> property.type;
-            if (property.type == "list") words >> property.countType >> property.type;
-            words >> property.name;
-            elements.back().properties.push_back(property);
+    for (std::size_t v = 0; extras.ascii && v < vertices; ++v) std::getline(text, line);
+    // The next number of the given size in bytes, text or binary; -1 past the end.
+    const auto number = [&](std::size_t size) -> long {
+        long value = -1;
+        if (extras.ascii) return text >> value ? value : -1;
+        if (at + size > bytes.size()) {
+            at = bytes.size() + 1;  // and never at the end
+            return value;
         }
+        uint32_t bits = 0;
+        for (std::size_t b = size; b-- > 0;) bits = bits << 8 | static_cast<unsigned char>(bytes[at + b]);
+        at += size;
+        return size == 4 ? static_cast<int32_t>(bits) : static_cast<long>(bits);
+    };
+    const auto colour = [&] { return Point{number(1) / 255.0, number(1) / 255.0, number(1) / 255.0}; };
+    for (std::size_t f = 0; f < faces; ++f) {
+        for (long k = number(1); k > 0; --k) number(4);
+        extras.faceColours.push_back(colour());
     }
-    std::size_t at = end + std::strlen("end_header\n");
-    std::istringstream body(text.substr(at));
-    for (PlyElement& element : elements) {
-        for (std::size_t i = 0; i < element.count; ++i) {
-            std::vector<double> row;
-            for (const PlyProperty& property : element.properties) {
-                std::size_t items = 1;
-                if (!property.countType.empty()) {
-                    double count = 0;
-                    if (ascii)
-                        body >> count;
-                    else
-                        count = binaryValue(text, at, property.countType);
-                    row.push_back(count);
-                    items = static_cast<std::size_t>(count);
-                }
-                for (std::size_t k = 0; k < items; ++k) {
-                    double value = 0;
-                    if (ascii)
-                        body >> value;
-                    else
-                        value = binaryValue(text, at, property.type);
-                    row.push_back(value);
-                }
-            }
-            element.rows.push_back(row);
-        }
+    for (std::size_t e = 0; e < edges; ++e) {
+        ReadPolygon edge;
+        edge.vertices = {static_cast<unsigned>(number(4)), static_cast<unsigned>(number(4))};
+        edge.colour = colour();
+        extras.edges.push_back(edge);
     }
-    if (ascii) {
-        std::string rest;
-        EXPECT_FALSE(body.fail());
-        EXPECT_FALSE(body >> rest) << "text after the last element: " << rest;
-    } else {
-        EXPECT_EQ(at, text.size()) << "bytes after the last element";
-    }
-    return elements;
-}
-
-ReadModel plyModel(const std::vector<PlyElement>& elements)
-{
-    ReadModel model;
-    EXPECT_EQ(elements.size(), 3u);
-    if (elements.size() != 3) return model;
-    EXPECT_EQ(elements[0].name, "vertex");
-    EXPECT_EQ(elements[1].name, "face");
-    EXPECT_EQ(elements[2].name, "edge");
-    for (const auto& row : elements[0].rows) {
-        model.positions.push_back({row[0], row[1], row[2]});
-        model.normals.push_back({row[3], row[4], row[5]});
-    }
-    for (const auto& row : elements[1].rows) {
-        ReadPolygon face;
-        const std::size_t count = static_cast<std::size_t>(row[0]);
-        for (std::size_t k = 0; k < count; ++k) face.indices.push_back(static_cast<int>(row[1 + k]));
-        face.colour = {row[1 + count] / 255, row[2 + count] / 255, row[3 + count] / 255};
-        model.faces.push_back(face);
-    }
-    for (const auto& row : elements[2].rows) {
-        ReadPolygon segment;
-        segment.indices = {static_cast<int>(row[0]), static_cast<int>(row[1])};
-        segment.colour = {row[2] / 255, row[3] / 255, row[4] / 255};
-        model.segments.push_back(segment);
-    }
-    return model;
+    std::string rest;
+    const bool atTheEnd = extras.ascii ? !text.fail() && !(text >> rest) : at == bytes.size();
+    EXPECT_TRUE(atTheEnd) << "the elements end early or are followed by more: " << rest;
+    return extras;
 }
 
 // --- checks against the model as the project's loader reads it ---------------------------------
-
-Point positionOf(const ShapeVertex& v) { return {double(v.x), double(v.y), double(v.z)}; }
-Point pointOf(const Vector3& v) { return {v.x, v.y, v.z}; }
 
 void expectNear(const Point& a, const Point& b, double tolerance, const std::string& what)
 {
     for (int i = 0; i < 3; ++i) EXPECT_NEAR(a[i], b[i], tolerance) << what << " component " << i;
 }
 
+// How a format numbers the corners it writes: the model's own vertex numbers (PLY, smooth), a
+// vertex for each corner (PLY, --flat), or numbers of the reader's own that say nothing (OBJ).
+enum class Numbering { Model, PerCorner, Reader };
+
+struct Expected {
+    bool flat = false;
+    double colourTolerance = 0;
+    Numbering numbering = Numbering::Reader;
+    bool materials = false;  // each polygon's material named after its palette entry
+};
+
+// The viewer draws nothing for polygons of fewer than 2 indices, and no format gets them.
+bool drawn(const ShapePolygon& polygon) { return polygon.count >= 2; }
+
+// The vertices an export writes: the model's, or with --flat one for each corner of what is drawn.
+std::size_t writtenVertexCount(const Shape& shape, bool flat)
+{
+    std::size_t corners = 0;
+    for (int32_t p = 0; p < shape.polygonCount; ++p)
+        if (drawn(shape.polygons[p])) corners += shape.polygons[p].count;
+    return flat ? corners : static_cast<std::size_t>(shape.vertexCount);
+}
+
 // Every face and segment in the model's order, with its corners' positions, normals and colour.
-// Smooth exports share the model's vertex table; flat ones give each polygon corners of its own.
-void expectSameModel(const Shape& shape, const ReadModel& read, bool flat, double colourTolerance, bool normals)
+void expectSameModel(const Shape& shape, const ReadModel& read, const Expected& expected)
 {
     std::vector<const ShapePolygon*> faces, segments;
     for (int32_t p = 0; p < shape.polygonCount; ++p)
-        (shape.polygons[p].count == 2 ? segments : faces).push_back(&shape.polygons[p]);
+        if (drawn(shape.polygons[p])) (shape.polygons[p].count == 2 ? segments : faces).push_back(&shape.polygons[p]);
     ASSERT_EQ(read.faces.size(), faces.size());
     ASSERT_EQ(read.segments.size(), segments.size());
-    if (!flat) {
-        ASSERT_EQ(read.positions.size(), static_cast<std::size_t>(shape.vertexCount));
-    }
-    std::vector<bool> seen(read.positions.size(), false);
+    std::map<unsigned, int> uses;
     for (int kind = 0; kind < 2; ++kind) {
-        const auto& expected = kind == 0 ? faces : segments;
+        const auto& want = kind == 0 ? faces : segments;
         const auto& got = kind == 0 ? read.faces : read.segments;
-        for (std::size_t i = 0; i < expected.size(); ++i) {
-            const ShapePolygon& polygon = *expected[i];
+        for (std::size_t i = 0; i < want.size(); ++i) {
+            const ShapePolygon& polygon = *want[i];
             const ReadPolygon& polygon2 = got[i];
             const std::string where = (kind == 0 ? "face " : "segment ") + std::to_string(i);
-            ASSERT_EQ(polygon2.indices.size(), polygon.count) << where;
+            ASSERT_EQ(polygon2.positions.size(), polygon.count) << where;
+            ASSERT_EQ(polygon2.normals.size(), kind == 0 ? polygon.count : 0u) << where << ": normals of its corners";
             const double* rgb = Palette::colour(polygon.colourIndex);
-            expectNear(polygon2.colour, {rgb[0], rgb[1], rgb[2]}, colourTolerance, where + " colour");
+            expectNear(polygon2.colour, {rgb[0], rgb[1], rgb[2]}, expected.colourTolerance, where + " colour");
+            if (expected.materials) {
+                EXPECT_EQ(polygon2.material, materialName(polygon.colourIndex % 32)) << where;
+            }
             for (int k = 0; k < polygon.count; ++k) {
-                const int index = polygon2.indices[static_cast<std::size_t>(k)];
-                ASSERT_GE(index, 0) << where;
-                ASSERT_LT(static_cast<std::size_t>(index), read.positions.size()) << where;
-                if (!flat) {
-                    EXPECT_EQ(index, polygon.indices[k]) << where;
-                } else {
-                    EXPECT_FALSE(seen[static_cast<std::size_t>(index)]) << where << ": a corner shared in --flat";
-                    seen[static_cast<std::size_t>(index)] = true;
+                const unsigned vertex = polygon2.vertices[static_cast<std::size_t>(k)];
+                if (expected.numbering == Numbering::Model) {
+                    EXPECT_EQ(vertex, unsigned(polygon.indices[k])) << where;
+                } else if (expected.numbering == Numbering::PerCorner) {
+                    EXPECT_EQ(++uses[vertex], 1) << where << ": a corner shared in --flat";
                 }
-                expectNear(read.positions[static_cast<std::size_t>(index)],
+                expectNear(polygon2.positions[static_cast<std::size_t>(k)],
                            positionOf(shape.vertices[polygon.indices[k]]), 0, where + " position");
-                if (!normals || kind == 1) continue;
-                const Point normal = polygon2.normals.empty() ? read.normals[static_cast<std::size_t>(index)]
-                                                              : polygon2.normals[static_cast<std::size_t>(k)];
-                const Vector3 want = flat ? polygon.faceNormal : shape.vertexNormals[polygon.indices[k]];
-                expectNear(normal, pointOf(want), 1e-6, where + " normal");
+                if (kind == 1) continue;
+                const Vector3 normal = expected.flat ? polygon.faceNormal : shape.vertexNormals[polygon.indices[k]];
+                expectNear(polygon2.normals[static_cast<std::size_t>(k)], pointOf(normal), 1e-6, where + " normal");
             }
         }
     }
+}
+
+std::size_t linesStartingWith(const std::string& text, const std::string& start)
+{
+    std::size_t count = text.compare(0, start.size(), start) == 0;
+    for (std::size_t at = text.find("\n" + start); at != std::string::npos; at = text.find("\n" + start, at + 1))
+        ++count;
+    return count;
+}
+
+// An OBJ export read back with its MTL. assimp gives each corner a vertex of its own, so the
+// sharing of vertices is seen in the file's own vertex lines.
+void expectObjFile(const Shape& shape, const std::string& path, bool flat)
+{
+    const std::string obj = readFile(path);
+    const std::string mtl = baseOf(path) + ".mtl";
+    EXPECT_EQ(obj.compare(0, 8 + mtl.size(), "mtllib " + mtl + "\n"), 0) << "the MTL file named first";
+    EXPECT_EQ(linesStartingWith(obj, "v "), writtenVertexCount(shape, flat));
+    const ReadModel read = readBack(path);
+    ASSERT_TRUE(read.ok);
+    expectSameModel(shape, read, {flat, 1e-6, Numbering::Reader, true});
+}
+
+std::size_t segmentCount(const Shape& shape)
+{
+    std::size_t segments = 0;
+    for (int32_t p = 0; p < shape.polygonCount; ++p) segments += shape.polygons[p].count == 2;
+    return segments;
+}
+
+// A PLY export read back, with what assimp leaves out read from the file: face colours and edges.
+void expectPlyFile(const Shape& shape, const std::string& path, bool ascii, bool flat)
+{
+    ReadModel read = readBack(path);
+    ASSERT_TRUE(read.ok);
+    EXPECT_EQ(read.positions.size(), writtenVertexCount(shape, flat));
+    const PlyExtras extras =
+        readPlyExtras(readFile(path), read.positions.size(), read.faces.size(), segmentCount(shape));
+    EXPECT_EQ(extras.ascii, ascii);
+    EXPECT_EQ(extras.comment, shape.name);
+    ASSERT_EQ(extras.faceColours.size(), read.faces.size());
+    for (std::size_t f = 0; f < read.faces.size(); ++f) read.faces[f].colour = extras.faceColours[f];
+    read.segments = extras.edges;
+    for (ReadPolygon& edge : read.segments)
+        for (const unsigned vertex : edge.vertices)
+            edge.positions.push_back(vertex < read.positions.size() ? read.positions[vertex] : Point{NAN, NAN, NAN});
+    // Colours are bytes: within half a step of the palette.
+    expectSameModel(shape, read, {flat, 0.5 / 255 + 1e-9, flat ? Numbering::PerCorner : Numbering::Model, false});
+}
+
+// A binary STL export, read straight from its fixed layout: every face's fan, each triangle with
+// the face's normal; segments have no place in it.
+void expectStlFile(const Shape& shape, const std::string& path)
+{
+    const std::string bytes = readFile(path);
+    ASSERT_GE(bytes.size(), 84u);
+    EXPECT_NE(bytes.compare(0, 5, "solid"), 0) << "a binary STL must not start as the text form";
+    uint32_t count;
+    std::memcpy(&count, bytes.data() + 80, 4);
+    ASSERT_EQ(bytes.size(), 84 + std::size_t(count) * 50);
+    std::size_t at = 84, triangles = 0;
+    const auto next = [&] {
+        float f;
+        std::memcpy(&f, bytes.data() + at, 4);
+        at += 4;
+        return static_cast<double>(f);
+    };
+    for (int32_t p = 0; p < shape.polygonCount; ++p) {
+        const ShapePolygon& polygon = shape.polygons[p];
+        for (int k = 1; k + 1 < polygon.count; ++k, ++triangles) {
+            ASSERT_LT(triangles, count);
+            const Point normal{next(), next(), next()};
+            expectNear(normal, pointOf(polygon.faceNormal), 0, "normal of polygon " + std::to_string(p));
+            for (const int corner : {0, k, k + 1}) {
+                const Point position{next(), next(), next()};
+                expectNear(position, positionOf(shape.vertices[polygon.indices[corner]]), 0,
+                           "corner of polygon " + std::to_string(p));
+            }
+            at += 2;
+        }
+    }
+    EXPECT_EQ(triangles, count);
 }
 
 Shape loaded(const std::string& path)
@@ -321,12 +341,6 @@ std::vector<std::string> testModels()
                                                   "{ 36, 4, { 0, 1, 2, 3 } },\n{ 255, 3, { 0, 1, 4 } },\n"
                                                   "{ 4, 5, { 0, 1, 4, 2, 3 } },\n{ 32, 2, { 2, 4 } }\n};\n"));
     return models;
-}
-
-std::string baseOf(const std::string& path)
-{
-    const std::string name = path.substr(path.rfind('/') + 1);
-    return name.substr(0, name.rfind('.'));
 }
 
 // --- known outputs -----------------------------------------------------------------------------
@@ -362,13 +376,7 @@ TEST(ConvertExport, objReadsBackWithItsMaterials)
             if (flat) words.insert(words.begin(), "--flat");
             const RunResult r = convert(words);
             ASSERT_EQ(r.exitStatus, 0) << r.err;
-            std::string mtllib;
-            const std::string mtlPath = out.substr(0, out.size() - 4) + ".mtl";
-            const auto materials = readMtl(readFile(mtlPath));
-            const ReadModel read = readObj(readFile(out), materials, mtllib);
-            EXPECT_EQ(mtllib, baseOf(mtlPath) + ".mtl");
-            expectSameModel(shape, read, flat, 1e-6, true);
-            for (const ReadPolygon& polygon : read.faces) EXPECT_EQ(polygon.material.compare(0, 6, "colour"), 0);
+            expectObjFile(shape, out, flat);
         }
     }
 }
@@ -386,13 +394,7 @@ TEST(ConvertExport, plyReadsBackAsTextAndAsBinary)
                 if (flat) words.insert(words.begin(), "--flat");
                 const RunResult r = convert(words);
                 ASSERT_EQ(r.exitStatus, 0) << r.err;
-                bool isAscii = !ascii;
-                std::string comment;
-                const ReadModel read = plyModel(readPly(readFile(out), isAscii, comment));
-                EXPECT_EQ(isAscii, ascii);
-                EXPECT_EQ(comment, shape.name);
-                // Colours are bytes: within half a step of the palette.
-                expectSameModel(shape, read, flat, 0.5 / 255 + 1e-9, true);
+                expectPlyFile(shape, out, ascii, flat);
             }
         }
     }
@@ -406,35 +408,8 @@ TEST(ConvertExport, stlReadsBackAsFansWithFaceNormals)
         const std::string out = tempDir() + "/" + baseOf(model) + ".stl";
         const RunResult r = convert({model, out});
         ASSERT_EQ(r.exitStatus, 0) << r.err;
-        const std::string bytes = readFile(out);
-        ASSERT_GE(bytes.size(), 84u);
-        EXPECT_NE(bytes.compare(0, 5, "solid"), 0) << "a binary STL must not start as the text form";
-        uint32_t count;
-        std::memcpy(&count, bytes.data() + 80, 4);
-        ASSERT_EQ(bytes.size(), 84 + std::size_t(count) * 50);
-        std::size_t at = 84, triangles = 0, segments = 0;
-        const auto next = [&] {
-            float f;
-            std::memcpy(&f, bytes.data() + at, 4);
-            at += 4;
-            return static_cast<double>(f);
-        };
-        for (int32_t p = 0; p < shape.polygonCount; ++p) {
-            const ShapePolygon& polygon = shape.polygons[p];
-            if (polygon.count == 2) ++segments;
-            for (int k = 1; k + 1 < polygon.count; ++k, ++triangles) {
-                ASSERT_LT(triangles, count);
-                const Point normal{next(), next(), next()};
-                expectNear(normal, pointOf(polygon.faceNormal), 0, "normal of polygon " + std::to_string(p));
-                for (const int corner : {0, k, k + 1}) {
-                    const Point position{next(), next(), next()};
-                    expectNear(position, positionOf(shape.vertices[polygon.indices[corner]]), 0,
-                               "corner of polygon " + std::to_string(p));
-                }
-                at += 2;
-            }
-        }
-        EXPECT_EQ(triangles, count);
+        expectStlFile(shape, out);
+        const std::size_t segments = segmentCount(shape);
         const std::string note = "zemconvert: " + out + ": note: " + std::to_string(segments) +
                                  (segments == 1 ? " segment" : " segments") + " left out: STL has no lines\n";
         EXPECT_EQ(r.err, segments > 0 ? note : "");
@@ -477,6 +452,7 @@ void expectValidGltf(const Shape& shape, std::map<std::string, long> counts, con
     long triangles = 0;
     for (int32_t p = 0; p < shape.polygonCount; ++p) {
         const ShapePolygon& polygon = shape.polygons[p];
+        if (!drawn(polygon)) continue;
         colours[polygon.colourIndex % 32] = true;
         primitives[{polygon.colourIndex % 32, polygon.count == 2}] = true;
         if (polygon.count > 2) triangles += polygon.count - 2;
@@ -656,6 +632,48 @@ TEST(ConvertExport, indicesWidenBeforeReachingTheRestartValue)
     expectGltfFiles(files, true);
 }
 
+// --- what the viewer does not draw --------------------------------------------------------------
+
+// The format takes polygons of 0 and 1 index and the viewer draws nothing for them: every format
+// leaves them out, with a note, and gives no material to a colour that only they use.
+TEST(ConvertExport, polygonsOfFewerThanTwoIndicesAreLeftOutWithANote)
+{
+    const std::string model = writeTempFile("hollow.zem", "SHAPE hollow_shape = { 0, 5, 6 };\nVECTOR v[] = {\n"
+                                                          "{ 0, 0, 0 },\n{ 100, 0, 0 },\n{ 100, 100, 0 },\n"
+                                                          "{ 0, 100, 0 },\n{ 50, 50, 80 }\n};\nSPOLY p[] = {\n"
+                                                          "{ 3, 3, { 0, 1, 2 } },\n{ 20, 0, { } },\n"
+                                                          "{ 21, 1, { 4 } },\n{ 6, 2, { 0, 4 } },\n"
+                                                          "{ 3, 4, { 0, 1, 4, 3 } },\n{ 3, 1, { 2 } }\n};\n");
+    const Shape shape = loaded(model);
+    ASSERT_EQ(shape.polygonCount, 6);
+    std::vector<GltfFile> gltf;
+    for (const std::string format : {"obj", "gltf", "glb", "ply", "ascii.ply", "stl"}) {
+        for (const bool flat : {false, true}) {
+            SCOPED_TRACE(format + (flat ? " --flat" : ""));
+            const std::string out = tempDir() + "/hollow" + (flat ? "-flat." : ".") + format;
+            std::vector<std::string> words = {model, out};
+            if (format == "ascii.ply") words.insert(words.begin(), "--ascii");
+            if (flat) words.insert(words.begin(), "--flat");
+            const RunResult r = convert(words);
+            ASSERT_EQ(r.exitStatus, 0) << r.err;
+            const std::string note = "zemconvert: " + out + ": note: ";
+            EXPECT_EQ(r.err, note + "3 polygons of fewer than 2 indices left out: the viewer draws nothing for them\n" +
+                                 (format == "stl" ? note + "1 segment left out: STL has no lines\n" : ""));
+            if (format == "obj") {
+                expectObjFile(shape, out, flat);
+                EXPECT_EQ(readFile(out.substr(0, out.size() - 4) + ".mtl").find("colour2"), std::string::npos);
+            } else if (format == "stl") {
+                expectStlFile(shape, out);
+            } else if (format == "gltf" || format == "glb") {
+                gltf.push_back({&shape, out, flat});
+            } else {
+                expectPlyFile(shape, out, format == "ascii.ply", flat);
+            }
+        }
+    }
+    expectGltfFiles(gltf, true);
+}
+
 // --- names -------------------------------------------------------------------------------------
 
 TEST(ConvertExport, namesAreWrittenAsWellFormedTextOnOneLine)
@@ -808,10 +826,13 @@ TEST(ConvertErrors, anEmptyModelIsAnEmptySceneWithANote)
     }
     expectGltfFiles(gltf, true);
     EXPECT_FALSE(exists(tempDir() + "/empty.bin")) << "no buffer to write";
-    bool ascii = true;
-    std::string comment;
-    const ReadModel ply = plyModel(readPly(readFile(tempDir() + "/empty.ply"), ascii, comment));
-    EXPECT_TRUE(ply.positions.empty() && ply.faces.empty() && ply.segments.empty());
+    // Nothing for assimp to read: the header declares no element and nothing follows it.
+    const std::string ply = readFile(tempDir() + "/empty.ply");
+    for (const char* element : {"vertex", "face", "edge"})
+        EXPECT_NE(ply.find(std::string("\nelement ") + element + " 0\n"), std::string::npos) << element;
+    const PlyExtras extras = readPlyExtras(ply, 0, 0, 0);
+    EXPECT_FALSE(extras.ascii);
+    EXPECT_EQ(extras.comment, "empty");
     EXPECT_EQ(readFile(tempDir() + "/empty.stl").size(), 84u);
 }
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -113,7 +114,8 @@ TEST(ImportFit, LargestExtentFillsTheViewCentredWithYNegated)
     EXPECT_EQ(model.polygons[0].colour, 15);
     EXPECT_EQ(model.polygons[1].indices, (std::vector<int>{0, 4}));
     EXPECT_EQ(model.polygons[1].colour, 1);
-    EXPECT_TRUE(notes.empty());
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "scaled by 75 and moved by (-75150, -150075, -225037.5) to fit the viewer's first view"}));
 }
 
 TEST(ImportFit, ScaleAndNoCenterKeepTheUsersUnitsAndColourOverridesMaterials)
@@ -133,8 +135,42 @@ TEST(ImportFit, ScaleAndNoCenterKeepTheUsersUnitsAndColourOverridesMaterials)
     EXPECT_EQ(model.vertices[2].y, 40);
     EXPECT_EQ(model.vertices[4].z, 15);
     for (const TextPolygon& polygon : model.polygons) EXPECT_EQ(polygon.colour, 13);
+    EXPECT_EQ(notes, (std::vector<std::string>{"scaled by 2.5"}));
     options.colour = 256;  // more than a polygon's colour byte holds
     EXPECT_FALSE(fitModel(squareAndLine(10, -20, 4, 8), options, model, notes, error));
+}
+
+// Every change is a note: the scale in the shortest form that --scale reads back as the same
+// number, and the move in model units along the input's own axes; nothing when nothing changes.
+TEST(ImportFit, ScaleAndMoveAreNotedWithNumbersTheOptionsTakeBack)
+{
+    const auto notesFor = [](const SourceModel& source, double scale, bool center) {
+        ImportOptions options;
+        options.scale = scale;
+        options.center = center;
+        ImportedModel model;
+        std::vector<std::string> notes;
+        std::string error;
+        EXPECT_TRUE(fitModel(source, options, model, notes, error)) << error;
+        return notes;
+    };
+    using Notes = std::vector<std::string>;
+    // Extent 7 along x: 300 / 7 has no short decimal form, and must read back exactly.
+    const Notes fitted = notesFor(squareAndLine(-3.5, 0, 1, 7), 0, false);
+    ASSERT_EQ(fitted.size(), 1u);
+    const std::string prefix = "scaled by ", suffix = " to fit the viewer's first view";
+    ASSERT_EQ(fitted[0].rfind(prefix, 0), 0u) << fitted[0];
+    ASSERT_GT(fitted[0].size(), prefix.size() + suffix.size());
+    const std::string factor = fitted[0].substr(prefix.size(), fitted[0].size() - prefix.size() - suffix.size());
+    EXPECT_EQ(std::strtod(factor.c_str(), nullptr), 300.0 / 7) << factor;
+    EXPECT_EQ(fitted[0], prefix + factor + suffix);
+    // A given scale, and the box's centre (-3.5 + 3.5, 1.75, 1 + 0.875) moved to the origin.
+    EXPECT_EQ(notesFor(squareAndLine(-3.5, 0, 1, 7), 2, true),
+              (Notes{"scaled by 2, and moved by (0, -3.5, -3.75) to centre it"}));
+    EXPECT_EQ(notesFor(squareAndLine(-3.5, -1.75, -0.875, 7), 1, true), Notes{}) << "centred already";
+    EXPECT_EQ(notesFor(squareAndLine(-3.5, 0, 1, 7), 1, false), Notes{});
+    EXPECT_EQ(notesFor(squareAndLine(0, 0, 0, 300), 0, true),
+              (Notes{"moved by (-150, -75, -37.5) to fit the viewer's first view"}));
 }
 
 TEST(ImportFit, PositionsThatRoundTogetherAreWeldedAndWhatCollapsesIsDropped)
@@ -165,7 +201,9 @@ TEST(ImportFit, PositionsThatRoundTogetherAreWeldedAndWhatCollapsesIsDropped)
     EXPECT_EQ(notes[0], "1 polygon dropped that rounding to whole units left without area or length");
 }
 
-TEST(ImportFit, DegenerateFacesAndLinesAreDroppedWithNotes)
+// A face on one line is the source's own and the viewer takes it (drawing nothing); one that
+// welding leaves with fewer than 3 different corners is not a face any more.
+TEST(ImportFit, FacesThatWeldingCollapsesAndLinesWithoutLengthAreDroppedWithNotes)
 {
     SourceModel source;
     source.positions = {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {0, 1, 0}, {0, 0, 0}};
@@ -181,8 +219,12 @@ TEST(ImportFit, DegenerateFacesAndLinesAreDroppedWithNotes)
     std::vector<std::string> notes;
     std::string error;
     ASSERT_TRUE(fitModel(source, ImportOptions(), model, notes, error)) << error;
-    EXPECT_EQ(model.polygons.size(), 1u);
-    EXPECT_EQ(notes, (std::vector<std::string>{"2 degenerate faces dropped", "1 line of no length dropped"}));
+    ASSERT_EQ(model.polygons.size(), 2u);
+    EXPECT_EQ(model.polygons[0].indices, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(model.vertices[2].x, 150) << "on its line, scaled";
+    EXPECT_EQ(notes, (std::vector<std::string>{
+                         "1 face of fewer than 3 different corners dropped", "1 line of no length dropped",
+                         "scaled by 150 and moved by (-150, -75, 0) to fit the viewer's first view"}));
 
     SourceModel nothing;
     nothing.positions = {{0, 0, 0}, {1, 1, 1}};
@@ -241,14 +283,49 @@ TEST(ImportFit, BeyondTheLimitsIsSimplifiedUnderThemOrRefused)
     std::map<int, int> colours;
     for (const TextPolygon& polygon : model.polygons) ++colours[polygon.colour];
     EXPECT_EQ(colours.size(), 2u);
-    ASSERT_EQ(notes.size(), 1u);
-    EXPECT_EQ(notes[0].rfind("simplified from 1681 vertices and 3200 polygons to ", 0), 0u) << notes[0];
+    ASSERT_EQ(notes.size(), 2u);
+    EXPECT_EQ(notes[0].rfind("scaled by 7.5 and moved by (-150, -150, ", 0), 0u) << notes[0];
+    EXPECT_EQ(notes[1].rfind("simplified from 1681 vertices and 3200 polygons to ", 0), 0u) << notes[1];
 
     options.simplify = false;
     notes.clear();
     EXPECT_FALSE(fitModel(grid(40), options, model, notes, error));
     EXPECT_EQ(error, "1681 vertices and 3200 polygons are more than the format's 300 vertices and 400 polygons "
                      "(not simplified: --no-simplify)");
+}
+
+// Faces without area are no part of the surface that the simplifier reduces: they come through
+// it as the source had them, a large one as the triangles of its fan.
+TEST(ImportFit, FacesWithoutAreaComeThroughSimplifying)
+{
+    SourceModel source = grid(40);  // 1681 vertices, 3200 triangles, on z within 3 of 0
+    const uint32_t first = static_cast<uint32_t>(source.positions.size());
+    for (const double x : {5, 10, 20, 24, 26, 30}) source.positions.push_back({x, 50, 4});
+    const uint32_t onALine[] = {first, first + 1, first + 2};
+    const uint32_t hexagon[] = {first, first + 1, first + 2, first + 3, first + 4, first + 5};
+    source.addPolygon(onALine, 3, SourceColour{0, 0, 0.6f});
+    source.addPolygon(hexagon, 6, SourceColour{0, 0, 0.6f});
+    ImportOptions options;
+    options.scale = 1;
+    options.center = false;
+    options.maxVertices = 300;
+    options.maxPolygons = 400;
+    ImportedModel model;
+    std::vector<std::string> notes;
+    std::string error;
+    ASSERT_TRUE(fitModel(source, options, model, notes, error)) << error;
+    ASSERT_LE(model.polygons.size(), 400u);
+    std::vector<std::vector<int>> flat;  // the x of each corner, for the faces at y = -50
+    for (const TextPolygon& polygon : model.polygons) {
+        if (model.vertices[polygon.indices[0]].y != -50) continue;
+        EXPECT_EQ(polygon.colour, 1);
+        flat.emplace_back();
+        for (const int index : polygon.indices) flat.back().push_back(model.vertices[index].x);
+    }
+    EXPECT_EQ(flat, (std::vector<std::vector<int>>{{5, 10, 20}, {5, 10, 20}, {5, 20, 24}, {5, 24, 26}, {5, 26, 30}}));
+    ASSERT_GE(notes.size(), 2u);
+    EXPECT_EQ(notes[0], "1 face of more than 5 corners triangulated into 4 triangles");
+    EXPECT_EQ(notes[1].rfind("simplified from 1687 vertices and 3205 polygons to ", 0), 0u) << notes[1];
 }
 
 // ---- the steps on their own ----
@@ -297,6 +374,58 @@ TEST(ImportSteps, CleaningWeldsEqualPositionsAndCountsWhatItDropsOrSplits)
     ASSERT_EQ(work.polygons.size(), 5u);
     EXPECT_EQ(work.polygons[0].count, 4);
     for (const WorkMesh::Polygon& polygon : work.polygons) EXPECT_EQ(polygon.colour, 7);
+}
+
+TEST(ImportSteps, CleaningKeepsFacesWithoutAreaAndSplitsTheLargeOnesAsFans)
+{
+    SourceModel source;
+    source.positions = {{0, 0, 0}, {1, 1, 1}, {2, 2, 2}, {3, 3, 3}, {4, 4, 4}, {5, 5, 5}, {6, 0, 0}};
+    const uint32_t onALine[] = {0, 2, 4};
+    const uint32_t hexagon[] = {0, 1, 2, 3, 4, 5};
+    const uint32_t backAndForth[] = {0, 1, 2, 1, 0, 3};  // no area, and corners repeated apart
+    const uint32_t withArea[] = {0, 5, 6};
+    source.addPolygon(onALine, 3, {});
+    source.addPolygon(hexagon, 6, {});
+    source.addPolygon(backAndForth, 6, {});
+    source.addPolygon(withArea, 3, {});
+    WorkMesh work;
+    CleanCounts counts;
+    cleanSource(source, 4, work, counts);
+    EXPECT_EQ(counts.faces, 0u);
+    EXPECT_EQ(counts.largeFaces, 2u);
+    // The hexagon's fan of 4 triangles; of the other's fan, those of 3 different corners.
+    EXPECT_EQ(counts.largeFaceTriangles, 6u);
+    std::vector<std::vector<double>> faces;  // the x of each corner
+    for (const WorkMesh::Polygon& polygon : work.polygons) {
+        faces.emplace_back();
+        for (int k = 0; k < polygon.count; ++k)
+            faces.back().push_back(work.positions[work.indices[polygon.first + k]].x);
+        EXPECT_EQ(polygon.flat, faces.size() < 8) << faces.size();
+    }
+    EXPECT_EQ(faces, (std::vector<std::vector<double>>{
+                         {0, 2, 4}, {0, 1, 2}, {0, 2, 3}, {0, 3, 4}, {0, 4, 5}, {0, 1, 2}, {0, 2, 1}, {0, 5, 6}}));
+}
+
+// Rounding drops what it brings down to fewer than 3 corners, and what it takes the area of; a
+// face without area in the source is kept, as it was.
+TEST(ImportSteps, RoundingKeepsFacesThatHadNoAreaAndDropsThoseItFlattens)
+{
+    WorkMesh mesh;
+    mesh.positions = {{0, 0, 0},  {10, 0.4, 0}, {20, 0, 0},   {0, 5, 0},   {10, 5, 0},
+                      {20, 5, 0}, {40, 5, 0},   {40.2, 5, 0}, {40.4, 5, 0}};
+    const uint32_t sliver[] = {0, 1, 2};      // area 4, none once rounded
+    const uint32_t onALine[] = {3, 4, 5};     // none to lose
+    const uint32_t collapsing[] = {6, 7, 8};  // one corner once rounded
+    mesh.add(sliver, 3, 1);
+    mesh.add(onALine, 3, 1, true);
+    mesh.add(collapsing, 3, 1, true);
+    std::vector<TextVertex> vertices;
+    std::vector<TextPolygon> polygons;
+    EXPECT_EQ(roundAndWeld(mesh, vertices, polygons), 2u);
+    ASSERT_EQ(polygons.size(), 1u);
+    ASSERT_EQ(vertices.size(), 3u);
+    EXPECT_EQ(vertices[polygons[0].indices[2]].x, 20);
+    EXPECT_EQ(vertices[polygons[0].indices[2]].y, -5);
 }
 
 TEST(ImportSteps, RoundingNegatesYWeldsAndDropsWhatLosesItsArea)
