@@ -1,13 +1,62 @@
-// OutputFile: a temporary file beside the target, synced and renamed at the end, removed on failure.
+// OutputFile: a temporary file beside the target, synced and renamed at the end, removed on failure
+// or on a stopping signal; and the check that an output is not the input.
 #include "cli/output_file.h"
 
 #include <fcntl.h>
+#include <limits.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+
+#include "cli/temporary_files.h"
+
+namespace {
+
+// The file at the end of a chain of symbolic links at path, whether or not it exists: the file a
+// dangling link names is created where the link points. False with code set on a loop or a link
+// that cannot be read.
+bool followLinks(const std::string& path, std::string& target, int& code)
+{
+    target = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info;
+        if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+        std::string link(PATH_MAX, '\0');
+        const ssize_t length = readlink(target.c_str(), &link[0], link.size());
+        if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
+            code = length < 0 ? errno : ENAMETOOLONG;
+            return false;
+        }
+        link.resize(static_cast<std::size_t>(length));
+        const std::size_t slash = target.rfind('/');
+        target = link[0] == '/' || slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
+    }
+    code = ELOOP;
+    return false;
+}
+
+// The replaced file's owner, group and permission bits, set on the file that replaces it. mkstemp
+// makes the file private and the process's own, so a file with nothing to follow gets the
+// permissions a new file usually has.
+bool takeAttributes(int fd, const struct stat* like)
+{
+    if (!like) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        return fchmod(fd, 0666 & ~mask) == 0;
+    }
+    // Only a privileged process may give a file away; a member of the group may still keep that.
+    if (fchown(fd, like->st_uid, like->st_gid) != 0) {
+        if (errno != EPERM) return false;
+        if (fchown(fd, static_cast<uid_t>(-1), like->st_gid) != 0 && errno != EPERM) return false;
+    }
+    // After the owner: a change of owner clears the set-user-ID bit, which is not kept anyway.
+    return fchmod(fd, like->st_mode & 0777) == 0;
+}
+
+}  // namespace
 
 OutputFile::~OutputFile() { discard(); }
 
@@ -22,56 +71,66 @@ void OutputFile::discard()
 {
     if (stream_ && stream_ != stdout) std::fclose(stream_);
     stream_ = nullptr;
-    if (!temporary_.empty()) unlink(temporary_.c_str());
+    if (!temporary_.empty()) removeTemporaryFile(temporary_);
     temporary_.clear();
 }
 
-bool OutputFile::open(const std::string& path, std::string& error)
+bool OutputFile::open(const std::string& path, std::string& error, const std::string& likePath)
 {
     path_ = path;
     if (path == "-") {
         stream_ = stdout;
         return true;
     }
-    // A folder given as the output would otherwise only fail at the rename, after all the work.
+    int code = 0;
+    if (!followLinks(path, target_, code)) return fail(path, code, error);
     struct stat info;
-    const bool exists = stat(path.c_str(), &info) == 0;
-    if (exists && S_ISDIR(info.st_mode)) return fail(path, EISDIR, error);
-    // A device or a pipe, such as /dev/null, is written as it is: a rename would replace it.
-    if (exists && !S_ISREG(info.st_mode)) {
-        stream_ = std::fopen(path.c_str(), "wb");
-        return stream_ ? true : fail(path, errno, error);
+    if (stat(target_.c_str(), &info) == 0) {
+        // A folder would otherwise only fail at the rename, after all the work.
+        if (S_ISDIR(info.st_mode)) return fail(path, EISDIR, error);
+        // A device or a pipe, such as /dev/null, is written as it is: a rename would replace it.
+        if (!S_ISREG(info.st_mode)) return openDirectly(target_, S_ISFIFO(info.st_mode), error);
+        return openTemporary(target_, &info, error);
     }
-    // A link keeps pointing where it did: the file it names is the one replaced.
-    std::string target = path;
-    struct stat link;
-    if (lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-        char* resolved = realpath(path.c_str(), nullptr);
-        if (resolved) {
-            target = resolved;
-            std::free(resolved);
-        }
+    if (errno != ENOENT) return fail(path, errno, error);
+    struct stat like;
+    const bool liked = !likePath.empty() && stat(likePath.c_str(), &like) == 0 && S_ISREG(like.st_mode);
+    return openTemporary(target_, liked ? &like : nullptr, error);
+}
+
+bool OutputFile::openDirectly(const std::string& target, bool pipe, std::string& error)
+{
+    // Opening a pipe that no process reads would wait for a reader forever: it fails at once.
+    const int fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC | (pipe ? O_NONBLOCK : 0));
+    if (fd < 0 && pipe && errno == ENXIO) {
+        error = path_ + ": no process reads the pipe";
+        return false;
     }
-    target_ = target;
+    if (fd < 0) return fail(path_, errno, error);
+    // Writes wait for a slow reader, as on any pipe.
+    if (pipe) fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    stream_ = fdopen(fd, "wb");
+    if (stream_) return true;
+    const int code = errno;
+    close(fd);
+    return fail(path_, code, error);
+}
+
+bool OutputFile::openTemporary(const std::string& target, const struct stat* like, std::string& error)
+{
     // Hidden and unique beside the target, so that the rename stays within one file system.
     std::string name = target;
     const std::size_t slash = name.rfind('/');
     name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
     name += ".XXXXXX";
-    const int fd = mkstemp(&name[0]);
-    if (fd < 0) return fail(path, errno, error);
+    const int fd = makeTemporaryFile(name);
+    if (fd < 0) return fail(path_, errno, error);
     temporary_ = name;
-    // mkstemp makes the file private; the result gets the permissions a new file usually has.
-    const mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    stream_ = fdopen(fd, "wb");
-    if (!stream_) {
-        const int code = errno;
-        close(fd);
-        return fail(path, code, error);
-    }
-    return true;
+    if (takeAttributes(fd, like)) stream_ = fdopen(fd, "wb");
+    if (stream_) return true;
+    const int code = errno;
+    close(fd);
+    return fail(path_, code, error);
 }
 
 bool OutputFile::write(const void* data, std::size_t size, std::string& error)
@@ -79,6 +138,18 @@ bool OutputFile::write(const void* data, std::size_t size, std::string& error)
     if (!stream_) return false;
     if (size == 0 || std::fwrite(data, 1, size, stream_) == size) return true;
     return fail(path_, errno ? errno : EIO, error);
+}
+
+bool OutputFile::commitDirectly(std::string& error)
+{
+    errno = 0;
+    const bool flushed = std::fflush(stream_) == 0 && !std::ferror(stream_);
+    const int flushError = errno ? errno : EIO;
+    const bool closed = std::fclose(stream_) == 0;
+    const int closeError = errno ? errno : EIO;
+    stream_ = nullptr;
+    if (!flushed) return fail(path_, flushError, error);
+    return closed ? true : fail(path_, closeError, error);
 }
 
 bool OutputFile::commit(std::string& error)
@@ -89,22 +160,26 @@ bool OutputFile::commit(std::string& error)
         stream_ = nullptr;
         return true;
     }
-    if (temporary_.empty()) {  // a device or a pipe, written directly
-        errno = 0;
-        const bool flushed = std::fflush(stream_) == 0 && !std::ferror(stream_);
-        const int flushError = errno ? errno : EIO;
-        const bool closed = std::fclose(stream_) == 0;
-        const int closeError = errno ? errno : EIO;
-        stream_ = nullptr;
-        if (!flushed) return fail(path_, flushError, error);
-        return closed ? true : fail(path_, closeError, error);
-    }
+    if (temporary_.empty()) return commitDirectly(error);
     if (std::fflush(stream_) != 0 || std::ferror(stream_)) return fail(path_, errno ? errno : EIO, error);
     if (fsync(fileno(stream_)) != 0) return fail(path_, errno, error);
     const int closed = std::fclose(stream_);
     stream_ = nullptr;
     if (closed != 0) return fail(path_, errno, error);
-    if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return fail(path_, errno, error);
+    if (!renameTemporaryFile(temporary_, target_)) return fail(path_, errno, error);
     temporary_.clear();
     return true;
+}
+
+bool refuseInputAsOutput(const std::string& input, const std::string& output, std::string& error)
+{
+    if (output == "-") return true;
+    struct stat in, out;
+    const bool inputFound = input == "-" ? fstat(STDIN_FILENO, &in) == 0 : stat(input.c_str(), &in) == 0;
+    // Only a regular file can be lost: writing into a device or a pipe that is also read is the
+    // user's own plumbing.
+    if (!inputFound || stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return true;
+    if (in.st_dev != out.st_dev || in.st_ino != out.st_ino) return true;
+    error = output + ": the output would overwrite the input";
+    return false;
 }

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "cli/output_file.h"
+#include "cli/temporary_files.h"
 #include "cli/tool_messages.h"
 #include "image/png.h"
 #include "model/shape.h"
@@ -29,13 +30,14 @@ std::size_t gTimeLimitLineLength = 0;
 
 void onTimeLimit(int)
 {
+    removeTemporaryFiles();
     const ssize_t ignored = write(STDERR_FILENO, gTimeLimitLine, gTimeLimitLineLength);
     (void)ignored;
     _exit(1);
 }
 
-// Until the picture's bytes are ready: nothing has been written by then, so stopping leaves nothing
-// behind. Writing the finished bytes is not timed.
+// Until the picture is written: a write that waits (a pipe that is not read, a stalled disk) is
+// timed too, and its temporary file goes when the limit strikes.
 void startTimeLimit(const RenderOptions& options)
 {
     if (options.timeLimit <= 0) return;
@@ -131,6 +133,11 @@ bool encodePicture(const OffscreenCanvas& canvas, const RenderOptions& options, 
 
 int runRender(const RenderOptions& options)
 {
+    std::string error;
+    if (!refuseInputAsOutput(options.model, options.output, error)) {
+        toolLine(error);
+        return 1;
+    }
     startTimeLimit(options);
     // The loader's own lines come first, under the program's name; ours follows them.
     if (!gShape.load(options.model.c_str())) return reportFailure(options.model, "the model did not load");
@@ -139,6 +146,7 @@ int runRender(const RenderOptions& options)
     drawPicture(options);
     PngBytes png;
     if (!encodePicture(canvas, options, png)) return 1;
+    const bool written = writeOutput(options.output, png);
     stopTimeLimit();
-    return writeOutput(options.output, png) ? 0 : 1;
+    return written ? 0 : 1;
 }

@@ -2,10 +2,13 @@
 // with every failure (memory included) turned into a message.
 #include "formats/export/export.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <exception>
 #include <new>
 
+#include "formats/export/companions.h"
 #include "formats/export/mesh_view.h"
 #include "formats/export/writers.h"
 #include "web/page_export.h"
@@ -16,15 +19,6 @@ std::string lowered(std::string text)
 {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-// The output's name without its extension, and its folder part, for companions beside it.
-std::string withoutExtension(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
-    return path.substr(0, dot);
 }
 
 std::string baseName(const std::string& path)
@@ -54,37 +48,29 @@ bool run(const Shape& shape, ExportFormat format, const std::string& outputPath,
     MeshView mesh;
     mesh.build(shape, options.flat);
     const bool toStandardOutput = outputPath == "-";
-    const std::string companion = withoutExtension(outputPath);
     result.files.push_back({outputPath, std::string()});
     std::string& bytes = result.files[0].bytes;
     switch (format) {
     case ExportFormat::Obj: {
         std::string mtl;
-        const std::string mtlPath = companion + ".mtl";
-        if (mtlPath == outputPath) {
-            error = "the output would be overwritten by its MTL file";
-            return false;
-        }
+        const std::string mtlPath = unstampedCompanion(outputPath, ".mtl");
         writeObj(mesh, toStandardOutput ? std::string() : baseName(mtlPath), bytes, mtl);
         if (toStandardOutput)
             result.notes.push_back("standard output gets no MTL file: the materials are only named");
-        else
-            result.files.push_back({mtlPath, std::move(mtl)});
+        else if (!addCompanion(format, mtlPath, std::move(mtl), "MTL file", result, error))
+            return false;
         break;
     }
     case ExportFormat::Gltf:
     case ExportFormat::Glb: {
         const bool binary = format == ExportFormat::Glb;
-        const std::string binPath = companion + ".bin";
-        if (!binary && binPath == outputPath) {
-            error = "the output would be overwritten by its buffer";
-            return false;
-        }
+        const std::string binPath = unstampedCompanion(outputPath, ".bin");
         std::string bin;
         const std::string binName = binary || toStandardOutput ? std::string() : baseName(binPath);
         if (!writeGltf(mesh, binary, binName, bytes, bin, error)) return false;
         // A model without polygons has no buffer to put beside the output.
-        if (!binName.empty() && !bin.empty()) result.files.push_back({binPath, std::move(bin)});
+        if (!binName.empty() && !bin.empty() && !addCompanion(format, binPath, std::move(bin), "buffer", result, error))
+            return false;
         break;
     }
     case ExportFormat::PlyAscii:

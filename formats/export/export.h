@@ -23,13 +23,15 @@ struct ExportedFile {
 };
 
 struct ExportResult {
-    // The output first, then its companions (the OBJ's MTL, the glTF's binary buffer).
+    // The output first, then its companion if it has one (the OBJ's MTL, the glTF's binary buffer).
     std::vector<ExportedFile> files;
     std::vector<std::string> notes;  // what the format could not carry, one line each
 };
 
-// The model as the format holds it. outputPath names the companion files and how the output refers
-// to them; "-" (standard output) gets a self-contained file where the format allows one. False with
-// error saying why, and no files. Never throws.
+// The model as the format holds it. A companion lies beside outputPath, named after it with a hash
+// of the companion's content before its extension ("model.0123456789abcdef.mtl" for "model.obj"),
+// so that an output never names a companion that another run changed. "-" (standard output) gets
+// a self-contained file where the format allows one. False with error saying why, and no files.
+// Never throws.
 bool exportShape(const Shape& shape, ExportFormat format, const std::string& outputPath, const ExportOptions& options,
                  ExportResult& result, std::string& error);

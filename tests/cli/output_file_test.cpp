@@ -1,15 +1,35 @@
-// OutputFile tests: all or nothing for files, and pipes, devices and links left as they are.
+// OutputFile tests: all or nothing for files, even when a signal stops the process; pipes, devices
+// and links left as they are; and what the replaced file was, its permissions and owner, kept.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "cli/output_file.h"
 #include "tests/support/test_support.h"
 
 namespace {
+
+// The names in a folder, "." and ".." left out, sorted.
+std::vector<std::string> entries(const std::string& folder)
+{
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    while (const dirent* entry = dir ? readdir(dir) : nullptr)
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+            names.push_back(entry->d_name);
+    if (dir) closedir(dir);
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 TEST(OutputFile, aPipeIsWrittenAsItIsNeverReplaced)
 {
@@ -81,6 +101,88 @@ TEST(OutputFile, aFolderOrAMissingFolderIsRefusedAtOnce)
     OutputFile missing;
     EXPECT_FALSE(missing.open(tempDir() + "/no/such/out.png", error));
     EXPECT_EQ(error, tempDir() + "/no/such/out.png: No such file or directory");
+}
+
+TEST(OutputFile, aDanglingLinkGetsTheFileItNames)
+{
+    std::string error;
+    const std::string folder = tempDir() + "/dangling";
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    // Relative to the link's own folder, as the system reads it.
+    ASSERT_EQ(symlink("made.txt", (folder + "/link.txt").c_str()), 0);
+    OutputFile out;
+    ASSERT_TRUE(out.open(folder + "/link.txt", error)) << error;
+    out.write("new", error);
+    ASSERT_TRUE(out.commit(error)) << error;
+    struct stat info;
+    ASSERT_EQ(lstat((folder + "/link.txt").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+    EXPECT_EQ(readFile(folder + "/made.txt"), "new");
+}
+
+// The owner is kept where the process may give a file away, which here takes root.
+TEST(OutputFile, aReplacedFileKeepsItsPermissionsAndOwner)
+{
+    std::string error;
+    const std::string path = writeTempFile("private.txt", "earlier");
+    ASSERT_EQ(chmod(path.c_str(), 0600), 0);
+    const bool privileged = geteuid() == 0;
+    if (privileged) {
+        ASSERT_EQ(chown(path.c_str(), 4321, 8765), 0);
+    }
+    OutputFile out;
+    ASSERT_TRUE(out.open(path, error)) << error;
+    out.write("new", error);
+    ASSERT_TRUE(out.commit(error)) << error;
+    // A companion that is new takes the permissions and owner of the output it goes with.
+    OutputFile companion;
+    ASSERT_TRUE(companion.open(tempDir() + "/private.mtl", error, path)) << error;
+    ASSERT_TRUE(companion.commit(error)) << error;
+    for (const std::string& written : {path, tempDir() + "/private.mtl"}) {
+        SCOPED_TRACE(written);
+        struct stat info;
+        ASSERT_EQ(stat(written.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 07777, 0600u);
+        if (!privileged) continue;
+        EXPECT_EQ(info.st_uid, 4321u);
+        EXPECT_EQ(info.st_gid, 8765u);
+    }
+    if (!privileged) std::printf("owner and group not checked: giving a file away takes root\n");
+}
+
+// A stopping signal while the file is written removes the temporary file, and the process still
+// ends by that signal, so that its parent learns why.
+TEST(OutputFile, aStoppingSignalRemovesTheTemporaryFile)
+{
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(strsignal(signal));
+        const std::string folder = tempDir() + "/signal-" + std::to_string(signal);
+        ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+        const std::string path = folder + "/kept.txt";
+        writeTempFile("signal-" + std::to_string(signal) + "/kept.txt", "earlier");
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        const pid_t child = fork();
+        if (child == 0) {
+            std::string error;
+            OutputFile out;
+            const bool opened = out.open(path, error) && out.write("half of the new", error);
+            const ssize_t told = write(ready[1], opened ? "y" : "n", 1);
+            (void)told;
+            for (;;) pause();
+        }
+        char answer = 0;
+        ASSERT_EQ(read(ready[0], &answer, 1), 1);
+        close(ready[0]);
+        close(ready[1]);
+        EXPECT_EQ(answer, 'y');
+        kill(child, signal);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << "status " << status;
+        EXPECT_EQ(entries(folder), std::vector<std::string>{"kept.txt"});
+        EXPECT_EQ(readFile(path), "earlier");
+    }
 }
 
 }  // namespace

@@ -38,6 +38,15 @@ std::string baseOf(const std::string& path)
     return name.substr(0, name.rfind('.'));
 }
 
+// The companion's name as the output refers to it: OBJ's mtllib on its first line, glTF's buffer uri.
+std::string companionName(const std::string& outputText)
+{
+    if (outputText.compare(0, 7, "mtllib ") == 0) return outputText.substr(7, outputText.find('\n') - 7);
+    const std::size_t key = outputText.find("\"uri\": \"");
+    if (key == std::string::npos) return std::string();
+    return outputText.substr(key + 8, outputText.find('"', key + 8) - key - 8);
+}
+
 Point positionOf(const ShapeVertex& v) { return {double(v.x), double(v.y), double(v.z)}; }
 Point pointOf(const Vector3& v) { return {v.x, v.y, v.z}; }
 Point pointOf(const aiVector3D& v) { return {v.x, v.y, v.z}; }
@@ -251,8 +260,11 @@ std::size_t linesStartingWith(const std::string& text, const std::string& start)
 void expectObjFile(const Shape& shape, const std::string& path, bool flat)
 {
     const std::string obj = readFile(path);
-    const std::string mtl = baseOf(path) + ".mtl";
-    EXPECT_EQ(obj.compare(0, 8 + mtl.size(), "mtllib " + mtl + "\n"), 0) << "the MTL file named first";
+    // The MTL file named first: the output's name, a hash of the MTL file's bytes, the extension.
+    const std::string mtllib = companionName(obj);
+    EXPECT_EQ(mtllib.size(), baseOf(path).size() + 21) << mtllib;
+    EXPECT_EQ(mtllib.compare(0, baseOf(path).size() + 1, baseOf(path) + "."), 0) << mtllib;
+    EXPECT_EQ(mtllib.compare(mtllib.size() - 4, 4, ".mtl"), 0) << mtllib;
     EXPECT_EQ(linesStartingWith(obj, "v "), writtenVertexCount(shape, flat));
     const ReadModel read = readBack(path);
     ASSERT_TRUE(read.ok);
@@ -352,8 +364,12 @@ TEST(ConvertExport, tetraAndCubeMatchTheHandWrittenFiles)
         const RunResult obj = convert({modelPath(name + ".zem"), out + ".obj"});
         EXPECT_EQ(obj.exitStatus, 0) << obj.err;
         EXPECT_EQ(obj.err, "");
-        EXPECT_EQ(readFile(out + ".obj"), readFile(std::string(ZEM_TEST_DATA) + "/" + name + ".obj")) << name;
-        EXPECT_EQ(readFile(out + ".mtl"), readFile(std::string(ZEM_TEST_DATA) + "/" + name + ".mtl")) << name;
+        const std::string expected = readFile(std::string(ZEM_TEST_DATA) + "/" + name + ".obj");
+        EXPECT_EQ(readFile(out + ".obj"), expected) << name;
+        // The hand-written OBJ names its MTL file with the hash of that file's bytes, worked out apart.
+        EXPECT_EQ(readFile(tempDir() + "/" + companionName(expected)),
+                  readFile(std::string(ZEM_TEST_DATA) + "/" + name + ".mtl"))
+            << name;
         const RunResult ply = convert({"--ascii", modelPath(name + ".zem"), out + ".ply"});
         EXPECT_EQ(ply.exitStatus, 0) << ply.err;
         EXPECT_EQ(readFile(out + ".ply"), readFile(std::string(ZEM_TEST_DATA) + "/" + name + ".ply")) << name;
@@ -576,7 +592,9 @@ TEST(ConvertExport, gltfAndGlbPassTheValidatorAndReadBack)
                 if (flat) words.insert(words.begin(), "--flat");
                 const RunResult r = convert(words);
                 ASSERT_EQ(r.exitStatus, 0) << r.err;
-                EXPECT_EQ(exists(out.substr(0, out.size() - ext.size()) + ".bin"), ext == ".gltf");
+                // A .gltf names its buffer beside it, and the buffer is there; a .glb holds its own.
+                const std::string buffer = companionName(readFile(out));
+                EXPECT_EQ(buffer.rfind(baseOf(out) + ".", 0) == 0 && exists(tempDir() + "/" + buffer), ext == ".gltf");
                 files.push_back({&shapes[m], out, flat});
             }
         }
@@ -714,7 +732,8 @@ TEST(ConvertErrors, aModelThatDoesNotLoadWritesNothing)
         EXPECT_EQ(r.exitStatus, 1);
         EXPECT_EQ(r.err, loaderLine + "zemconvert: " + model + ": the model could not be loaded\n");
         EXPECT_FALSE(exists(out));
-        EXPECT_FALSE(exists(tempDir() + "/never.mtl"));
+        EXPECT_EQ(runProgram("/bin/sh", {"sh", "-c", "ls -A \"$0\" | grep -c '^never\\.'", tempDir()}).out, "0\n")
+            << "no companion and no temporary file";
     }
 }
 
@@ -781,9 +800,12 @@ TEST(ConvertErrors, aCompanionThatCannotBeWrittenKeepsTheOutputAsItWas)
 {
     const std::string folder = tempDir() + "/together";
     ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
-    for (const auto& [output, companion] :
-         std::vector<std::pair<std::string, std::string>>{{"m.obj", "m.mtl"}, {"m.gltf", "m.bin"}}) {
+    for (const std::string output : {"m.obj", "m.gltf"}) {
         const std::string out = folder + "/" + output;
+        // The companion's name, hash included, from a run elsewhere.
+        const std::string probe = tempDir() + "/" + output;
+        ASSERT_EQ(convert({modelPath("cube.zem"), probe}).exitStatus, 0);
+        const std::string companion = companionName(readFile(probe));
         writeTempFile("together/" + output, "the earlier file\n");
         ASSERT_EQ(mkdir((folder + "/" + companion).c_str(), 0755), 0);
         const RunResult r = convert({modelPath("cube.zem"), out});
@@ -797,16 +819,17 @@ TEST(ConvertErrors, aCompanionThatCannotBeWrittenKeepsTheOutputAsItWas)
     }
 }
 
-// An output named as its own companion would be overwritten by it.
-TEST(ConvertErrors, anOutputNamedAsItsCompanionIsRefused)
+// An output with its companion's extension keeps its own content: the companion's name differs.
+TEST(ConvertErrors, anOutputNamedLikeItsCompanionKeepsItsOwnContent)
 {
-    for (const auto& [format, output, what] :
-         std::vector<std::array<std::string, 3>>{{"obj", "model.mtl", "MTL file"}, {"gltf", "model.bin", "buffer"}}) {
+    for (const auto& [format, output] :
+         std::vector<std::array<std::string, 2>>{{"obj", "model.mtl"}, {"gltf", "model.bin"}}) {
         const std::string out = tempDir() + "/" + output;
         const RunResult r = convert({"--format", format, modelPath("cube.zem"), out});
-        EXPECT_EQ(r.exitStatus, 1);
-        EXPECT_EQ(r.err, "zemconvert: " + out + ": the output would be overwritten by its " + what + "\n");
-        EXPECT_FALSE(exists(out));
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+        const std::string text = readFile(out);
+        EXPECT_EQ(text.compare(0, format == "obj" ? 7 : 1, format == "obj" ? "mtllib " : "{"), 0) << text;
+        EXPECT_TRUE(exists(tempDir() + "/" + companionName(text))) << companionName(text);
     }
 }
 
@@ -825,7 +848,7 @@ TEST(ConvertErrors, anEmptyModelIsAnEmptySceneWithANote)
         if (ext == ".gltf" || ext == ".glb") gltf.push_back({&shape, out, false});
     }
     expectGltfFiles(gltf, true);
-    EXPECT_FALSE(exists(tempDir() + "/empty.bin")) << "no buffer to write";
+    EXPECT_EQ(companionName(readFile(tempDir() + "/empty.gltf")), "") << "no buffer to write";
     // Nothing for assimp to read: the header declares no element and nothing follows it.
     const std::string ply = readFile(tempDir() + "/empty.ply");
     for (const char* element : {"vertex", "face", "edge"})
