@@ -227,6 +227,46 @@ TEST(ZemrenderThumbnail, theLargestModelFinishesWithinItsTimeLimit)
     expectFramed(readPng(output), 0.75, "the largest model");
 }
 
+// The model's margins in the picture: left, right, top and bottom, in pixels.
+struct Margins {
+    int left, right, top, bottom;
+};
+
+Margins marginsOf(const DecodedPng& picture)
+{
+    const Box box = modelBox(picture);
+    EXPECT_FALSE(box.empty()) << "no model in the picture";
+    return {box.left, picture.width - 1 - box.right, box.top, picture.height - 1 - box.bottom};
+}
+
+TEST(ZemrenderFraming, theModelSeenInPerspectiveIsCentredWithEvenMarginsAndFillsThePicture)
+{
+    const std::vector<std::vector<std::string>> runs = {
+        {"--thumbnail", "256", modelPath("cube.zem")},
+        {"--thumbnail", "128", modelPath("torus.zem")},
+        {"--thumbnail", "200", largestModelPath(), "--time-limit", "0"},
+        {"--fit", "--size", "300x180", "--rotate-x", "-40", "--rotate-y", "60", modelPath("dodecahedron.zem")},
+        {"--fit", "--size", "150x300", "--rotate-x", "35", "--rotate-y", "45", farCubePath()},
+    };
+    int n = 0;
+    for (std::vector<std::string> words : runs) {
+        std::string what;
+        for (const std::string& word : words) what += " " + word;
+        words.push_back(freshOutput("margins-" + std::to_string(n++)));
+        const RunResult run = runZemrender(words);
+        ASSERT_EQ(run.exitStatus, 0) << what << ": " << run.err;
+        const DecodedPng picture = readPng(words.back());
+        const Margins m = marginsOf(picture);
+        EXPECT_LE(std::abs(m.left - m.right), 2) << what << ": left " << m.left << ", right " << m.right;
+        EXPECT_LE(std::abs(m.top - m.bottom), 2) << what << ": top " << m.top << ", bottom " << m.bottom;
+        EXPECT_GE(std::min({m.left, m.right, m.top, m.bottom}), 1) << what << ": the model touches an edge";
+        // One way the model spans the picture but for a small margin on each side.
+        const double across = 1.0 - double(m.left + m.right) / picture.width;
+        const double down = 1.0 - double(m.top + m.bottom) / picture.height;
+        EXPECT_GE(std::max(across, down), 0.92) << what << ": the model spans " << across << " x " << down;
+    }
+}
+
 // The sandbox a file manager runs a thumbnailer in: /usr read-only, no /dev/dri, no network, no
 // X socket and no DISPLAY, a private /tmp.
 std::vector<std::string> sandbox(const std::vector<std::string>& binds)
