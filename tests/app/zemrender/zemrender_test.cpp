@@ -1,11 +1,19 @@
 // zemrender run for real with no display: the PNG it writes, framing and thumbnails, the sandbox, and its errors.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "app/zemrender/options.h"
+
 
 #include "model/shape_write.h"
 #include "tests/support/zemrender_support.h"
@@ -504,6 +512,102 @@ TEST(ZemrenderErrors, theTimeLimitLeavesNothingBehind)
     EXPECT_EQ(toOutput.out, "") << "not a byte of a picture on standard output";
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// A run with what it cost: its peak resident memory and the time it took.
+struct Measured {
+    int status = -1;  // -1 unless it exited
+    std::string err;
+    long peakKilobytes = 0;
+    double seconds = 0;
+};
+
+// Runs zemrender with no display as a child of its own, standard error into a file, and takes the
+// child's peak from wait4. Outside the sanitizer the child's address space has an outer bound of
+// 4 GB, so that a run that does not keep to its own limits fails here instead of taking the
+// machine's memory.
+Measured runMeasured(const std::vector<std::string>& arguments, const std::string& name)
+{
+    const std::string errPath = tempDir() + "/" + name + ".err";
+    std::vector<std::string> words = {ZEMRENDER_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv = argumentVector(words);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int null = open("/dev/null", O_RDWR);
+        if (err < 0 || null < 0 || dup2(null, 0) < 0 || dup2(null, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+        const rlimit bound = {rlim_t(4) << 30, rlim_t(4) << 30};
+        if (!kSanitized && setrlimit(RLIMIT_AS, &bound) != 0) _exit(126);
+        unsetenv("DISPLAY");
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    Measured measured;
+    int status = 0;
+    rusage usage;
+    if (child < 0 || wait4(child, &status, 0, &usage) != child) {
+        ADD_FAILURE() << "zemrender could not be run";
+        return measured;
+    }
+    measured.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    measured.peakKilobytes = usage.ru_maxrss;
+    if (WIFEXITED(status)) measured.status = WEXITSTATUS(status);
+    measured.err = readFile(errPath);
+    return measured;
+}
+
+// A file of the given length that takes no room on the disk: all one hole, read as zero bytes.
+std::string sparseFile(const std::string& name, off_t length)
+{
+    const std::string path = writeTempFile(name, "");
+    EXPECT_EQ(truncate(path.c_str(), length), 0) << path;
+    return path;
+}
+
+TEST(ZemrenderThumbnail, aHugeSparseFileIsRefusedAtOnceInOneLine)
+{
+    // 20 GB that a file manager's user merely browses past: refused by its size, before any of it
+    // is allocated or read, well within the thumbnail's time and memory.
+    const std::string model = sparseFile("huge.zem", off_t(20) << 30);
+    const std::string output = freshOutput("sparse");
+    const Measured run = runMeasured({"--thumbnail", "256", model, output}, "sparse");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "zemrender: " + model + ": the file's 20 GB are more than the memory limit of 1 GB (see --max-memory)\n");
+    EXPECT_LT(run.seconds, kThumbnailTimeLimit);
+    EXPECT_LT(run.peakKilobytes, 100 * 1024) << "peak resident memory in KB";
+    EXPECT_FALSE(exists(output));
+    // A limit given on the command line holds for any run.
+    const std::string large = sparseFile("large.zem", off_t(3) << 30);
+    const Measured limited = runMeasured({"--max-memory", "2.5G", large, freshOutput("limited")}, "limited");
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_EQ(limited.err, "zemrender: " + large +
+                               ": the file's 3 GB are more than the memory limit of 2.5 GB (see --max-memory)\n");
+    EXPECT_LT(limited.peakKilobytes, 100 * 1024);
+}
+
+TEST(ZemrenderThumbnail, itsMemoryIsCappedWhateverTheModelAsks)
+{
+    if (kSanitized) GTEST_SKIP() << "the address sanitizer's shadow memory leaves no room for a cap on address space";
+    // A 40 MB file of 40 million vertex entries, each of them an opening brace alone, asks for a
+    // table of 240 MB: without a cap it is allocated and the missing numbers are the fault; within
+    // 150 MB it cannot be.
+    const std::string model = writeTempFile("asks-much.zem", "SHAPE much_shape = { 0, 40000000, 1 };\nVECTOR { " +
+                                                                 std::string(40000000, '{'));
+    const Measured run =
+        runMeasured({"--thumbnail", "128", "--max-memory", "150M", model, freshOutput("asks-much")}, "asks-much");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "zemrender: error: out of memory: the model's 40000000 vertices need 240 MB\nzemrender: " +
+                           model + ": the model did not load\n");
+    EXPECT_LT(run.peakKilobytes, 150 * 1024);
+}
+
 TEST(ZemrenderCommandLine, helpAndVersion)
 {
     const RunResult help = runZemrender({"--help"});
@@ -511,9 +615,10 @@ TEST(ZemrenderCommandLine, helpAndVersion)
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(help.out.rfind("Usage: zemrender [OPTION]... MODEL OUTPUT.png\n", 0), 0u) << help.out;
     for (const char* option : {"--size", "--rotate-x", "--rotate-y", "--distance", "--background", "--no-lighting",
-                               "--flat", "--outline", "--fit", "--thumbnail", "--time-limit", "--version"})
+                               "--flat", "--outline", "--fit", "--thumbnail", "--time-limit", "--max-memory", "--version"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option << " is not in --help";
     EXPECT_NE(help.out.find("time limit of 5 seconds"), std::string::npos) << "the thumbnail's time limit";
+    EXPECT_NE(help.out.find("limit of 1 GB"), std::string::npos) << "the thumbnail's memory limit";
     const RunResult version = runZemrender({"--version"});
     EXPECT_EQ(version.exitStatus, 0);
     EXPECT_EQ(version.out, "zemrender " ZEM_VERSION "\n");
