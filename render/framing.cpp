@@ -102,3 +102,28 @@ Framing frameShape(const Shape& shape, int width, int height, int rotX, int rotY
     framing.farPlane = -(farthest + move) * 1.01;
     return framing;
 }
+
+double pictureCoverage(const Shape& shape, const Framing& framing, int width, int height, int rotX, int rotY)
+{
+    const std::vector<Point> points = turnedVertices(shape, rotX, rotY);
+    // Projected as the perspective does, in normalised device coordinates: the picture spans 2 x 2.
+    const double focal = 1.0 / std::tan(kFieldOfView / 2.0 * kPi / 180.0);
+    std::vector<double> seenX(points.size()), seenY(points.size());
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const double depth = -(points[i].z + framing.shift[2] + framing.distance);
+        seenX[i] = focal * height / width * (points[i].x + framing.shift[0]) / depth;
+        seenY[i] = focal * (points[i].y + framing.shift[1]) / depth;
+    }
+    double area = 0.0;
+    for (int32_t p = 0; p < shape.polygonCount; ++p) {
+        const ShapePolygon& polygon = shape.polygons[p];
+        double twice = 0.0;
+        for (int k = 0; k < polygon.count && polygon.count >= 3; ++k) {
+            const auto a = static_cast<std::size_t>(polygon.indices[k]);
+            const auto b = static_cast<std::size_t>(polygon.indices[(k + 1) % polygon.count]);
+            twice += seenX[a] * seenY[b] - seenX[b] * seenY[a];
+        }
+        area += std::fabs(twice) / 2.0;
+    }
+    return area / 4.0;
+}

@@ -23,3 +23,8 @@ struct Framing {
 // the near and far planes enclose every vertex. A model without vertices keeps the viewer's view.
 Framing frameShape(const Shape& shape, int width, int height, int rotX, int rotY);
 
+// How many times over the model's faces, projected as framing places them, cover a picture of
+// width x height turned by rotX and rotY: the sum of their areas over the picture's. About 2 for a
+// closed model seen whole (its back faces are drawn too), thousands for a soup of random polygons.
+// Segments cover nothing.
+double pictureCoverage(const Shape& shape, const Framing& framing, int width, int height, int rotX, int rotY);

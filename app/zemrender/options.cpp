@@ -212,6 +212,7 @@ Command combine(const Given& given, RenderOptions& options, std::string& problem
         options.view.rotY = kThumbnailRotY;
         options.timeLimit = kThumbnailTimeLimit;
         options.maxMemory = kThumbnailMaxMemory;
+        options.samples = kThumbnailSamples;
     }
     if (given.size) {
         options.width = given.width;
@@ -281,8 +282,8 @@ const char* const kRenderUsage =
     "      --fit               frame the whole model: as turned and seen in perspective, it fills the\n"
     "                          picture one way, centred, with a small margin on every side\n"
     "      --thumbnail SIZE    a SIZE x SIZE picture for a file manager: framed as --fit, turned to\n"
-    "                          a fixed angle (--rotate-x 25 --rotate-y -35), on a transparent\n"
-    "                          background, with a time limit of 5 seconds and a memory\n"
+    "                          a fixed angle (--rotate-x 25 --rotate-y -35), smooth edges, on a\n"
+    "                          transparent background, with a time limit of 5 seconds and a memory\n"
     "                          limit of 1 GB; other options given still apply\n"
     "      --time-limit SECS   give up after SECS seconds (exit status 1, no output written);\n"
     "                          0 for none, the default except with --thumbnail\n"

@@ -14,8 +14,9 @@
 constexpr int kThumbnailRotX = 25;           // degrees, the top tipped towards the eye
 constexpr int kThumbnailRotY = -35;          // degrees, turned to show a side
 constexpr double kThumbnailTimeLimit = 5.0;  // seconds
-// Bytes of address space.
+// Bytes of address space, and samples a pixel for smooth edges.
 constexpr std::uint64_t kThumbnailMaxMemory = std::uint64_t(1) << 30;
+constexpr int kThumbnailSamples = 4;
 
 struct RenderOptions {
     std::string model;   // the model file
@@ -28,6 +29,7 @@ struct RenderOptions {
     double timeLimit = 0.0;          // seconds before the run gives up; 0 for none
     // Bytes of address space the run may take, and the largest model file it reads; 0 for no limit.
     std::uint64_t maxMemory = 0;
+    int samples = 0;  // samples a pixel: 0 for the viewer's pixels, more for smooth edges
 };
 
 // Reads argv into options. For a usage error, problem says what is wrong.

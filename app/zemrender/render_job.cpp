@@ -149,10 +149,24 @@ bool withinFileLimit(const RenderOptions& options)
 
 std::string sizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
 
+// Multisampling costs each covered sample: a model whose faces cover the picture many times over (a
+// soup of random polygons, such as the largest model the generator writes) would take two and a
+// half times as long to draw with it, most of a thumbnail's time limit. It is drawn with single
+// samples; models of real things cover their picture a few times at most.
+constexpr double kMostSmoothCoverage = 64.0;
+
+int samplesFor(const RenderOptions& options, const Framing& framing)
+{
+    if (options.samples == 0 || !options.fit) return options.samples;
+    const double coverage =
+        pictureCoverage(gShape, framing, options.width, options.height, options.view.rotX, options.view.rotY);
+    return coverage <= kMostSmoothCoverage ? options.samples : 0;
+}
+
 // The viewer's start-up and first frame: scene, display list 1, projection, frame. --fit only moves
-// the eye and the depth range, and shifts the turned model's centre onto the view axis; the light is
+// the eye and the depth range, and shifts the turned model onto the view axis; the light is
 // directional, so the shift leaves the shading as it is.
-void drawPicture(const RenderOptions& options)
+void drawPicture(const RenderOptions& options, const Framing& framing)
 {
     setViewState(options.view);
     initScene();
@@ -160,7 +174,6 @@ void drawPicture(const RenderOptions& options)
     if (!options.fit) {
         setProjection(options.width, options.height);
     } else {
-        const Framing framing = frameShape(gShape, options.width, options.height, gRotX, gRotY);
         gDistance = framing.distance;
         setProjection(options.width, options.height, framing.nearPlane, framing.farPlane);
         shiftView(framing.shift);
@@ -179,11 +192,11 @@ bool writeOutput(const std::string& path, const PngBytes& png)
     return true;
 }
 
-bool openCanvas(OffscreenCanvas& canvas, const RenderOptions& options)
+bool openCanvas(OffscreenCanvas& canvas, const RenderOptions& options, int samples)
 {
     std::string error;
     // The size is checked against the renderer's limit before anything of that size is allocated.
-    if (canvas.open(error) && canvas.allocate(options.width, options.height, error)) return true;
+    if (canvas.open(error, samples) && canvas.allocate(options.width, options.height, error)) return true;
     toolLine(error);
     return false;
 }
@@ -219,11 +232,13 @@ int runRender(const RenderOptions& options)
     if (!withinFileLimit(options)) return 1;
     // The loader's own lines come first, under the program's name; ours follows them.
     const std::size_t maxBytes = options.maxMemory ? static_cast<std::size_t>(options.maxMemory) : SIZE_MAX;
-    if (!gShape.load(options.model.c_str(), maxBytes))
-        return reportFailure(options.model, "the model did not load");
+    if (!gShape.load(options.model.c_str(), maxBytes)) return reportFailure(options.model, "the model did not load");
+    const Framing framing =
+        options.fit ? frameShape(gShape, options.width, options.height, options.view.rotX, options.view.rotY)
+                    : Framing();
     OffscreenCanvas canvas;
-    if (!openCanvas(canvas, options)) return 1;
-    drawPicture(options);
+    if (!openCanvas(canvas, options, samplesFor(options, framing))) return 1;
+    drawPicture(options, framing);
     PngBytes png;
     if (!encodePicture(canvas, options, png)) return 1;
     stopTimeLimit();

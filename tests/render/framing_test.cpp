@@ -83,6 +83,21 @@ TEST(Framing, theProjectedVerticesAreCentredAndSpanTheFillOneWay)
     }
 }
 
+TEST(Framing, coverageIsHowManyTimesTheFacesCoverThePicture)
+{
+    // A square facing the eye, framed, spans the fill of a square picture both ways: fill squared
+    // of it. Its second copy facing away covers as much again; a segment covers nothing.
+    const Parsed square = parseText("SHAPE s_shape = { 0, 4, 3 }; VECTOR { { -50, -50, 7 } { 50, -50, 7 } "
+                                    "{ 50, 50, 7 } { -50, 50, 7 } } SPOLY { { 1, 4, { 0, 1, 2, 3 } } "
+                                    "{ 2, 4, { 3, 2, 1, 0 } } { 3, 2, { 0, 2 } } }");
+    ASSERT_TRUE(square.ok) << square.messages;
+    const Framing framing = frameShape(square.shape, 256, 256, 0, 0);
+    EXPECT_NEAR(pictureCoverage(square.shape, framing, 256, 256, 0, 0), 2 * kFramingFill * kFramingFill, 1e-9);
+    // In a picture twice as wide, the height binds and the square covers half as much of it.
+    const Framing wide = frameShape(square.shape, 512, 256, 0, 0);
+    EXPECT_NEAR(pictureCoverage(square.shape, wide, 512, 256, 0, 0), kFramingFill * kFramingFill, 1e-9);
+}
+
 TEST(Framing, aSinglePointStillHasADepthRange)
 {
     const Parsed point = parseText("SHAPE p_shape = { 0, 1, 0 }; VECTOR { { 5, 5, 5 } } SPOLY { }");

@@ -65,8 +65,10 @@ TEST(RenderOptions, maxMemoryTakesMegabytesOrAUnitAndSetsTheThumbnailsCap)
     const Parse thumbnail = parse({"--thumbnail", "64", "m.zem", "t.png"});
     ASSERT_EQ(thumbnail.command, Command::run) << thumbnail.problem;
     EXPECT_EQ(thumbnail.options.maxMemory, kThumbnailMaxMemory);
+    EXPECT_EQ(thumbnail.options.samples, kThumbnailSamples);
     const Parse plain = parse({"m.zem", "t.png"});
     EXPECT_EQ(plain.options.maxMemory, 0u) << "no limit but with --thumbnail";
+    EXPECT_EQ(plain.options.samples, 0) << "the viewer's pixels";
     const std::vector<std::pair<std::string, std::uint64_t>> sizes = {{"300", 300u << 20},
                                                                       {"512M", 512u << 20},
                                                                       {"512mb", 512u << 20},

@@ -14,7 +14,6 @@
 
 #include "app/zemrender/options.h"
 
-
 #include "model/shape_write.h"
 #include "tests/support/zemrender_support.h"
 #include "tools/sample_models.h"
@@ -273,6 +272,57 @@ TEST(ZemrenderFraming, theModelSeenInPerspectiveIsCentredWithEvenMarginsAndFills
         const double down = 1.0 - double(m.top + m.bottom) / picture.height;
         EXPECT_GE(std::max(across, down), 0.92) << what << ": the model spans " << across << " x " << down;
     }
+}
+
+// Counts of a transparent picture's pixels by their alpha: none, part, whole.
+struct Coverage {
+    int clear = 0, part = 0, whole = 0;
+};
+
+Coverage coverageOf(const DecodedPng& picture)
+{
+    Coverage coverage;
+    for (std::size_t i = 3; i < picture.rgba.size(); i += 4)
+        ++(picture.rgba[i] == 0 ? coverage.clear : picture.rgba[i] == 255 ? coverage.whole : coverage.part);
+    return coverage;
+}
+
+TEST(ZemrenderThumbnail, edgesArePartlyCoveredPixelsOfStraightColour)
+{
+    // The same drawing on the black clear, whose alpha is 0, read without alpha: its edge pixels are
+    // the colours already mixed with black. The transparent picture put over black must give them.
+    const std::string clear = freshOutput("smooth-clear");
+    const std::string black = freshOutput("smooth-black");
+    for (const std::string model : {"dodecahedron.zem", "torus.zem"}) {
+        ASSERT_EQ(runZemrender({"--thumbnail", "128", modelPath(model), clear}).exitStatus, 0);
+        ASSERT_EQ(runZemrender({"--thumbnail", "128", "--background", "black", modelPath(model), black}).exitStatus, 0);
+        const DecodedPng picture = readPng(clear);
+        const DecodedPng onBlack = readPng(black);
+        ASSERT_TRUE(picture.alpha);
+        ASSERT_FALSE(onBlack.alpha);
+        ASSERT_EQ(picture.rgba.size(), onBlack.rgba.size());
+        // The outline of a model about 120 pixels across is some 400 pixels long.
+        const Coverage coverage = coverageOf(picture);
+        EXPECT_GT(coverage.part, 200) << model << ": edge pixels only partly covered";
+        EXPECT_GT(coverage.whole, 5 * coverage.part) << model;
+        int mismatched = 0;
+        for (std::size_t i = 0; i < picture.rgba.size(); i += 4) {
+            const int alpha = picture.rgba[i + 3];
+            for (std::size_t c = i; c < i + 3; ++c) {
+                const double over = picture.rgba[c] * alpha / 255.0;
+                if (std::abs(over - onBlack.rgba[c]) > 1.5) ++mismatched;
+            }
+            if (alpha == 0) {
+                ASSERT_EQ(picture.rgba[i] | picture.rgba[i + 1] | picture.rgba[i + 2], 0);
+            }
+        }
+        EXPECT_EQ(mismatched, 0) << model << ": colour channels that are not straight";
+    }
+    // A soup of random polygons covers its picture thousands of times over: multisampled, it would
+    // take most of the time limit, so it is drawn with single samples.
+    const std::string soup = freshOutput("smooth-soup");
+    ASSERT_EQ(runZemrender({"--thumbnail", "128", "--time-limit", "0", largestModelPath(), soup}).exitStatus, 0);
+    EXPECT_EQ(coverageOf(readPng(soup)).part, 0);
 }
 
 // The sandbox a file manager runs a thumbnailer in: /usr read-only, no /dev/dri, no network, no
@@ -614,8 +664,9 @@ TEST(ZemrenderCommandLine, helpAndVersion)
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(help.out.rfind("Usage: zemrender [OPTION]... MODEL OUTPUT.png\n", 0), 0u) << help.out;
-    for (const char* option : {"--size", "--rotate-x", "--rotate-y", "--distance", "--background", "--no-lighting",
-                               "--flat", "--outline", "--fit", "--thumbnail", "--time-limit", "--max-memory", "--version"})
+    for (const char* option :
+         {"--size", "--rotate-x", "--rotate-y", "--distance", "--background", "--no-lighting", "--flat", "--outline",
+          "--fit", "--thumbnail", "--time-limit", "--max-memory", "--version"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option << " is not in --help";
     EXPECT_NE(help.out.find("time limit of 5 seconds"), std::string::npos) << "the thumbnail's time limit";
     EXPECT_NE(help.out.find("limit of 1 GB"), std::string::npos) << "the thumbnail's memory limit";
