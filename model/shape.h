@@ -34,8 +34,9 @@ struct Shape {
     Array<Vector3> vertexNormals;  // vertexCount entries once normals are computed
     Array<ShapePolygon> polygons;  // polygonCount entries, or null
 
-    // Reads, parses and computes normals; false after one message on standard error.
-    bool load(const char* fileName);
+    // Reads, parses and computes normals; false after one message on standard error. A file of
+    // more than maxBytes is refused, a regular one before its text is allocated.
+    bool load(const char* fileName, std::size_t maxBytes = SIZE_MAX);
 
     // Parses [text, end); the text also ends at its first zero byte. Never reads at or past end.
     bool parse(const char* text, const char* end);

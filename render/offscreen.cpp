@@ -3,6 +3,7 @@
 
 #include <EGL/egl.h>
 #include <EGL/eglext.h>
+#define GL_GLEXT_PROTOTYPES
 #include <GL/gl.h>
 #include <GL/glext.h>
 
@@ -54,12 +55,30 @@ bool hasExtension(const char* list, const char* name)
     return false;
 }
 
+// Samples of the transparent clear (0, 0, 0, 0) and of opaque fragments average to colours already
+// multiplied by their coverage; a PNG wants them divided back out. Opaque and clear pixels stay as
+// they are.
+void straightenAlpha(unsigned char* rgba, std::size_t bytes)
+{
+    for (std::size_t i = 0; i < bytes; i += 4) {
+        const unsigned alpha = rgba[i + 3];
+        if (alpha == 0 || alpha == 255) continue;
+        for (std::size_t c = i; c < i + 3; ++c)
+            rgba[c] = static_cast<unsigned char>(std::min(255u, (rgba[c] * 255u + alpha / 2) / alpha));
+    }
+}
+
 }  // namespace
 
 OffscreenCanvas::~OffscreenCanvas()
 {
     if (!display_) return;
     const EGLDisplay display = static_cast<EGLDisplay>(display_);
+    if (framebuffer_) {
+        glDeleteFramebuffers(1, &framebuffer_);
+        const GLuint names[2] = {colour_, depth_};
+        glDeleteRenderbuffers(2, names);
+    }
     eglMakeCurrent(display, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     if (surface_) eglDestroySurface(display, static_cast<EGLSurface>(surface_));
     if (context_) eglDestroyContext(display, static_cast<EGLContext>(context_));
@@ -73,9 +92,9 @@ bool OffscreenCanvas::fail(const std::string& what)
     return false;
 }
 
-bool OffscreenCanvas::open(std::string& error)
+bool OffscreenCanvas::open(std::string& error, int samples)
 {
-    if (openDisplay() && createContext()) return true;
+    if (openDisplay() && createContext(samples)) return true;
     error = error_;
     return false;
 }
@@ -143,7 +162,7 @@ bool OffscreenCanvas::chooseConfig(void*& chosen)
                 kDriverPackage);
 }
 
-bool OffscreenCanvas::createContext()
+bool OffscreenCanvas::createContext(int samples)
 {
     const EGLDisplay display = static_cast<EGLDisplay>(display_);
     if (!hasExtension(eglQueryString(display, EGL_EXTENSIONS), "EGL_KHR_surfaceless_context"))
@@ -172,12 +191,16 @@ bool OffscreenCanvas::createContext()
     glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &buffer);
     maxWidth_ = std::min(viewport[0], buffer);
     maxHeight_ = std::min(viewport[1], buffer);
+    // Samples asked for but not offered give as many as there are: hard edges rather than no picture.
+    GLint most = 0;
+    if (samples > 0) glGetIntegerv(GL_MAX_SAMPLES, &most);
+    samples_ = std::min(samples, static_cast<int>(most));
     return true;
 }
 
 bool OffscreenCanvas::allocate(int width, int height, std::string& error)
 {
-    if (makeSurface(width, height)) return true;
+    if (makeSurface(width, height) && (samples_ < 2 || makeMultisampled())) return true;
     error = error_;
     return false;
 }
@@ -207,6 +230,31 @@ bool OffscreenCanvas::makeSurface(int width, int height)
     return true;
 }
 
+// A multisampled framebuffer of the surface's size takes the drawing, and is resolved into the
+// surface when the picture is read. Mesa's multisampled EGL configurations are no help: reading
+// one gives a single sample of each pixel, with edges as hard as without.
+bool OffscreenCanvas::makeMultisampled()
+{
+    GLuint names[2] = {0, 0};
+    glGenFramebuffers(1, &framebuffer_);
+    glGenRenderbuffers(2, names);
+    colour_ = names[0];
+    depth_ = names[1];
+    glBindRenderbuffer(GL_RENDERBUFFER, colour_);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples_, GL_RGBA8, width_, height_);
+    glBindRenderbuffer(GL_RENDERBUFFER, depth_);
+    glRenderbufferStorageMultisample(GL_RENDERBUFFER, samples_, GL_DEPTH_COMPONENT24, width_, height_);
+    glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_RENDERBUFFER, colour_);
+    glFramebufferRenderbuffer(GL_FRAMEBUFFER, GL_DEPTH_ATTACHMENT, GL_RENDERBUFFER, depth_);
+    if (glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE) return true;
+    const GLenum code = glGetError();
+    return fail(code == GL_OUT_OF_MEMORY
+                    ? "out of memory for a picture of " + std::to_string(width_) + "x" + std::to_string(height_) +
+                          " with " + std::to_string(samples_) + " samples a pixel"
+                    : std::string("no multisampled drawing surface"));
+}
+
 std::size_t OffscreenCanvas::pictureBytes(int channels) const
 {
     return static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_) * static_cast<std::size_t>(channels);
@@ -214,7 +262,15 @@ std::size_t OffscreenCanvas::pictureBytes(int channels) const
 
 void OffscreenCanvas::readPicture(unsigned char* pixels, int channels) const
 {
+    if (framebuffer_) {
+        // Each pixel becomes the mean of its samples: the share of it that the model covers.
+        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
+        glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
+        glBlitFramebuffer(0, 0, width_, height_, 0, 0, width_, height_, GL_COLOR_BUFFER_BIT, GL_NEAREST);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+    }
     glFinish();
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, 0, width_, height_, channels == 4 ? GL_RGBA : GL_RGB, GL_UNSIGNED_BYTE, pixels);
+    if (channels == 4) straightenAlpha(pixels, pictureBytes(4));
 }

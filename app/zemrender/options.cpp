@@ -3,6 +3,9 @@
 
 #include <cctype>
 #include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "cli/option_values.h"
@@ -21,6 +24,7 @@ enum OptionCode {
     kFit,
     kThumbnail,
     kTimeLimit,
+    kMaxMemory,
 };
 
 const option kOptions[] = {
@@ -35,6 +39,7 @@ const option kOptions[] = {
     {"fit", no_argument, nullptr, kFit},
     {"thumbnail", required_argument, nullptr, kThumbnail},
     {"time-limit", required_argument, nullptr, kTimeLimit},
+    {"max-memory", required_argument, nullptr, kMaxMemory},
     kHelpOption,
     kVersionOption,
     {nullptr, 0, nullptr, 0},
@@ -75,9 +80,11 @@ struct Given {
     int thumbnail = 0;
     bool timeLimit = false;
     double timeLimitValue = 0.0;
+    bool maxMemory = false;
+    std::uint64_t maxMemoryValue = 0;
 };
 
-// The options that choose the picture: its size, the thumbnail preset, the time limit.
+// The options that choose the picture: its size, the thumbnail preset, the time and memory limits.
 Command readPictureOption(int code, const char* argument, Given& given, std::string& problem)
 {
     const std::string quoted = std::string("'") + argument + "'";
@@ -97,6 +104,12 @@ Command readPictureOption(int code, const char* argument, Given& given, std::str
         given.timeLimit = true;
         if (!readSeconds(argument, given.timeLimitValue))
             return usageError(problem, "invalid time limit " + quoted + ": give seconds, 0 for none");
+        break;
+    case kMaxMemory:
+        given.maxMemory = true;
+        if (!readMemorySize(argument, given.maxMemoryValue))
+            return usageError(problem, "invalid memory size " + quoted +
+                                           ": give megabytes, or a number with K, M or G; 0 for none");
         break;
     }
     return Command::run;
@@ -152,6 +165,7 @@ Command readOption(int code, const char* argument, Given& given, std::string& pr
     case kSize:
     case kThumbnail:
     case kTimeLimit:
+    case kMaxMemory:
         return readPictureOption(code, argument, given, problem);
     default:
         return readViewOption(code, argument, given, problem);
@@ -171,6 +185,8 @@ Command combine(const Given& given, RenderOptions& options, std::string& problem
         options.view.rotX = kThumbnailRotX;
         options.view.rotY = kThumbnailRotY;
         options.timeLimit = kThumbnailTimeLimit;
+        options.maxMemory = kThumbnailMaxMemory;
+        options.samples = kThumbnailSamples;
     }
     if (given.size) {
         options.width = given.width;
@@ -189,6 +205,7 @@ Command combine(const Given& given, RenderOptions& options, std::string& problem
     if (given.outline) options.view.wireframe = true;
     if (given.fit) options.fit = true;
     if (given.timeLimit) options.timeLimit = given.timeLimitValue;
+    if (given.maxMemory) options.maxMemory = given.maxMemoryValue;
     return Command::run;
 }
 
@@ -209,6 +226,18 @@ Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::s
     return combine(given, options, problem);
 }
 
+std::string memoryText(std::uint64_t bytes)
+{
+    const char* unit = bytes >= (std::uint64_t(1) << 30) ? "GB" : bytes >= (1 << 20) ? "MB" : "KB";
+    const double scale = unit[0] == 'G' ? double(1 << 30) : unit[0] == 'M' ? double(1 << 20) : 1024.0;
+    char text[40];
+    const double amount = static_cast<double>(bytes) / scale;
+    // One decimal where it says more than the whole number: 1.5 GB, but 20 GB and 512 MB.
+    std::snprintf(text, sizeof text,
+                  amount < 10 && std::fabs(amount - std::round(amount)) >= 0.05 ? "%.1f %s" : "%.0f %s", amount, unit);
+    return text;
+}
+
 const char* const kRenderUsage =
     "Usage: zemrender [OPTION]... MODEL OUTPUT.png\n"
     "Draws a ZEM model as the viewer shows it and writes the picture as a PNG file, with no display.\n"
@@ -224,12 +253,16 @@ const char* const kRenderUsage =
     "      --no-lighting       flat palette colours, as the viewer's l key shows them\n"
     "      --flat              face normals instead of vertex normals, as the s key\n"
     "      --outline           white outlines instead of filled polygons, as the w key\n"
-    "      --fit               frame the whole model: the distance and the near and far planes come\n"
-    "                          from the bounding sphere of its vertices, centred in the picture\n"
+    "      --fit               frame the whole model: as turned and seen in perspective, it fills the\n"
+    "                          picture one way, centred, with a small margin on every side\n"
     "      --thumbnail SIZE    a SIZE x SIZE picture for a file manager: framed as --fit, turned to\n"
-    "                          a fixed angle (--rotate-x 25 --rotate-y -35), transparent background,\n"
-    "                          and a time limit of 5 seconds; other options given still apply\n"
+    "                          a fixed angle (--rotate-x 25 --rotate-y -35), smooth edges, on a\n"
+    "                          transparent background, with a time limit of 5 seconds and a memory\n"
+    "                          limit of 1 GB; other options given still apply\n"
     "      --time-limit SECS   give up after SECS seconds (exit status 1, no output written);\n"
+    "                          0 for none, the default except with --thumbnail\n"
+    "      --max-memory SIZE   the most memory the run may take, in megabytes or with a unit (512M,\n"
+    "                          2G); a model file larger than SIZE is refused before it is read;\n"
     "                          0 for none, the default except with --thumbnail\n"
     "  -h, --help              print this help and exit\n"
     "  -V, --version           print the version and exit\n"

@@ -1,7 +1,10 @@
 // zemrender's work: time limit, model load, off-screen drawing with the viewer's scene code, PNG, output file.
 #include "app/zemrender/render_job.h"
 
+#include <malloc.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 
@@ -66,12 +69,106 @@ void stopTimeLimit()
     setitimer(ITIMER_REAL, &off, nullptr);
 }
 
+// The address sanitizer reserves terabytes of address space for its shadow memory when the program
+// starts, so that no cap on the address space can hold under it.
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kAddressSanitizer = true;
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+constexpr bool kAddressSanitizer = true;
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+#else
+constexpr bool kAddressSanitizer = false;
+#endif
+
+// The line for a fault under the memory cap, made before the cap is set: Mesa does not check every
+// allocation it makes, so running out within the cap may end in a fault or an abort rather than an
+// error. The handler runs on a stack of its own, since the fault may be the main stack's growth.
+char gMemoryFaultLine[512];
+std::size_t gMemoryFaultLineLength = 0;
+char gFaultStack[1 << 16];
+
+void onMemoryFault(int)
+{
+    const ssize_t ignored = write(STDERR_FILENO, gMemoryFaultLine, gMemoryFaultLineLength);
+    (void)ignored;
+    _exit(1);
+}
+
+void catchMemoryFaults(const RenderOptions& options)
+{
+    std::string line = "zemrender: " + options.model + ": the drawing failed, out of memory within the limit of " +
+                       memoryText(options.maxMemory) + " (see --max-memory)";
+    line.resize(std::min(line.size(), sizeof gMemoryFaultLine - 1));
+    line += '\n';
+    std::memcpy(gMemoryFaultLine, line.data(), line.size());
+    gMemoryFaultLineLength = line.size();
+    stack_t stack;
+    std::memset(&stack, 0, sizeof stack);
+    stack.ss_sp = gFaultStack;
+    stack.ss_size = sizeof gFaultStack;
+    sigaltstack(&stack, nullptr);
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = onMemoryFault;
+    action.sa_flags = SA_ONSTACK;
+    for (const int signal : {SIGSEGV, SIGBUS, SIGABRT}) sigaction(signal, &action, nullptr);
+}
+
+// Caps the run's address space, its libraries and the renderer's threads included, so that an
+// allocation beyond it fails rather than taking the machine's memory. Each thread's allocation
+// arena would reserve 64 MB of address space that holds nothing; two arenas serve the renderer's
+// threads as well. Under the address sanitizer only the file's size is limited (the cap is skipped).
+void capMemory(const RenderOptions& options)
+{
+    if (options.maxMemory == 0 || kAddressSanitizer) return;
+    mallopt(M_ARENA_MAX, 2);
+    catchMemoryFaults(options);
+    rlimit limit;
+    if (getrlimit(RLIMIT_AS, &limit) != 0) return;
+    // A lower limit set from outside stays.
+    if (limit.rlim_cur != RLIM_INFINITY && limit.rlim_cur <= options.maxMemory) return;
+    limit.rlim_cur = static_cast<rlim_t>(options.maxMemory);
+    setrlimit(RLIMIT_AS, &limit);
+}
+
+// A model file larger than the memory limit cannot load within it: refused by its size alone, in
+// one line, before anything is allocated. What is no regular file the loader reads within the
+// same limit.
+bool withinFileLimit(const RenderOptions& options)
+{
+    struct stat info;
+    if (options.maxMemory == 0 || stat(options.model.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
+        static_cast<std::uint64_t>(info.st_size) <= options.maxMemory)
+        return true;
+    reportFailure(options.model, "the file's " + memoryText(static_cast<std::uint64_t>(info.st_size)) +
+                                     " are more than the memory limit of " + memoryText(options.maxMemory) +
+                                     " (see --max-memory)");
+    return false;
+}
+
 std::string sizeText(int width, int height) { return std::to_string(width) + "x" + std::to_string(height); }
 
+// Multisampling costs each covered sample: a model whose faces cover the picture many times over (a
+// soup of random polygons, such as the largest model the generator writes) would take two and a
+// half times as long to draw with it, most of a thumbnail's time limit. It is drawn with single
+// samples; models of real things cover their picture a few times at most.
+constexpr double kMostSmoothCoverage = 64.0;
+
+int samplesFor(const RenderOptions& options, const Framing& framing)
+{
+    if (options.samples == 0 || !options.fit) return options.samples;
+    const double coverage =
+        pictureCoverage(gShape, framing, options.width, options.height, options.view.rotX, options.view.rotY);
+    return coverage <= kMostSmoothCoverage ? options.samples : 0;
+}
+
 // The viewer's start-up and first frame: scene, display list 1, projection, frame. --fit only moves
-// the eye and the depth range, and shifts the turned model's centre onto the view axis; the light is
+// the eye and the depth range, and shifts the turned model onto the view axis; the light is
 // directional, so the shift leaves the shading as it is.
-void drawPicture(const RenderOptions& options)
+void drawPicture(const RenderOptions& options, const Framing& framing)
 {
     setViewState(options.view);
     initScene();
@@ -79,7 +176,6 @@ void drawPicture(const RenderOptions& options)
     if (!options.fit) {
         setProjection(options.width, options.height);
     } else {
-        const Framing framing = frameShape(gShape, options.width, options.height, gRotX, gRotY);
         gDistance = framing.distance;
         setProjection(options.width, options.height, framing.nearPlane, framing.farPlane);
         shiftView(framing.shift);
@@ -98,11 +194,11 @@ bool writeOutput(const std::string& path, const PngBytes& png)
     return true;
 }
 
-bool openCanvas(OffscreenCanvas& canvas, const RenderOptions& options)
+bool openCanvas(OffscreenCanvas& canvas, const RenderOptions& options, int samples)
 {
     std::string error;
     // The size is checked against the renderer's limit before anything of that size is allocated.
-    if (canvas.open(error) && canvas.allocate(options.width, options.height, error)) return true;
+    if (canvas.open(error, samples) && canvas.allocate(options.width, options.height, error)) return true;
     toolLine(error);
     return false;
 }
@@ -139,11 +235,17 @@ int runRender(const RenderOptions& options)
         return 1;
     }
     startTimeLimit(options);
+    capMemory(options);
+    if (!withinFileLimit(options)) return 1;
     // The loader's own lines come first, under the program's name; ours follows them.
-    if (!gShape.load(options.model.c_str())) return reportFailure(options.model, "the model did not load");
+    const std::size_t maxBytes = options.maxMemory ? static_cast<std::size_t>(options.maxMemory) : SIZE_MAX;
+    if (!gShape.load(options.model.c_str(), maxBytes)) return reportFailure(options.model, "the model did not load");
+    const Framing framing =
+        options.fit ? frameShape(gShape, options.width, options.height, options.view.rotX, options.view.rotY)
+                    : Framing();
     OffscreenCanvas canvas;
-    if (!openCanvas(canvas, options)) return 1;
-    drawPicture(options);
+    if (!openCanvas(canvas, options, samplesFor(options, framing))) return 1;
+    drawPicture(options, framing);
     PngBytes png;
     if (!encodePicture(canvas, options, png)) return 1;
     const bool written = writeOutput(options.output, png);

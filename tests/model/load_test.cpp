@@ -1,6 +1,7 @@
 // Loader tests: files, directories, pipes and devices, and what a failed load leaves behind.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -145,6 +146,70 @@ TEST(Load, aRegularFileThatSeeksToLengthZeroIsReadToItsEnd)
     ASSERT_TRUE(r.ok) << r.messages;
     EXPECT_STREQ(r.shape.name, "tetra");
     EXPECT_EQ(r.shape.polygonCount, 5);
+}
+
+// Loads path with a limit of maxBytes, the messages captured.
+Parsed loadWithin(const std::string& path, std::size_t maxBytes)
+{
+    Parsed result;
+    const CapturedMessages capture;
+    result.ok = result.shape.load(path.c_str(), maxBytes);
+    result.messages = capture.text();
+    return result;
+}
+
+TEST(Load, aFileOverTheLimitIsRefusedInOneLineAndOneAtItLoads)
+{
+    const std::string text = readFile(modelPath("torus.zem"));
+    const std::string path = writeTempFile("limit.zem", text);
+    EXPECT_TRUE(loadWithin(path, text.size()).ok);
+    const Parsed over = loadWithin(path, text.size() - 1);
+    EXPECT_FALSE(over.ok);
+    EXPECT_EQ(over.messages,
+              "error: the model file is larger than the limit of " + std::to_string(text.size() - 1) + " bytes\n");
+    // 20 GB that take no room on the disk: refused by their length, before any of it is allocated.
+    const std::string huge = writeTempFile("huge.zem", "");
+    ASSERT_EQ(truncate(huge.c_str(), off_t(20) << 30), 0);
+    EXPECT_EQ(loadWithin(huge, std::size_t(1) << 30).messages,
+              "error: the model file is larger than the limit of 1024 MB\n");
+}
+
+TEST(Load, aPipeIsReadNoFurtherThanTheLimit)
+{
+    // A source that never ends and never sends a zero byte, as a hostile pipe or device may.
+    signal(SIGPIPE, SIG_IGN);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    std::thread writer([&] {
+        const std::string spaces(1 << 16, ' ');
+        while (write(fds[1], spaces.data(), spaces.size()) > 0) {
+        }
+        close(fds[1]);
+    });
+    const Parsed endless = loadWithin("/dev/fd/" + std::to_string(fds[0]), std::size_t(3) << 20);
+    close(fds[0]);
+    writer.join();
+    EXPECT_FALSE(endless.ok);
+    EXPECT_EQ(endless.messages, "error: the model file is larger than the limit of 3 MB\n");
+}
+
+TEST(Load, aSparseFileIsReadOnlyUpToItsFirstHole)
+{
+    // 1 GB of hole: its first piece ends the text, and nothing more of it is read into memory.
+    const std::string sparse = writeTempFile("sparse.zem", "SHAPE sparse_shape = { 0, 1, 1 };");
+    ASSERT_EQ(truncate(sparse.c_str(), off_t(1) << 30), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const Parsed r = loadFile(sparse);
+        _exit(!r.ok && r.messages == "VECTOR description missing\n" ? 0 : 1);
+    }
+    ASSERT_GT(child, 0);
+    int status = 0;
+    rusage usage;
+    ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the text before the hole is the model";
+    EXPECT_LT(usage.ru_maxrss, 256 * 1024) << "peak resident memory in KB";
 }
 
 }  // namespace

@@ -78,4 +78,18 @@ done
 
 check "the thumbnailer fails on a broken model" test "$(thumbnail "$scratch/models/broken.zem" 128; echo $?)" != 0
 check "a failed thumbnail leaves no picture" test -z "$(find "$scratch/out" -type f -size +0)"
+
+# Any file a user browses past gets the thumbnailer: 20 GB of hole, which take no room on the disk,
+# are refused by their size at once, in one line, within the thumbnail's time limit.
+truncate -s 20G "$scratch/models/hole.zem"
+started=$(date +%s%N)
+status=$(thumbnail "$scratch/models/hole.zem" 256; echo $?)
+elapsed=$((($(date +%s%N) - started) / 1000000))
+check "the thumbnailer fails on a 20 GB sparse file" test "$status" = 1
+check "the sparse file's failure is one line: $(cat "$scratch/thumbnailer.err")" \
+    grep -qx "zemrender: /tmp/input/hole.zem: the file's 20 GB are more than the memory limit of 1 GB (see --max-memory)" \
+    "$scratch/thumbnailer.err"
+check "the sparse file's failure is one line" test "$(wc -l <"$scratch/thumbnailer.err")" = 1
+check "the sparse file is refused within the time limit: $elapsed ms" test "$elapsed" -lt 5000
+check "the sparse file leaves no picture" test -z "$(find "$scratch/out" -type f -size +0)"
 finish

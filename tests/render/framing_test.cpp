@@ -1,7 +1,10 @@
 // Framing tests: the arithmetic alone, checked by projecting the model's vertices as the frame does.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "render/framing.h"
@@ -47,6 +50,52 @@ TEST(Framing, everyVertexIsInsideThePictureAndItsDepthRange)
         EXPECT_LT(extreme, 1.0) << width << "x" << height;
         EXPECT_GT(extreme, 0.6) << "the model fills much of the picture at " << width << "x" << height;
     }
+}
+
+TEST(Framing, theProjectedVerticesAreCentredAndSpanTheFillOneWay)
+{
+    // Turned to show a corner, a model's near half looks larger than its far half: fitting a box or
+    // a sphere in model space leaves it off centre. What is centred is the projection.
+    for (const char* name : {"cube.zem", "torus.zem", "segments.zem"}) {
+        Parsed model = loadFile(modelPath(name));
+        ASSERT_TRUE(model.ok) << name;
+        for (const auto& [width, height, rotX, rotY] : std::vector<std::array<int, 4>>{{256, 256, 25, -35},
+                                                                                       {128, 128, 25, -35},
+                                                                                       {640, 480, 0, 0},
+                                                                                       {300, 120, -60, 170},
+                                                                                       {120, 300, 35, 45}}) {
+            const Framing framing = frameShape(model.shape, width, height, rotX, rotY);
+            double left = HUGE_VAL, right = -HUGE_VAL, bottom = HUGE_VAL, top = -HUGE_VAL;
+            for (int32_t i = 0; i < model.shape.vertexCount; ++i) {
+                const Seen seen = see(model.shape.vertices[i], framing, rotX, rotY, double(width) / height);
+                left = std::min(left, seen.x);
+                right = std::max(right, seen.x);
+                bottom = std::min(bottom, seen.y);
+                top = std::max(top, seen.y);
+            }
+            const std::string what = std::string(name) + " at " + std::to_string(width) + "x" + std::to_string(height) +
+                                     " turned " + std::to_string(rotX) + ", " + std::to_string(rotY);
+            EXPECT_NEAR(left + right, 0.0, 1e-9) << what << ": " << left << " to " << right;
+            EXPECT_NEAR(bottom + top, 0.0, 1e-9) << what << ": " << bottom << " to " << top;
+            EXPECT_NEAR(std::max(right, top), kFramingFill, 1e-9) << what;
+            EXPECT_LE(std::min(right, top), kFramingFill + 1e-9) << what;
+        }
+    }
+}
+
+TEST(Framing, coverageIsHowManyTimesTheFacesCoverThePicture)
+{
+    // A square facing the eye, framed, spans the fill of a square picture both ways: fill squared
+    // of it. Its second copy facing away covers as much again; a segment covers nothing.
+    const Parsed square = parseText("SHAPE s_shape = { 0, 4, 3 }; VECTOR { { -50, -50, 7 } { 50, -50, 7 } "
+                                    "{ 50, 50, 7 } { -50, 50, 7 } } SPOLY { { 1, 4, { 0, 1, 2, 3 } } "
+                                    "{ 2, 4, { 3, 2, 1, 0 } } { 3, 2, { 0, 2 } } }");
+    ASSERT_TRUE(square.ok) << square.messages;
+    const Framing framing = frameShape(square.shape, 256, 256, 0, 0);
+    EXPECT_NEAR(pictureCoverage(square.shape, framing, 256, 256, 0, 0), 2 * kFramingFill * kFramingFill, 1e-9);
+    // In a picture twice as wide, the height binds and the square covers half as much of it.
+    const Framing wide = frameShape(square.shape, 512, 256, 0, 0);
+    EXPECT_NEAR(pictureCoverage(square.shape, wide, 512, 256, 0, 0), kFramingFill * kFramingFill, 1e-9);
 }
 
 TEST(Framing, aSinglePointStillHasADepthRange)

@@ -60,4 +60,38 @@ TEST(RenderOptions, usageErrorsNameWhatIsWrong)
     }
 }
 
+TEST(RenderOptions, maxMemoryTakesMegabytesOrAUnitAndSetsTheThumbnailsCap)
+{
+    const Parse thumbnail = parse({"--thumbnail", "64", "m.zem", "t.png"});
+    ASSERT_EQ(thumbnail.command, Command::run) << thumbnail.problem;
+    EXPECT_EQ(thumbnail.options.maxMemory, kThumbnailMaxMemory);
+    EXPECT_EQ(thumbnail.options.samples, kThumbnailSamples);
+    const Parse plain = parse({"m.zem", "t.png"});
+    EXPECT_EQ(plain.options.maxMemory, 0u) << "no limit but with --thumbnail";
+    EXPECT_EQ(plain.options.samples, 0) << "the viewer's pixels";
+    const std::vector<std::pair<std::string, std::uint64_t>> sizes = {{"300", 300u << 20},
+                                                                      {"512M", 512u << 20},
+                                                                      {"512mb", 512u << 20},
+                                                                      {"2G", std::uint64_t(2) << 30},
+                                                                      {"1.5GiB", std::uint64_t(3) << 29},
+                                                                      {"64K", 64u << 10},
+                                                                      {"0", 0},
+                                                                      {"1T", std::uint64_t(1) << 40}};
+    for (const auto& [text, bytes] : sizes) {
+        const Parse given = parse({"--max-memory", text, "--thumbnail", "64", "m.zem", "t.png"});
+        ASSERT_EQ(given.command, Command::run) << text << ": " << given.problem;
+        EXPECT_EQ(given.options.maxMemory, bytes) << text;
+    }
+    for (const std::string text : {"", "M", "-1", "1.", ".5G", "2X", "2GBs", "1e3", "99999999999G"}) {
+        const Parse wrong = parse({"--max-memory", text, "m.zem", "t.png"});
+        EXPECT_EQ(wrong.command, Command::usageError) << text;
+        EXPECT_EQ(wrong.problem,
+                  "invalid memory size '" + text + "': give megabytes, or a number with K, M or G; 0 for none");
+    }
+    EXPECT_EQ(memoryText(std::uint64_t(1) << 30), "1 GB");
+    EXPECT_EQ(memoryText(std::uint64_t(3) << 29), "1.5 GB");
+    EXPECT_EQ(memoryText(std::uint64_t(20) << 30), "20 GB");
+    EXPECT_EQ(memoryText(512u << 20), "512 MB");
+}
+
 }  // namespace

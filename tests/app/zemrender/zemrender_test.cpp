@@ -1,11 +1,18 @@
 // zemrender run for real with no display: the PNG it writes, framing and thumbnails, the sandbox, and its errors.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "app/zemrender/options.h"
 
 #include "model/shape_write.h"
 #include "tests/support/zemrender_support.h"
@@ -225,6 +232,97 @@ TEST(ZemrenderThumbnail, theLargestModelFinishesWithinItsTimeLimit)
     const RunResult run = runZemrender({"--thumbnail", "256", largestModelPath(), output});
     ASSERT_EQ(run.exitStatus, 0) << run.err;
     expectFramed(readPng(output), 0.75, "the largest model");
+}
+
+// The model's margins in the picture: left, right, top and bottom, in pixels.
+struct Margins {
+    int left, right, top, bottom;
+};
+
+Margins marginsOf(const DecodedPng& picture)
+{
+    const Box box = modelBox(picture);
+    EXPECT_FALSE(box.empty()) << "no model in the picture";
+    return {box.left, picture.width - 1 - box.right, box.top, picture.height - 1 - box.bottom};
+}
+
+TEST(ZemrenderFraming, theModelSeenInPerspectiveIsCentredWithEvenMarginsAndFillsThePicture)
+{
+    const std::vector<std::vector<std::string>> runs = {
+        {"--thumbnail", "256", modelPath("cube.zem")},
+        {"--thumbnail", "128", modelPath("torus.zem")},
+        {"--thumbnail", "200", largestModelPath(), "--time-limit", "0"},
+        {"--fit", "--size", "300x180", "--rotate-x", "-40", "--rotate-y", "60", modelPath("dodecahedron.zem")},
+        {"--fit", "--size", "150x300", "--rotate-x", "35", "--rotate-y", "45", farCubePath()},
+    };
+    int n = 0;
+    for (std::vector<std::string> words : runs) {
+        std::string what;
+        for (const std::string& word : words) what += " " + word;
+        words.push_back(freshOutput("margins-" + std::to_string(n++)));
+        const RunResult run = runZemrender(words);
+        ASSERT_EQ(run.exitStatus, 0) << what << ": " << run.err;
+        const DecodedPng picture = readPng(words.back());
+        const Margins m = marginsOf(picture);
+        EXPECT_LE(std::abs(m.left - m.right), 2) << what << ": left " << m.left << ", right " << m.right;
+        EXPECT_LE(std::abs(m.top - m.bottom), 2) << what << ": top " << m.top << ", bottom " << m.bottom;
+        EXPECT_GE(std::min({m.left, m.right, m.top, m.bottom}), 1) << what << ": the model touches an edge";
+        // One way the model spans the picture but for a small margin on each side.
+        const double across = 1.0 - double(m.left + m.right) / picture.width;
+        const double down = 1.0 - double(m.top + m.bottom) / picture.height;
+        EXPECT_GE(std::max(across, down), 0.92) << what << ": the model spans " << across << " x " << down;
+    }
+}
+
+// Counts of a transparent picture's pixels by their alpha: none, part, whole.
+struct Coverage {
+    int clear = 0, part = 0, whole = 0;
+};
+
+Coverage coverageOf(const DecodedPng& picture)
+{
+    Coverage coverage;
+    for (std::size_t i = 3; i < picture.rgba.size(); i += 4)
+        ++(picture.rgba[i] == 0 ? coverage.clear : picture.rgba[i] == 255 ? coverage.whole : coverage.part);
+    return coverage;
+}
+
+TEST(ZemrenderThumbnail, edgesArePartlyCoveredPixelsOfStraightColour)
+{
+    // The same drawing on the black clear, whose alpha is 0, read without alpha: its edge pixels are
+    // the colours already mixed with black. The transparent picture put over black must give them.
+    const std::string clear = freshOutput("smooth-clear");
+    const std::string black = freshOutput("smooth-black");
+    for (const std::string model : {"dodecahedron.zem", "torus.zem"}) {
+        ASSERT_EQ(runZemrender({"--thumbnail", "128", modelPath(model), clear}).exitStatus, 0);
+        ASSERT_EQ(runZemrender({"--thumbnail", "128", "--background", "black", modelPath(model), black}).exitStatus, 0);
+        const DecodedPng picture = readPng(clear);
+        const DecodedPng onBlack = readPng(black);
+        ASSERT_TRUE(picture.alpha);
+        ASSERT_FALSE(onBlack.alpha);
+        ASSERT_EQ(picture.rgba.size(), onBlack.rgba.size());
+        // The outline of a model about 120 pixels across is some 400 pixels long.
+        const Coverage coverage = coverageOf(picture);
+        EXPECT_GT(coverage.part, 200) << model << ": edge pixels only partly covered";
+        EXPECT_GT(coverage.whole, 5 * coverage.part) << model;
+        int mismatched = 0;
+        for (std::size_t i = 0; i < picture.rgba.size(); i += 4) {
+            const int alpha = picture.rgba[i + 3];
+            for (std::size_t c = i; c < i + 3; ++c) {
+                const double over = picture.rgba[c] * alpha / 255.0;
+                if (std::abs(over - onBlack.rgba[c]) > 1.5) ++mismatched;
+            }
+            if (alpha == 0) {
+                ASSERT_EQ(picture.rgba[i] | picture.rgba[i + 1] | picture.rgba[i + 2], 0);
+            }
+        }
+        EXPECT_EQ(mismatched, 0) << model << ": colour channels that are not straight";
+    }
+    // A soup of random polygons covers its picture thousands of times over: multisampled, it would
+    // take most of the time limit, so it is drawn with single samples.
+    const std::string soup = freshOutput("smooth-soup");
+    ASSERT_EQ(runZemrender({"--thumbnail", "128", "--time-limit", "0", largestModelPath(), soup}).exitStatus, 0);
+    EXPECT_EQ(coverageOf(readPng(soup)).part, 0);
 }
 
 // The sandbox a file manager runs a thumbnailer in: /usr read-only, no /dev/dri, no network, no
@@ -464,16 +562,114 @@ TEST(ZemrenderErrors, theTimeLimitLeavesNothingBehind)
     EXPECT_EQ(toOutput.out, "") << "not a byte of a picture on standard output";
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+// A run with what it cost: its peak resident memory and the time it took.
+struct Measured {
+    int status = -1;  // -1 unless it exited
+    std::string err;
+    long peakKilobytes = 0;
+    double seconds = 0;
+};
+
+// Runs zemrender with no display as a child of its own, standard error into a file, and takes the
+// child's peak from wait4. Outside the sanitizer the child's address space has an outer bound of
+// 4 GB, so that a run that does not keep to its own limits fails here instead of taking the
+// machine's memory.
+Measured runMeasured(const std::vector<std::string>& arguments, const std::string& name)
+{
+    const std::string errPath = tempDir() + "/" + name + ".err";
+    std::vector<std::string> words = {ZEMRENDER_PATH};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv = argumentVector(words);
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const int null = open("/dev/null", O_RDWR);
+        if (err < 0 || null < 0 || dup2(null, 0) < 0 || dup2(null, 1) < 0 || dup2(err, 2) < 0) _exit(126);
+        const rlimit bound = {rlim_t(4) << 30, rlim_t(4) << 30};
+        if (!kSanitized && setrlimit(RLIMIT_AS, &bound) != 0) _exit(126);
+        unsetenv("DISPLAY");
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    Measured measured;
+    int status = 0;
+    rusage usage;
+    if (child < 0 || wait4(child, &status, 0, &usage) != child) {
+        ADD_FAILURE() << "zemrender could not be run";
+        return measured;
+    }
+    measured.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    measured.peakKilobytes = usage.ru_maxrss;
+    if (WIFEXITED(status)) measured.status = WEXITSTATUS(status);
+    measured.err = readFile(errPath);
+    return measured;
+}
+
+// A file of the given length that takes no room on the disk: all one hole, read as zero bytes.
+std::string sparseFile(const std::string& name, off_t length)
+{
+    const std::string path = writeTempFile(name, "");
+    EXPECT_EQ(truncate(path.c_str(), length), 0) << path;
+    return path;
+}
+
+TEST(ZemrenderThumbnail, aHugeSparseFileIsRefusedAtOnceInOneLine)
+{
+    // 20 GB that a file manager's user merely browses past: refused by its size, before any of it
+    // is allocated or read, well within the thumbnail's time and memory.
+    const std::string model = sparseFile("huge.zem", off_t(20) << 30);
+    const std::string output = freshOutput("sparse");
+    const Measured run = runMeasured({"--thumbnail", "256", model, output}, "sparse");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "zemrender: " + model + ": the file's 20 GB are more than the memory limit of 1 GB (see --max-memory)\n");
+    EXPECT_LT(run.seconds, kThumbnailTimeLimit);
+    EXPECT_LT(run.peakKilobytes, 100 * 1024) << "peak resident memory in KB";
+    EXPECT_FALSE(exists(output));
+    // A limit given on the command line holds for any run.
+    const std::string large = sparseFile("large.zem", off_t(3) << 30);
+    const Measured limited = runMeasured({"--max-memory", "2.5G", large, freshOutput("limited")}, "limited");
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_EQ(limited.err, "zemrender: " + large +
+                               ": the file's 3 GB are more than the memory limit of 2.5 GB (see --max-memory)\n");
+    EXPECT_LT(limited.peakKilobytes, 100 * 1024);
+}
+
+TEST(ZemrenderThumbnail, itsMemoryIsCappedWhateverTheModelAsks)
+{
+    if (kSanitized) GTEST_SKIP() << "the address sanitizer's shadow memory leaves no room for a cap on address space";
+    // A 40 MB file of 40 million vertex entries, each of them an opening brace alone, asks for a
+    // table of 240 MB: without a cap it is allocated and the missing numbers are the fault; within
+    // 150 MB it cannot be.
+    const std::string model = writeTempFile("asks-much.zem", "SHAPE much_shape = { 0, 40000000, 1 };\nVECTOR { " +
+                                                                 std::string(40000000, '{'));
+    const Measured run =
+        runMeasured({"--thumbnail", "128", "--max-memory", "150M", model, freshOutput("asks-much")}, "asks-much");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "zemrender: error: out of memory: the model's 40000000 vertices need 240 MB\nzemrender: " +
+                           model + ": the model did not load\n");
+    EXPECT_LT(run.peakKilobytes, 150 * 1024);
+}
+
 TEST(ZemrenderCommandLine, helpAndVersion)
 {
     const RunResult help = runZemrender({"--help"});
     EXPECT_EQ(help.exitStatus, 0);
     EXPECT_EQ(help.err, "");
     EXPECT_EQ(help.out.rfind("Usage: zemrender [OPTION]... MODEL OUTPUT.png\n", 0), 0u) << help.out;
-    for (const char* option : {"--size", "--rotate-x", "--rotate-y", "--distance", "--background", "--no-lighting",
-                               "--flat", "--outline", "--fit", "--thumbnail", "--time-limit", "--version"})
+    for (const char* option :
+         {"--size", "--rotate-x", "--rotate-y", "--distance", "--background", "--no-lighting", "--flat", "--outline",
+          "--fit", "--thumbnail", "--time-limit", "--max-memory", "--version"})
         EXPECT_NE(help.out.find(option), std::string::npos) << option << " is not in --help";
     EXPECT_NE(help.out.find("time limit of 5 seconds"), std::string::npos) << "the thumbnail's time limit";
+    EXPECT_NE(help.out.find("limit of 1 GB"), std::string::npos) << "the thumbnail's memory limit";
     const RunResult version = runZemrender({"--version"});
     EXPECT_EQ(version.exitStatus, 0);
     EXPECT_EQ(version.out, "zemrender " ZEM_VERSION "\n");
