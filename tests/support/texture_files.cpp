@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "image/png.h"
+#include "render/palette.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -139,19 +140,19 @@ GltfParts gltfParts(const TexturedMesh& mesh, const GltfTexture& texture, bool p
 
 }  // namespace
 
-Picture::Picture(int w, int h, std::array<unsigned char, 3> colour) : width(w), height(h)
+Picture::Picture(int w, int h, Rgb8 colour) : width(w), height(h)
 {
     rgb.resize(std::size_t(w) * std::size_t(h) * 3);
     paint(0, 0, w, h, colour);
 }
 
-void Picture::paint(int x0, int y0, int x1, int y1, std::array<unsigned char, 3> colour)
+void Picture::paint(int x0, int y0, int x1, int y1, Rgb8 colour)
 {
     for (int y = y0; y < y1; ++y)
         for (int x = x0; x < x1; ++x) std::memcpy(&rgb[(std::size_t(y) * width + x) * 3], colour.data(), 3);
 }
 
-std::array<unsigned char, 3> Picture::at(int x, int y) const
+Rgb8 Picture::at(int x, int y) const
 {
     const unsigned char* texel = &rgb[(std::size_t(y) * width + x) * 3];
     return {texel[0], texel[1], texel[2]};
@@ -240,4 +241,53 @@ std::string objTextured(const ObjTextured& obj, const std::string& mtlName)
         text << "\n";
     }
     return text.str();
+}
+
+Rgb8 paletteBytes(int entry)
+{
+    const double* c = Palette::colours[entry];
+    const auto byte = [](double v) { return static_cast<unsigned char>(v * 255 + 0.5); };
+    return {byte(c[0]), byte(c[1]), byte(c[2])};
+}
+
+TexturedMesh texturedCube()
+{
+    TexturedMesh mesh;
+    for (int k = 0; k < 6; ++k) {
+        const int axis = k / 2;
+        const float side = k % 2 == 0 ? 1.0f : -1.0f;
+        const int a = (axis + 1) % 3, b = (axis + 2) % 3;
+        const float corners[4][2] = {{-1, -1}, {1, -1}, {1, 1}, {-1, 1}};
+        const float u0 = (k % 3) / 3.0f, v0 = (k / 3) / 2.0f;  // the region's top left, in glTF's coordinates
+        const uint32_t base = static_cast<uint32_t>(mesh.positions.size());
+        for (int c = 0; c < 4; ++c) {
+            std::array<float, 3> p{};
+            p[axis] = side;
+            p[a] = corners[c][0] * side;  // each face wound outwards
+            p[b] = corners[c][1];
+            mesh.positions.push_back(p);
+            mesh.uvs.push_back({u0 + (0.125f + 0.75f * (corners[c][0] + 1) / 2) / 3,
+                                v0 + (0.125f + 0.75f * (corners[c][1] + 1) / 2) / 2});
+        }
+        for (uint32_t i : {0u, 1u, 2u, 0u, 2u, 3u}) mesh.indices.push_back(base + i);
+    }
+    return mesh;
+}
+
+Picture cubeAtlas(const std::array<Rgb8, 6>& colours)
+{
+    Picture picture(96, 64, colours[0]);
+    for (int k = 0; k < 6; ++k)
+        picture.paint(32 * (k % 3), 32 * (k / 3), 32 * (k % 3) + 32, 32 * (k / 3) + 32, colours[k]);
+    return picture;
+}
+
+TexturedMesh diagonalQuad()
+{
+    TexturedMesh mesh;
+    mesh.positions = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+    // glTF's coordinates, t down: corner 0 at the middle of the bottom edge, corner 2 at the middle of the top.
+    mesh.uvs = {{0.5f, 1}, {1, 1}, {0.5f, 0}, {0, 0}};
+    mesh.indices = {0, 1, 2, 0, 2, 3};
+    return mesh;
 }

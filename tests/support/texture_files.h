@@ -6,16 +6,21 @@
 #include <string>
 #include <vector>
 
+using Rgb8 = std::array<unsigned char, 3>;
+
+// A palette entry's colour in bytes, as a picture holds it.
+Rgb8 paletteBytes(int entry);
+
 // 8-bit sRGB texels, rows from the picture's top.
 struct Picture {
     int width = 0;
     int height = 0;
     std::vector<unsigned char> rgb;
 
-    Picture(int w, int h, std::array<unsigned char, 3> colour);
+    Picture(int w, int h, Rgb8 colour);
     // Paints columns x0 to x1 - 1 of rows y0 to y1 - 1 (counted from the top).
-    void paint(int x0, int y0, int x1, int y1, std::array<unsigned char, 3> colour);
-    std::array<unsigned char, 3> at(int x, int y) const;
+    void paint(int x0, int y0, int x1, int y1, Rgb8 colour);
+    Rgb8 at(int x, int y) const;
 };
 
 // Each file's bytes. JPEG at the quality given; TGA uncompressed; BMP of 24 bits.
@@ -60,3 +65,13 @@ struct ObjTextured {
     std::vector<std::vector<uint32_t>> faces;
 };
 std::string objTextured(const ObjTextured& obj, const std::string& mtlName);
+
+// A cube of 6 quads, 2 triangles each, in the order +x, -x, +y, -y, +z, -z; face k's texture
+// coordinates lie well inside region k of a picture divided into 3 x 2 regions (k % 3 across,
+// k / 3 down), which cubeAtlas paints one colour each.
+TexturedMesh texturedCube();
+Picture cubeAtlas(const std::array<Rgb8, 6>& colours);
+
+// A unit square of 2 triangles whose shared diagonal is mapped onto the middle of the picture,
+// top to bottom: triangle 0 covers its right half, triangle 1 its left half.
+TexturedMesh diagonalQuad();
