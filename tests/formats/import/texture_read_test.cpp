@@ -15,7 +15,7 @@
 #include "formats/import/confined_io.h"
 #include "formats/import/import.h"
 #include "testlib/temp_dir.h"
-#include "tests/support/texture_files.h"
+#include "testlib/texture_files.h"
 
 namespace {
 

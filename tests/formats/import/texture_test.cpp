@@ -7,7 +7,7 @@
 #include "formats/import/colour_choice.h"
 #include "formats/import/texture_image.h"
 #include "formats/import/texture_sample.h"
-#include "tests/support/texture_files.h"
+#include "testlib/texture_files.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Textured test files: pictures through libpng and stb_image_write, glTF and OBJ models around them.
-#include "tests/support/texture_files.h"
+#include "testlib/texture_files.h"
 
 #include <zlib.h>
 
