@@ -215,47 +215,29 @@ void meshColours(const aiMesh& mesh, const FaceColourPlan& plan, const LinearRgb
     }
 }
 
-}  // namespace
-
-void sceneFaceColours(const aiScene& scene, const std::string& modelPath, Assimp::IOSystem& io,
-                      const SceneColourOptions& options, std::vector<std::vector<SourceColour>>& colours,
-                      std::vector<std::string>& notes)
-{
-    const std::string extension = lowerExtension(modelPath);
+// What every mesh's colouring needs of the scene.
+struct SceneColouring {
+    const aiScene& scene;
     SceneFormat format;
-    format.linear = extension == "gltf" || extension == "glb";
-    format.obj = extension == "obj";
-    const std::size_t slash = modelPath.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : modelPath.substr(0, slash + 1);
-    const bool wantsTextures = options.source == ColourSource::automatic || options.source == ColourSource::texture;
+    ColourSource source;
+    std::vector<MaterialTexture> textures;  // by material
+    ColourFallbacks fallbacks;
 
-    std::vector<MaterialTexture> textures(scene.mNumMaterials);
-    for (unsigned int m = 0; m < scene.mNumMaterials; ++m)
-        if (scene.mMaterials[m]) textures[m] = materialTexture(*scene.mMaterials[m], format.linear);
-    const auto textureOf = [&](const aiMesh& mesh) -> const MaterialTexture* {
+    const MaterialTexture* textureOf(const aiMesh& mesh) const
+    {
         return mesh.mMaterialIndex < textures.size() && !textures[mesh.mMaterialIndex].name.empty()
                    ? &textures[mesh.mMaterialIndex]
                    : nullptr;
-    };
-    const auto mapped = [&](const aiMesh& mesh, const MaterialTexture& texture) {
-        return texture.uvChannel < AI_MAX_NUMBER_OF_TEXTURECOORDS && mesh.HasTextureCoords(texture.uvChannel);
-    };
-
-    // The meshes under each texture, in the order they come, so that each is decoded once and
-    // dropped when its meshes are done; a texture no mesh can map is never decoded.
-    std::vector<std::string> order;
-    std::map<std::string, std::vector<unsigned int>> meshesOf;
-    for (unsigned int m = 0; m < scene.mNumMeshes; ++m) {
-        const aiMesh* mesh = scene.mMeshes[m];
-        const MaterialTexture* texture = mesh ? textureOf(*mesh) : nullptr;
-        if (!wantsTextures || !texture || !mapped(*mesh, *texture)) continue;
-        if (meshesOf[texture->name].empty()) order.push_back(texture->name);
-        meshesOf[texture->name].push_back(m);
     }
 
-    colours.assign(scene.mNumMeshes, {});
-    ColourFallbacks fallbacks;
-    const auto colourMesh = [&](unsigned int m, const TextureImage* image) {
+    static bool mapped(const aiMesh& mesh, const MaterialTexture& texture)
+    {
+        return texture.uvChannel < AI_MAX_NUMBER_OF_TEXTURECOORDS && mesh.HasTextureCoords(texture.uvChannel);
+    }
+
+    // Mesh m's face colours; image is its material's texture, decoded, or null.
+    void colourMesh(unsigned int m, const TextureImage* image, std::vector<SourceColour>& out)
+    {
         const aiMesh& mesh = *scene.mMeshes[m];
         const MaterialTexture* texture = textureOf(mesh);
         FaceColourOffer offer;
@@ -264,19 +246,63 @@ void sceneFaceColours(const aiScene& scene, const std::string& modelPath, Assimp
         // A texture that no face could map was not decoded: its faces fall back for want of coordinates.
         offer.textureDecoded = image != nullptr || (texture && !offer.textureCoordinates);
         offer.vertexColours = mesh.HasVertexColors(0);
-        const FaceColourPlan plan = planFaceColours(options.source, offer, mesh.mNumFaces, fallbacks);
+        const FaceColourPlan plan = planFaceColours(source, offer, mesh.mNumFaces, fallbacks);
         const LinearRgb material =
             materialColour(scene, mesh.mMaterialIndex, format, plan.texture || plan.vertexColours);
         TextureSampler sampler;
         if (image) sampler = TextureSampler{image, texture->wrapU, texture->wrapV, texture->transform};
-        meshColours(mesh, plan, material, sampler, texture ? texture->uvChannel : 0, format.linear, colours[m]);
-    };
-    for (const std::string& name : order) {
+        meshColours(mesh, plan, material, sampler, texture ? texture->uvChannel : 0, format.linear, out);
+    }
+
+    // The meshes under each texture that some face can map, the textures in the order they come.
+    std::vector<std::pair<std::string, std::vector<unsigned int>>> meshesByTexture() const
+    {
+        std::vector<std::pair<std::string, std::vector<unsigned int>>> groups;
+        if (source != ColourSource::automatic && source != ColourSource::texture) return groups;
+        std::map<std::string, std::size_t> group;
+        for (unsigned int m = 0; m < scene.mNumMeshes; ++m) {
+            const aiMesh* mesh = scene.mMeshes[m];
+            const MaterialTexture* texture = mesh ? textureOf(*mesh) : nullptr;
+            if (!texture || !mapped(*mesh, *texture)) continue;
+            const auto found = group.emplace(texture->name, groups.size());
+            if (found.second) groups.push_back({texture->name, {}});
+            groups[found.first->second].second.push_back(m);
+        }
+        return groups;
+    }
+};
+
+SceneFormat formatOf(const std::string& modelPath)
+{
+    const std::string extension = lowerExtension(modelPath);
+    SceneFormat format;
+    format.linear = extension == "gltf" || extension == "glb";
+    format.obj = extension == "obj";
+    return format;
+}
+
+}  // namespace
+
+void sceneFaceColours(const aiScene& scene, const std::string& modelPath, Assimp::IOSystem& io,
+                      const SceneColourOptions& options, std::vector<std::vector<SourceColour>>& colours,
+                      std::vector<std::string>& notes)
+{
+    SceneColouring colouring{scene, formatOf(modelPath), options.source, {}, {}};
+    colouring.textures.resize(scene.mNumMaterials);
+    for (unsigned int m = 0; m < scene.mNumMaterials; ++m)
+        if (scene.mMaterials[m]) colouring.textures[m] = materialTexture(*scene.mMaterials[m], colouring.format.linear);
+    const std::size_t slash = modelPath.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : modelPath.substr(0, slash + 1);
+
+    colours.assign(scene.mNumMeshes, {});
+    // Each texture decoded once, and dropped when the meshes under it are done.
+    for (const auto& group : colouring.meshesByTexture()) {
         TextureImage image;
-        const bool decoded = decodeNamed(scene, io, folder, name, options.textureBudget, image, notes);
-        for (const unsigned int m : meshesOf[name]) colourMesh(m, decoded ? &image : nullptr);
+        const bool decoded = decodeNamed(scene, io, folder, group.first, options.textureBudget, image, notes);
+        for (const unsigned int m : group.second) colouring.colourMesh(m, decoded ? &image : nullptr, colours[m]);
     }
     for (unsigned int m = 0; m < scene.mNumMeshes; ++m)
-        if (scene.mMeshes[m] && colours[m].empty() && scene.mMeshes[m]->mNumFaces > 0) colourMesh(m, nullptr);
-    for (const std::string& line : fallbacks.notes()) notes.push_back(line);
+        if (scene.mMeshes[m] && colours[m].empty() && scene.mMeshes[m]->mNumFaces > 0)
+            colouring.colourMesh(m, nullptr, colours[m]);
+    for (const std::string& line : colouring.fallbacks.notes()) notes.push_back(line);
 }
