@@ -1,4 +1,4 @@
-// Pictures in four image formats and textured model files (GLB, glTF, OBJ), written for the import's tests and benchmark.
+// Pictures in four image formats and textured model files (GLB, glTF, OBJ) for the import's tests and benchmark.
 #pragma once
 
 #include <array>
