@@ -239,3 +239,30 @@ TEST(TextureRead, MissingClimbingAndHostilePicturesAreNotedAndTheMaterialShows)
         EXPECT_NE(read.notes[0].find(c.map), std::string::npos) << read.notes[0];
     }
 }
+
+TEST(TextureRead, ATurnedScaledAndMovedPictureAsGltfDefinesIt)
+{
+    // Quadrants of entries 12 (top left), 10 (top right), 9 (bottom left) and 14. A small triangle
+    // about glTF's (0.15, 0.3), scaled by (2, 0.5) to (0.3, 0.15), turned a quarter (cos, sin; -sin,
+    // cos by columns) to (-0.15, 0.3), moved by (0.1, 0.1) to (-0.05, 0.4), repeated to (0.95, 0.4):
+    // top right. Turned the other way it would land bottom left; not turned, top left.
+    Picture picture(64, 64, paletteBytes(12));
+    picture.paint(32, 0, 64, 32, paletteBytes(10));
+    picture.paint(0, 32, 32, 64, paletteBytes(9));
+    picture.paint(32, 32, 64, 64, paletteBytes(14));
+    TexturedMesh triangle;
+    triangle.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    triangle.uvs = {{0.14f, 0.29f}, {0.16f, 0.29f}, {0.15f, 0.31f}};
+    triangle.indices = {0, 1, 2};
+    GltfTexture texture;
+    texture.png = pngFile(picture);
+    texture.transform = true;
+    texture.offset = {0.1f, 0.1f};
+    texture.scale = {2, 0.5f};
+    const std::string dir = folder("turned");
+    for (const auto& [rotation, entry] : {std::pair<float, int>{float(M_PI / 2), 10}, {float(-M_PI / 2), 9}, {0, 12}}) {
+        texture.rotation = rotation;
+        write(dir + "triangle.glb", glbTextured(triangle, texture));
+        EXPECT_EQ(readColours(dir + "triangle.glb").entries, std::vector<int>{entry}) << rotation;
+    }
+}
