@@ -8,6 +8,8 @@
 #include "cli/output_file.h"
 #include "cli/tool_messages.h"
 #include "formats/import/import.h"
+#include "formats/import/texture_image.h"
+#include "formats/import/texture_read.h"
 #include "model/console.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
@@ -48,7 +50,14 @@ int importModel(const ConvertOptions& options)
     if (options.input == "-") return reportFailure(options.input, "importing reads a named file, not standard input");
     SourceModel source;
     std::string error;
-    if (!readSourceModel(options.input, source, error)) return reportFailure(options.input, error);
+    SceneColourOptions colours;
+    // One entry for every face: nothing of the model's colours is needed, no texture decoded.
+    colours.source = options.colour >= 0 ? ColourSource::material : options.colours;
+    colours.textureBudget = textureBudgetFor(uint64_t(2) << 30);
+    std::vector<std::string> readNotes;
+    const bool read = readSourceModel(options.input, colours, source, readNotes, error);
+    for (const std::string& note : readNotes) toolLine("note: " + note);
+    if (!read) return reportFailure(options.input, error);
 
     ImportOptions fit;
     fit.scale = options.scale;

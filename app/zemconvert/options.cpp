@@ -24,7 +24,10 @@ const char* const kConvertUsage =
     "  INPUT may be OBJ, PLY, STL, glTF/GLB, COLLADA, 3DS, FBX and other common formats.\n"
     "      --scale N       model units per unit of the input, instead of fitting the default view\n"
     "      --no-center     keep the input's origin instead of centring the model\n"
-    "  -c, --colour N      palette entry N (0 to 31) for every face, instead of the materials' nearest\n"
+    "      --colours FROM  what a face's colour is made of: auto (the default: its material's colour\n"
+    "                      times its texture and vertex colours, where it has them), texture,\n"
+    "                      material or vertex\n"
+    "  -c, --colour N      palette entry N (0 to 31) for every face, instead of the nearest to its colour\n"
     "      --no-simplify   refuse a model beyond the format's limits instead of simplifying it\n"
     "\n"
     "  -f, --format NAME   obj, gltf, glb, ply, stl, html or zem, instead of OUTPUT's extension;\n"
@@ -36,7 +39,7 @@ const char* const kConvertUsage =
 
 namespace {
 
-enum OptionCode { kFormat = 'f', kColour = 'c', kFlat = 256, kAscii, kScale, kNoCenter, kNoSimplify };
+enum OptionCode { kFormat = 'f', kColour = 'c', kFlat = 256, kAscii, kScale, kNoCenter, kNoSimplify, kColours };
 
 const option kOptions[] = {
     {"format", required_argument, nullptr, kFormat},
@@ -46,6 +49,8 @@ const option kOptions[] = {
     {"no-center", no_argument, nullptr, kNoCenter},
     {"colour", required_argument, nullptr, kColour},
     {"color", required_argument, nullptr, kColour},
+    {"colours", required_argument, nullptr, kColours},
+    {"colors", required_argument, nullptr, kColours},
     {"no-simplify", no_argument, nullptr, kNoSimplify},
     kHelpOption,
     kVersionOption,
@@ -58,6 +63,7 @@ struct Given {
     bool ascii = false;
     bool importOnly = false;  // an option that only the import reads was given
     bool exportOnly = false;
+    bool colours = false;  // --colours was given
 };
 
 std::string lowered(std::string text)
@@ -71,10 +77,16 @@ bool endsWithZem(const std::string& path)
     return path.size() >= 4 && lowered(path.substr(path.size() - 4)) == ".zem";
 }
 
-Command readImportOption(int code, const std::string& value, ConvertOptions& options, std::string& problem)
+Command readImportOption(int code, const std::string& value, ConvertOptions& options, Given& given,
+                         std::string& problem)
 {
     long colour = 0;
     switch (code) {
+    case kColours:
+        if (!parseColourSource(value, options.colours))
+            return usageError(problem, "invalid --colours '" + value + "' (auto, texture, material or vertex)");
+        given.colours = true;
+        break;
     case kScale:
         if (!readNumber(value.c_str(), options.scale) || !(options.scale > 0))
             return usageError(problem, "invalid scale '" + value + "'");
@@ -112,7 +124,7 @@ Command readOption(int code, const char* value, ConvertOptions& options, Given& 
         return Command::version;
     default:
         given.importOnly = true;
-        return readImportOption(code, value ? value : "", options, problem);
+        return readImportOption(code, value ? value : "", options, given, problem);
     }
 }
 
@@ -122,10 +134,14 @@ Command resolveFormat(const Given& given, ConvertOptions& options, std::string& 
     if (options.output == "-" && given.format.empty())
         return usageError(problem, "standard output needs --format to name the format");
     options.importing = given.format == "zem" || (given.format.empty() && endsWithZem(options.output));
-    if (options.importing)
-        return given.exportOnly ? usageError(problem, "--flat and --ascii apply to exporting only") : Command::run;
+    if (options.importing) {
+        if (given.exportOnly) return usageError(problem, "--flat and --ascii apply to exporting only");
+        if (given.colours && options.colour >= 0)
+            return usageError(problem, "--colour gives every face one entry: it leaves nothing for --colours");
+        return Command::run;
+    }
     if (given.importOnly)
-        return usageError(problem, "--scale, --no-center, --colour and --no-simplify apply to importing only");
+        return usageError(problem, "--scale, --no-center, --colour, --colours and --no-simplify apply to importing only");
     if (!exportFormatFor(given.format, options.output, given.ascii, options.exportFormat)) {
         if (!given.format.empty()) return usageError(problem, "unknown format '" + given.format + "'");
         return usageError(problem, options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)");

@@ -5,6 +5,7 @@
 
 #include "cli/command_line.h"
 #include "formats/export/export.h"
+#include "formats/import/colour_choice.h"
 
 struct ConvertOptions {
     std::string input;       // a model file, or "-" for standard input where the direction allows it
@@ -19,6 +20,7 @@ struct ConvertOptions {
     double scale = 0.0;    // --scale: model units per source unit; 0 fits the default view
     bool center = true;    // --no-center clears it
     int colour = -1;       // --colour N: one palette entry for every face; -1 matches materials
+    ColourSource colours = ColourSource::automatic;  // --colours: what a face's colour is made of
     bool simplify = true;  // --no-simplify: refuse a model beyond the format's limits instead
 };
 

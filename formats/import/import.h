@@ -52,9 +52,13 @@ struct SourceModel {
     void addPolygon(const uint32_t* polygonIndices, std::size_t count, SourceColour colour);
 };
 
-// Reads any file the importer library knows. False with error set to why,
+struct SceneColourOptions;  // texture_read.h
+
+// Reads any file the importer library knows, each face with the colour that colours says it shows.
+// Lines for the user about what it could not use go to notes. False with error set to why,
 // without the path.
-bool readSourceModel(const std::string& path, SourceModel& model, std::string& error);
+bool readSourceModel(const std::string& path, const SceneColourOptions& colours, SourceModel& model,
+                     std::vector<std::string>& notes, std::string& error);
 
 struct ImportedModel {
     std::string name;

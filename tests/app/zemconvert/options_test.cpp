@@ -39,6 +39,10 @@ TEST(ConvertOptions, theOutputOrFormatNamesDirectionAndFormatOnce)
     EXPECT_EQ(import.options.scale, 2.5);
     EXPECT_EQ(import.options.colour, 4);
     EXPECT_FALSE(import.options.center);
+    EXPECT_EQ(import.options.colours, ColourSource::automatic);
+    const Parse colours = parse({"--colours", "vertex", "knot.ply", "knot.zem"});
+    ASSERT_EQ(colours.command, Command::run) << colours.problem;
+    EXPECT_EQ(colours.options.colours, ColourSource::vertex);
 }
 
 TEST(ConvertOptions, usageErrorsNameWhatIsWrong)
@@ -50,7 +54,10 @@ TEST(ConvertOptions, usageErrorsNameWhatIsWrong)
         {{"--scale", "0", "a.ply", "b.zem"}, "invalid scale '0'"},
         {{"--flat", "a.ply", "b.zem"}, "--flat and --ascii apply to exporting only"},
         {{"--no-simplify", "a.zem", "b.obj"},
-         "--scale, --no-center, --colour and --no-simplify apply to importing only"},
+         "--scale, --no-center, --colour, --colours and --no-simplify apply to importing only"},
+        {{"--colours", "vertices", "a.ply", "b.zem"}, "invalid --colours 'vertices' (auto, texture, material or vertex)"},
+        {{"--colours", "texture", "-c", "3", "a.ply", "b.zem"},
+         "--colour gives every face one entry: it leaves nothing for --colours"},
         {{"--ascii", "a.zem", "b.stl"}, "--ascii applies to PLY only"},
         {{"a.zem", "-"}, "standard output needs --format to name the format"},
         {{"a.zem", "b.dxf"}, "b.dxf: unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)"},
