@@ -1,4 +1,8 @@
-// zemconvert's import direction: another tool's model file fitted into a ZEM model and written whole.
+// zemconvert's import direction: another tool's model file read in a confined child, fitted into a ZEM model and
+// written whole.
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -7,6 +11,7 @@
 #include "app/zemconvert/options.h"
 #include "cli/output_file.h"
 #include "cli/tool_messages.h"
+#include "formats/import/confined_read.h"
 #include "formats/import/import.h"
 #include "model/console.h"
 #include "model/shape.h"
@@ -43,23 +48,50 @@ bool loadsBack(const std::string& text, const ImportedModel& model, std::string&
     return true;
 }
 
+// The reader's limits: the default for the input's size, or what the options say.
+SandboxLimits readLimits(const ConvertOptions& options)
+{
+    struct stat info;
+    const uint64_t size = stat(options.input.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    SandboxLimits limits = sandboxLimitsFor(size);
+    if (options.maxMemory > 0) limits.memoryBytes = limits.maxAnswerBytes = options.maxMemory;
+    limits.wallSeconds = options.timeLimit;
+    limits.cpuSeconds = static_cast<int>(std::ceil(options.timeLimit));
+    return limits;
+}
+
+// The input read by a child under limits; its notes are written whatever the end.
+bool readInput(const ConvertOptions& options, SourceModel& source)
+{
+    std::vector<std::string> notes;
+    std::string line;
+    const bool read = readConfined(options.input, options.allowOutside, readLimits(options), readSourceModel,
+                                   source, notes, line);
+    for (const std::string& note : notes) toolLine("note: " + note);
+    if (!read) reportFailure(options.input, line);
+    return read;
+}
+
 int importModel(const ConvertOptions& options)
 {
     if (options.input == "-") return reportFailure(options.input, "importing reads a named file, not standard input");
     SourceModel source;
-    std::string error;
-    if (!readSourceModel(options.input, source, error)) return reportFailure(options.input, error);
+    if (!readInput(options, source)) return 1;
 
+    SimplifyBudget budget;
+    budget.seconds = options.timeLimit;
     ImportOptions fit;
     fit.scale = options.scale;
     fit.center = options.center;
     fit.colour = options.colour;
     fit.simplify = options.simplify;
+    fit.simplifyBudget = &budget;
     ImportedModel model;
     std::vector<std::string> notes;
+    std::string error;
     const bool fitted = fitModel(source, fit, model, notes, error);
     for (const std::string& note : notes) toolLine("note: " + note);
-    if (!fitted) return reportFailure(options.input, error);
+    if (!fitted) return reportFailure(options.input, budget.failure.empty() ? error : budget.failure);
     model.name = modelName(source.name, fileStem(options.input));
 
     const std::string text = formatModel(model.name, model.vertices, model.polygons);

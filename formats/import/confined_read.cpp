@@ -16,7 +16,7 @@ std::string confinedReadAnswer(const std::string& path, bool allowOutside, const
     }
     std::string message;
     auto io = std::make_unique<ConfinedIOSystem>(path, allowOutside, answer.notes);
-    if (!reader(path, std::move(io), answer.model, message)) {
+    if (!reader(path, std::move(io), answer.model, answer.notes, message)) {
         answer.kind = ReadAnswer::Kind::failed;
         answer.failure = classifyReaderMessage(message);
     }
@@ -60,4 +60,37 @@ std::string sandboxEndLine(const std::string& reader, const SandboxOutcome& outc
 std::string malformedAnswerLine(const std::string& reader)
 {
     return reader + " failed on this file (its answer was malformed: the file is damaged or hostile)";
+}
+
+bool readConfined(const std::string& path, bool allowOutside, const SandboxLimits& limits,
+                  const ConfinedReader& reader, SourceModel& model, std::vector<std::string>& notes,
+                  std::string& line)
+{
+    const std::string name = readerName(path);
+    SandboxOutcome outcome = runSandboxed([&] { return confinedReadAnswer(path, allowOutside, reader); }, limits);
+    if (outcome.end != SandboxEnd::answered) {
+        line = sandboxEndLine(name, outcome, limits);
+        return false;
+    }
+    ReadAnswer answer;
+    std::string why;
+    const bool decoded = decodeReadAnswer(outcome.answer.data(), outcome.answer.size(), answer, why);
+    std::string().swap(outcome.answer);  // the model is all that is needed of it now
+    if (!decoded) {
+        line = malformedAnswerLine(name);
+        return false;
+    }
+    notes.insert(notes.end(), answer.notes.begin(), answer.notes.end());
+    switch (answer.kind) {
+    case ReadAnswer::Kind::refused:
+        line = answer.refusal;
+        return false;
+    case ReadAnswer::Kind::failed:
+        line = readerFailureLine(name, answer.failure, memoryWords(limits.memoryBytes));
+        return false;
+    case ReadAnswer::Kind::model:
+        break;
+    }
+    model = std::move(answer.model);
+    return true;
 }

@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "formats/import/import.h"
 #include "formats/import/wire.h"
@@ -14,9 +15,11 @@
 // Reads the model at path into model, opening every file through io, which it hands to its
 // importer (Assimp::Importer::SetIOHandler(io.release())). False with the library's own message,
 // which is classed (read_failure.h) and never shown; a scene with no mesh is a message that says
-// "no meshes".
+// "no meshes". Lines for the user about what it left out go to notes. readSourceModel (import.h)
+// is the import's.
 using ConfinedReader = std::function<bool(const std::string& path, std::unique_ptr<Assimp::IOSystem> io,
-                                          SourceModel& model, std::string& libraryMessage)>;
+                                          SourceModel& model, std::vector<std::string>& notes,
+                                          std::string& libraryMessage)>;
 
 // The child's job: the declared sizes checked (a refusal is the answer), then reader run with a
 // ConfinedIOSystem (its refusals are the answer's notes), and the answer encoded (wire.h).
@@ -30,3 +33,11 @@ std::string sandboxEndLine(const std::string& reader, const SandboxOutcome& outc
 
 // The line when the answer came but decodeReadAnswer refused it.
 std::string malformedAnswerLine(const std::string& reader);
+
+// The parent's whole side: runs confinedReadAnswer with reader in a child under limits, checks the
+// answer and hands over its model. notes gets the answer's notes whatever the end; false with line
+// set to what follows "zemconvert: FILE: " when there is no model (a refusal, the reader's failure
+// or how the child ended, in the tool's words).
+bool readConfined(const std::string& path, bool allowOutside, const SandboxLimits& limits,
+                  const ConfinedReader& reader, SourceModel& model, std::vector<std::string>& notes,
+                  std::string& line);

@@ -3,10 +3,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "model/shape_write.h"
+
+namespace Assimp {
+class IOSystem;
+}
 
 // Vertex indices are 16-bit and never negative, so 32,768 vertices can be named; the polygon
 // limit is that of the largest model the generator writes.
@@ -18,6 +23,16 @@ constexpr int kImportMaxPolygons = 65534;
 // about three quarters of it and stays in view as it is turned.
 constexpr double kFitExtent = 300.0;
 
+// The simplifier's time, for all its attempts on one model together. It then runs in a child
+// process that is ended at the deadline: its cost on some meshes grows with the square of their size.
+struct SimplifyBudget {
+    double seconds = 60;  // from the first attempt
+    double deadline = 0;  // on the monotonic clock, in seconds; 0 until the first attempt starts
+    // Why the simplifier stopped, in the tool's words ("simplifying took more than 60 s (see
+    // --time-limit)"); empty while it has not. fitModel then fails, and this is the reason to give.
+    std::string failure;
+};
+
 struct ImportOptions {
     double scale = 0.0;  // model units per source unit; 0 fits the largest extent to kFitExtent
     bool center = true;  // move the bounding box's centre to the origin
@@ -25,6 +40,7 @@ struct ImportOptions {
     bool simplify = true;
     int maxVertices = kImportMaxVertices;
     int maxPolygons = kImportMaxPolygons;
+    SimplifyBudget* simplifyBudget = nullptr;  // none: simplified in this process, without a limit
 };
 
 struct SourceColour {
@@ -52,9 +68,14 @@ struct SourceModel {
     void addPolygon(const uint32_t* polygonIndices, std::size_t count, SourceColour colour);
 };
 
-// Reads any file the importer library knows. False with error set to why,
-// without the path.
-bool readSourceModel(const std::string& path, SourceModel& model, std::string& error);
+// Reads any file the importer library knows, opening every file through io (the confined file
+// access, confined_io.h), and our own reader's PLY extras. Runs on foreign bytes: call it in the
+// sandboxed child. False with the library's own message in libraryMessage, which quotes files and
+// names the library's internals: it is for classifying (read_failure.h), never for the user. A
+// scene that the library gives up on part way is "no meshes". What it leaves out that the user
+// should know of is a line in notes.
+bool readSourceModel(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
+                     std::vector<std::string>& notes, std::string& libraryMessage);
 
 struct ImportedModel {
     std::string name;

@@ -43,7 +43,7 @@ std::string floats(std::initializer_list<float> values)
 
 // A plain reader of every mesh (no node transforms), as the import's own reader is, but small.
 bool readMeshes(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
-                std::string& libraryMessage)
+                std::vector<std::string>&, std::string& libraryMessage)
 {
     Assimp::Importer importer;
     importer.SetIOHandler(io.release());
