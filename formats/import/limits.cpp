@@ -23,8 +23,11 @@ bool simplifyIntoLimits(const WorkMesh& work, const ImportOptions& options, Impo
     double keep = 0.95 * std::min({1.0, double(options.maxPolygons) / double(result.polygons.size()),
                                    double(options.maxVertices) / double(result.vertices.size())});
     for (int attempt = 0; attempt < 12; ++attempt) {
-        const WorkMesh simplified = simplifyFaces(work, keep, attempt >= 6);
+        WorkMesh simplified;
+        if (!simplifyFaces(work, keep, attempt >= 6, options.simplifyBudget, simplified)) return false;
         droppedByRounding = roundAndWeld(simplified, result.vertices, result.polygons);
+        // Nothing left is no simplification to announce.
+        if (result.polygons.empty()) return false;
         if (withinLimits(result, options)) return true;
         keep *= 0.9 * std::min({1.0, double(options.maxPolygons) / double(result.polygons.size()),
                                 double(options.maxVertices) / double(result.vertices.size())});
