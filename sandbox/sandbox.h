@@ -26,7 +26,7 @@ enum class SandboxEnd {
     answered,     // exited normally after sending a complete answer (still to be checked!)
     crashed,      // killed by a signal of its own making: SIGSEGV, SIGABRT, SIGBUS, SIGILL, SIGFPE...
     forbidden,    // tried a system call outside the allow-list and was killed for it (SIGSYS)
-    outOfMemory,  // an allocation failed within memoryBytes
+    outOfMemory,  // an allocation failed within memoryBytes, or it crashed having used half of them or more
     timeLimit,    // ran past cpuSeconds, or past wallSeconds and was killed (wallClock says which)
     noAnswer,     // ended with no answer, a cut-short or malformed one, or one over maxAnswerBytes
     notStarted,   // the child or its confinement could not be set up; nothing was read
