@@ -108,7 +108,7 @@ std::string encode(const ByColour& byColour)
     for (const Triangles& triangles : byColour) {
         const uint32_t count = static_cast<uint32_t>(triangles.size());
         bytes.append(reinterpret_cast<const char*>(&count), 4);
-        bytes.append(reinterpret_cast<const char*>(triangles.data()), triangles.size() * 4);
+        if (count > 0) bytes.append(reinterpret_cast<const char*>(triangles.data()), triangles.size() * 4);
     }
     return bytes;
 }
@@ -125,7 +125,7 @@ bool decode(const std::string& bytes, const ByColour& input, std::size_t vertice
         at += 4;
         if (count > input[colour].size() || count % 3 != 0 || (bytes.size() - at) / 4 < count) return false;
         result[colour].resize(count);
-        std::memcpy(result[colour].data(), bytes.data() + at, std::size_t(count) * 4);
+        if (count > 0) std::memcpy(result[colour].data(), bytes.data() + at, std::size_t(count) * 4);
         at += std::size_t(count) * 4;
         for (unsigned int corner : result[colour])
             if (corner >= vertices) return false;

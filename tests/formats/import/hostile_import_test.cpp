@@ -22,6 +22,7 @@
 #include <thread>
 #include <vector>
 
+#include "fuzz/import_target.h"
 #include "sandbox/child.h"
 #include "testlib/temp_dir.h"
 #include "tests/support/test_support.h"
@@ -497,6 +498,131 @@ TEST(HostileImport, filesOutsideTheModelsFolderAreNotesAndNeverOpened)
     EXPECT_EQ(allowed.status, 0) << allowed.err;
     EXPECT_EQ(allowed.err, "");
     EXPECT_NE(readText(outputFor(climb)), confined);  // the material's palette entry, not the default grey's
+}
+
+// strace, where it can trace: no process of the import opens anything that names the secrets.
+std::string tracedOpens(const std::string& input, const std::vector<std::string>& options, Measured& run)
+{
+    const std::string log = input + ".strace";
+    std::vector<std::string> words = {"-f", "-qq", "-e", "trace=open,openat,openat2", "-o", log, ZEMCONVERT_PATH};
+    words.insert(words.end(), options.begin(), options.end());
+    words.insert(words.end(), {input, outputFor(input)});
+    run = finish(start(words, "/usr/bin/strace"));
+    return readText(log);
+}
+
+TEST(HostileImport, straceSeesNothingOutsideTheFolderOpened)
+{
+    if (access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "strace is not installed here";
+    Measured probe = finish(start({"-qq", "-o", "/dev/null", "/bin/true"}, "/usr/bin/strace"));
+    if (probe.status != 0) GTEST_SKIP() << "strace cannot trace here: " << probe.err;
+    const Outside& o = outsideFolders();
+    for (const NamedFile& named : climbingModels(o)) {
+        const std::string input = o.models + "/" + named.model;
+        std::ofstream(input, std::ios::binary) << named.bytes;
+        Measured run;
+        const std::string opens = tracedOpens(input, {}, run);
+        EXPECT_EQ(run.status, named.status) << named.model << ": " << run.err;
+        EXPECT_EQ(opens.find("secret"), std::string::npos) << named.model << ":\n" << opens;
+        // The trace did follow the reader: the child opened the model itself.
+        EXPECT_GE(std::count(opens.begin(), opens.end(), '\n'), 2);
+        EXPECT_NE(opens.find(named.model), std::string::npos) << opens;
+    }
+    // And it would see the secret opened, where the user allows it.
+    Measured allowed;
+    const std::string opens = tracedOpens(o.models + "/climb.obj", {"--allow-outside-files"}, allowed);
+    EXPECT_EQ(allowed.status, 0) << allowed.err;
+    EXPECT_NE(opens.find("secret.mtl"), std::string::npos) << opens;
+}
+
+TEST(HostileImport, inputThatIsNoRegularFileIsRefusedWithoutWaiting)
+{
+    const std::string fifo = folder() + "/waiting.obj";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    expectRefused(fifo, import(fifo), "not a regular file");
+    const std::string directory = folder() + "/folder.ply";
+    ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
+    expectRefused(directory, import(directory), "not a regular file");
+}
+
+// ---- a real crash in the child ----
+
+// The children of a process, from the kernel's own list (empty where the kernel keeps none).
+std::vector<pid_t> childrenOf(pid_t pid)
+{
+    std::ifstream list("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) + "/children");
+    std::vector<pid_t> children;
+    for (pid_t child; list >> child;) children.push_back(child);
+    return children;
+}
+
+TEST(HostileImport, childKilledWhileReadingIsACrashAndTheOutputIsUntouched)
+{
+    const std::string probe = "/proc/" + std::to_string(getpid()) + "/task/" + std::to_string(getpid()) + "/children";
+    if (access(probe.c_str(), R_OK) != 0) GTEST_SKIP() << "this kernel lists no children in " << probe;
+    // A header that takes the reader seconds; a folder of its own for the output.
+    const std::string input = writeFile("slow-to-read.ply", longPlyHeader(100000));
+    const std::string outputs = folder() + "/kept";
+    mkdir(outputs.c_str(), 0700);
+    const std::string output = outputs + "/model.zem";
+    std::ofstream(output) << "what was there";
+    const Started started = start({"--time-limit", "120", input, output});
+    std::vector<pid_t> children;
+    for (int wait = 0; wait < 20000 && children.empty(); ++wait) {
+        children = childrenOf(started.pid);
+        if (children.empty()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(children.size(), 1u) << "the reader's child never appeared";
+    ASSERT_EQ(kill(children[0], SIGSEGV), 0);
+    const Measured run = finish(started);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "zemconvert: " + input + ": the PLY reader failed on this file (it crashed: the file is damaged or hostile)\n");
+    EXPECT_LT(run.seconds, 60);  // it did not read on to the end
+    EXPECT_EQ(readText(output), "what was there");
+    std::vector<std::string> left;
+    if (DIR* dir = opendir(outputs.c_str())) {
+        while (const dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.') left.push_back(entry->d_name);
+        closedir(dir);
+    }
+    EXPECT_EQ(left, std::vector<std::string>{"model.zem"});
+}
+
+// ---- the fuzzer's findings ----
+
+// Each input the import's fuzz target found a fault with, named after the fault: replayed through
+// the target's own steps (where the sanitizers see it again), and as a file given to zemconvert,
+// which ends it as any hostile file must end.
+TEST(HostileImport, fuzzFindingsReplayCleanly)
+{
+    std::vector<std::string> names;
+    if (DIR* dir = opendir(IMPORT_FINDINGS_DIR)) {
+        while (const dirent* entry = readdir(dir))
+            if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+        closedir(dir);
+    }
+    ASSERT_FALSE(names.empty()) << "no findings in " << IMPORT_FINDINGS_DIR;
+    std::sort(names.begin(), names.end());
+    for (const std::string& name : names) {
+        const std::string bytes = readText(std::string(IMPORT_FINDINGS_DIR) + "/" + name);
+        ASSERT_FALSE(bytes.empty()) << name;
+        importOnce(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+        const std::string input = writeFile(name + "." + importInputExtension(uint8_t(bytes[0])), bytes.substr(1));
+        const Measured run = import(input);
+        EXPECT_TRUE(run.status == 0 || run.status == 1) << name << ": " << run.err;
+        // Notes first, one line each; a failure is the last line, and names the file.
+        std::istringstream lines(run.err);
+        std::vector<std::string> failures;
+        for (std::string line; std::getline(lines, line);)
+            if (line.rfind("zemconvert: note: ", 0) != 0) failures.push_back(line);
+        EXPECT_EQ(failures.size(), run.status == 1 ? 1u : 0u) << name << ": " << run.err;
+        if (!failures.empty()) {
+            EXPECT_EQ(failures[0].rfind("zemconvert: " + input + ": ", 0), 0u) << failures[0];
+        }
+        expectTheToolsOwnWords(run);
+        expectBounded(run);
+    }
 }
 
 }  // namespace
