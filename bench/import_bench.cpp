@@ -56,41 +56,42 @@ const std::vector<Input>& inputs()
 enum class Way { withChild, inProcess, plain };
 const char* const kWayNames[] = {"with the child", "its work in this process", "no child, no checks"};
 
-// The model read one of three ways: in the confined child, as the program does; the child's whole
-// job (declared sizes, confined files, the answer encoded and checked) in this process; or the
-// reader alone.
-bool read(Way way, const std::string& path, SourceModel& source, std::string& why)
+// The model read and fitted one of three ways: in the confined child, as the program does; the
+// child's whole job (declared sizes, confined files, the answer encoded and checked) in this
+// process; or the reader and the fit alone, as the import was before the child.
+bool readAndFit(Way way, const std::string& path, ImportedModel& model, std::string& why)
 {
-    std::vector<std::string> notes;
-    if (way == Way::withChild)
-        return readConfined(path, false, sandboxLimitsFor(0), readSourceModel, source, notes, why);
-    if (way == Way::plain)
-        return readSourceModel(path, std::make_unique<ConfinedIOSystem>(path, false, notes), source, notes, why);
-    const std::string answer = confinedReadAnswer(path, false, readSourceModel);
-    ReadAnswer decoded;
-    if (!decodeReadAnswer(answer.data(), answer.size(), decoded, why) || decoded.kind != ReadAnswer::Kind::model)
-        return false;
-    source = std::move(decoded.model);
+    const ImportOptions options;
+    const ConfinedFit fit = [&](const SourceModel& source, ImportedModel& fitted, std::vector<std::string>& notes,
+                                std::string& error) { return fitModel(source, options, fitted, notes, error); };
+    ReadAnswer answer;
+    if (way == Way::withChild) {
+        if (!readConfined(path, false, sandboxLimitsFor(0), readSourceModel, fit, answer, why)) return false;
+    } else if (way == Way::inProcess) {
+        const std::string bytes = confinedReadAnswer(path, false, readSourceModel, fit);
+        if (!decodeReadAnswer(bytes.data(), bytes.size(), answer, why) || answer.kind != ReadAnswer::Kind::fitted)
+            return false;
+    } else {
+        SourceModel source;
+        if (!readSourceModel(path, std::make_unique<ConfinedIOSystem>(path, false, answer.notes), source, answer.notes,
+                             why) ||
+            !fit(source, answer.fitted, answer.notes, why))
+            return false;
+    }
+    model = std::move(answer.fitted);
     return true;
 }
 
-// The whole import but the file's write: read, fitted (simplified, with the simplifier in a child
-// of its own when the read had one), formatted.
+// The whole import but the file's write: read, fitted (simplified, for the knot), formatted.
 void BM_Import(benchmark::State& state)
 {
     const Input& input = inputs()[state.range(0)];
     const Way way = static_cast<Way>(state.range(1));
     state.SetLabel(std::string(input.name) + ", " + kWayNames[state.range(1)]);
     for (auto _ : state) {
-        SourceModel source;
-        std::string why;
-        if (!read(way, input.path, source, why)) state.SkipWithError(why.c_str());
-        SimplifyBudget budget;
-        ImportOptions options;
-        if (way == Way::withChild) options.simplifyBudget = &budget;
         ImportedModel model;
-        std::vector<std::string> notes;
-        if (!fitModel(source, options, model, notes, why)) state.SkipWithError(why.c_str());
+        std::string why;
+        if (!readAndFit(way, input.path, model, why)) state.SkipWithError(why.c_str());
         benchmark::DoNotOptimize(formatModel("bench", model.vertices, model.polygons).size());
     }
 }

@@ -1,5 +1,6 @@
 // One input of the import's fuzz target: a file of any format read through the confined child, its answer checked,
-// fitted, formatted and parsed back; our own parsers of foreign bytes also run in this process, for their coverage.
+// fitted, sent over the wire, formatted and parsed back; our own parsers of foreign bytes and the fit run in this
+// process, where their coverage counts.
 #include "fuzz/import_target.h"
 
 #include <unistd.h>
@@ -33,7 +34,7 @@ bool internal(const std::string& line)
 }
 
 // Small limits, from the input's own bytes, so that simplification runs on small models too.
-ImportOptions fitOptions(const uint8_t* data, std::size_t size, SimplifyBudget& budget)
+ImportOptions fitOptions(const uint8_t* data, std::size_t size)
 {
     uint32_t seed = 2166136261u;
     for (std::size_t k = 0; k < size; ++k) seed = (seed ^ data[k]) * 16777619u;
@@ -44,28 +45,33 @@ ImportOptions fitOptions(const uint8_t* data, std::size_t size, SimplifyBudget& 
     }
     options.colour = seed % 5 == 0 ? static_cast<int>((seed >> 4) % 32) : -1;
     options.center = seed % 3 != 0;
-    budget.seconds = 10;
-    options.simplifyBudget = &budget;
     return options;
 }
 
-// What the parent does with a model, with the checks the program relies on made fatal.
+// The fit that zemconvert runs in its child, run here where the fuzzer sees what it reaches; its
+// model then crosses the wire as the child sends it, and is formatted and parsed back.
 void fitAndFormat(const SourceModel& source, const ImportOptions& options)
 {
-    ImportedModel model;
-    std::vector<std::string> notes;
+    ReadAnswer sent;
     std::string error;
-    const bool fitted = fitModel(source, options, model, notes, error);
-    for (const std::string& note : notes)
+    const bool fitted = fitModel(source, options, sent.fitted, sent.notes, error);
+    for (const std::string& note : sent.notes)
         if (!printable(note) || internal(note)) std::abort();
     if (!fitted) {
-        if ((!printable(error) && options.simplifyBudget->failure.empty()) || internal(error)) std::abort();
+        if (!printable(error) || internal(error)) std::abort();
         return;
     }
+    sent.kind = ReadAnswer::Kind::fitted;
+    sent.fitted.name = source.name;
+    const std::string bytes = encodeReadAnswer(sent);
+    ReadAnswer answer;
+    std::string why;
+    if (!decodeReadAnswer(bytes.data(), bytes.size(), answer, why) || answer.kind != ReadAnswer::Kind::fitted) std::abort();
+    ImportedModel& model = answer.fitted;
     if (model.vertices.size() > static_cast<std::size_t>(options.maxVertices) ||
         model.polygons.size() > static_cast<std::size_t>(options.maxPolygons) || model.polygons.empty())
         std::abort();
-    model.name = modelName(source.name, "fuzzed");
+    model.name = modelName(model.name, "fuzzed");
     const std::string text = formatModel(model.name, model.vertices, model.polygons);
     Shape shape;
     if (!shape.parse(text.data(), text.data() + text.size())) std::abort();
@@ -114,16 +120,14 @@ void importOnce(const uint8_t* data, std::size_t size)
     limits.memoryBytes = limits.maxAnswerBytes = uint64_t(512) << 20;
     limits.cpuSeconds = 5;
     limits.wallSeconds = 10;
-    SourceModel source;
-    std::vector<std::string> notes;
+    ReadAnswer answer;
     std::string line;
-    const bool read = readConfined(path, false, limits, readSourceModel, source, notes, line);
-    for (const std::string& note : notes)
+    const bool read = readConfined(path, false, limits, readSourceModel, nullptr, answer, line);
+    for (const std::string& note : answer.notes)
         if (!printable(note) || internal(note)) std::abort();
     if (!read) {
         if (!printable(line) || internal(line)) std::abort();
         return;
     }
-    SimplifyBudget budget;
-    fitAndFormat(source, fitOptions(data, size, budget));
+    fitAndFormat(answer.model, fitOptions(data, size));
 }

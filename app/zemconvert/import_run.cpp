@@ -30,6 +30,12 @@ std::string fileStem(const std::string& path)
     return stem;
 }
 
+bool withinLimits(const ImportedModel& model)
+{
+    return !model.polygons.empty() && model.vertices.size() <= static_cast<std::size_t>(kImportMaxVertices) &&
+           model.polygons.size() <= static_cast<std::size_t>(kImportMaxPolygons);
+}
+
 // The loader's own verdict on the text, before anything is written: what it refuses is a fault
 // of the import, never a file for the user to find broken.
 bool loadsBack(const std::string& text, const ImportedModel& model, std::string& why)
@@ -60,43 +66,48 @@ SandboxLimits readLimits(const ConvertOptions& options)
     return limits;
 }
 
-// The input read by a child under limits; its notes are written whatever the end.
-bool readInput(const ConvertOptions& options, SourceModel& source)
+ImportOptions fitOptions(const ConvertOptions& options)
 {
-    std::vector<std::string> notes;
-    std::string line;
-    const bool read = readConfined(options.input, options.allowOutside, readLimits(options), readSourceModel,
-                                   source, notes, line);
-    for (const std::string& note : notes) toolLine("note: " + note);
-    if (!read) reportFailure(options.input, line);
-    return read;
-}
-
-int importModel(const ConvertOptions& options)
-{
-    if (options.input == "-") return reportFailure(options.input, "importing reads a named file, not standard input");
-    SourceModel source;
-    if (!readInput(options, source)) return 1;
-
-    SimplifyBudget budget;
-    budget.seconds = options.timeLimit;
     ImportOptions fit;
     fit.scale = options.scale;
     fit.center = options.center;
     fit.colour = options.colour;
     fit.simplify = options.simplify;
-    fit.simplifyBudget = &budget;
-    ImportedModel model;
-    std::vector<std::string> notes;
-    std::string error;
-    const bool fitted = fitModel(source, fit, model, notes, error);
-    for (const std::string& note : notes) toolLine("note: " + note);
-    if (!fitted) return reportFailure(options.input, budget.failure.empty() ? error : budget.failure);
-    model.name = modelName(source.name, fileStem(options.input));
+    return fit;
+}
 
+// The input read and fitted by a child under limits; its notes are written whatever the end. The
+// fit runs where the model was read: the memory the reader used serves the fit again there, and the
+// child's limits bound the simplifier's time as well as the reader's.
+bool readAndFit(const ConvertOptions& options, ImportedModel& model)
+{
+    const ImportOptions fit = fitOptions(options);
+    const ConfinedFit fitInChild = [&](const SourceModel& source, ImportedModel& fitted,
+                                       std::vector<std::string>& notes, std::string& error) {
+        return fitModel(source, fit, fitted, notes, error);
+    };
+    ReadAnswer answer;
+    std::string line;
+    const bool read =
+        readConfined(options.input, options.allowOutside, readLimits(options), readSourceModel, fitInChild, answer, line);
+    for (const std::string& note : answer.notes) toolLine("note: " + note);
+    if (!read) return reportFailure(options.input, line) == 0;
+    model = std::move(answer.fitted);
+    model.name = modelName(model.name, fileStem(options.input));
+    return true;
+}
+
+int importModel(const ConvertOptions& options)
+{
+    if (options.input == "-") return reportFailure(options.input, "importing reads a named file, not standard input");
+    ImportedModel model;
+    if (!readAndFit(options, model)) return 1;
+
+    // The child's model checked again, as the loader will read it.
     const std::string text = formatModel(model.name, model.vertices, model.polygons);
-    std::string why;
-    if (!loadsBack(text, model, why)) return reportFailure(options.input, "the converted model would not load: " + why);
+    std::string why, error;
+    if (!withinLimits(model) || !loadsBack(text, model, why))
+        return reportFailure(options.input, "the converted model would not load: " + why);
 
     OutputFile output;
     if (!output.open(options.output, error) || !output.write(text, error) || !output.commit(error)) {

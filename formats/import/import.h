@@ -23,16 +23,6 @@ constexpr int kImportMaxPolygons = 65534;
 // about three quarters of it and stays in view as it is turned.
 constexpr double kFitExtent = 300.0;
 
-// The simplifier's time, for all its attempts on one model together. It then runs in a child
-// process that is ended at the deadline: its cost on some meshes grows with the square of their size.
-struct SimplifyBudget {
-    double seconds = 60;  // from the first attempt
-    double deadline = 0;  // on the monotonic clock, in seconds; 0 until the first attempt starts
-    // Why the simplifier stopped, in the tool's words ("simplifying took more than 60 s (see
-    // --time-limit)"); empty while it has not. fitModel then fails, and this is the reason to give.
-    std::string failure;
-};
-
 struct ImportOptions {
     double scale = 0.0;  // model units per source unit; 0 fits the largest extent to kFitExtent
     bool center = true;  // move the bounding box's centre to the origin
@@ -40,7 +30,6 @@ struct ImportOptions {
     bool simplify = true;
     int maxVertices = kImportMaxVertices;
     int maxPolygons = kImportMaxPolygons;
-    SimplifyBudget* simplifyBudget = nullptr;  // none: simplified in this process, without a limit
 };
 
 struct SourceColour {

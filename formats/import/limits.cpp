@@ -23,8 +23,7 @@ bool simplifyIntoLimits(const WorkMesh& work, const ImportOptions& options, Impo
     double keep = 0.95 * std::min({1.0, double(options.maxPolygons) / double(result.polygons.size()),
                                    double(options.maxVertices) / double(result.vertices.size())});
     for (int attempt = 0; attempt < 12; ++attempt) {
-        WorkMesh simplified;
-        if (!simplifyFaces(work, keep, attempt >= 6, options.simplifyBudget, simplified)) return false;
+        const WorkMesh simplified = simplifyFaces(work, keep, attempt >= 6);
         droppedByRounding = roundAndWeld(simplified, result.vertices, result.polygons);
         // Nothing left is no simplification to announce.
         if (result.polygons.empty()) return false;

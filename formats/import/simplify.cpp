@@ -1,16 +1,10 @@
-// Simplification of an imported mesh beyond the format's limits, with meshoptimizer, colour by colour, within a
-// time budget.
+// Simplification of an imported mesh beyond the format's limits, with meshoptimizer, colour by colour.
 #include <meshoptimizer.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <cstdio>
-#include <cstring>
 #include <unordered_set>
 
 #include "formats/import/work_mesh.h"
-#include "sandbox/sandbox.h"
 
 namespace {
 
@@ -101,92 +95,9 @@ ByColour simplifyAll(const ByColour& byColour, const std::vector<std::size_t>& w
     return result;
 }
 
-// The child's answer: for each colour its count of corners (4 bytes) and the corners (4 bytes each).
-std::string encode(const ByColour& byColour)
-{
-    std::string bytes;
-    for (const Triangles& triangles : byColour) {
-        const uint32_t count = static_cast<uint32_t>(triangles.size());
-        bytes.append(reinterpret_cast<const char*>(&count), 4);
-        if (count > 0) bytes.append(reinterpret_cast<const char*>(triangles.data()), triangles.size() * 4);
-    }
-    return bytes;
-}
-
-// The answer read back, trusting nothing: no colour grows, corners name positions that exist.
-bool decode(const std::string& bytes, const ByColour& input, std::size_t vertices, ByColour& result)
-{
-    result.assign(kColours, Triangles());
-    std::size_t at = 0;
-    for (int colour = 0; colour < kColours; ++colour) {
-        uint32_t count = 0;
-        if (bytes.size() - at < 4) return false;
-        std::memcpy(&count, bytes.data() + at, 4);
-        at += 4;
-        if (count > input[colour].size() || count % 3 != 0 || (bytes.size() - at) / 4 < count) return false;
-        result[colour].resize(count);
-        if (count > 0) std::memcpy(result[colour].data(), bytes.data() + at, std::size_t(count) * 4);
-        at += std::size_t(count) * 4;
-        for (unsigned int corner : result[colour])
-            if (corner >= vertices) return false;
-    }
-    return at == bytes.size();
-}
-
-double now()
-{
-    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
-}
-
-std::string secondsWords(double seconds)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%g s", seconds);
-    return text;
-}
-
-std::string failureLine(const SandboxOutcome& outcome, const SimplifyBudget& budget)
-{
-    switch (outcome.end) {
-    case SandboxEnd::timeLimit:
-        return "simplifying took more than " + secondsWords(budget.seconds) + " (see --time-limit)";
-    case SandboxEnd::outOfMemory:
-        return "simplifying ran out of memory";
-    case SandboxEnd::notStarted:
-        return "could not simplify it safely: " + outcome.detail;
-    default:
-        return "the simplifier failed on this model (it crashed or gave no answer)";
-    }
-}
-
-// The simplification in a child that is ended at the budget's deadline; false with the budget's
-// failure set when it is.
-bool simplifyInChild(const ByColour& byColour, const std::vector<std::size_t>& wanted,
-                     const std::vector<float>& positions, bool sloppy, SimplifyBudget& budget, ByColour& result)
-{
-    if (budget.deadline == 0) budget.deadline = now() + budget.seconds;
-    SandboxLimits limits;
-    limits.memoryBytes = UINT64_MAX;  // the input's size bounds the simplifier's memory: time is what runs away
-    limits.wallSeconds = budget.deadline - now();
-    limits.cpuSeconds = static_cast<int>(std::min(1e6, std::max(1.0, std::ceil(limits.wallSeconds))));
-    limits.maxAnswerBytes = 4 * kColours;
-    for (const Triangles& triangles : byColour) limits.maxAnswerBytes += 4 * triangles.size();
-    SandboxOutcome outcome;
-    if (limits.wallSeconds <= 0) {
-        outcome.end = SandboxEnd::timeLimit;
-    } else {
-        outcome = runSandboxed([&] { return encode(simplifyAll(byColour, wanted, positions, sloppy)); }, limits);
-        if (outcome.end == SandboxEnd::answered && !decode(outcome.answer, byColour, positions.size() / 3, result))
-            outcome.end = SandboxEnd::noAnswer;
-    }
-    if (outcome.end == SandboxEnd::answered) return true;
-    budget.failure = failureLine(outcome, budget);
-    return false;
-}
-
 }  // namespace
 
-bool simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy, SimplifyBudget* budget, WorkMesh& result)
+WorkMesh simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy)
 {
     std::vector<float> positions;
     positions.reserve(mesh.positions.size() * 3);
@@ -198,7 +109,7 @@ bool simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy, SimplifyBudge
 
     // Faces as the triangles of their fans, one list per colour; segments as they are.
     ByColour byColour(kColours);
-    result = WorkMesh();
+    WorkMesh result;
     result.positions = mesh.positions;
     for (const WorkMesh::Polygon& polygon : mesh.polygons) {
         const uint32_t* corner = mesh.indices.data() + polygon.first;
@@ -214,12 +125,8 @@ bool simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy, SimplifyBudge
     const std::vector<std::size_t> wanted = targets(byColour, keep);
     for (Triangles& triangles : byColour) dropRepeatsAndFlat(positions, triangles);
 
-    ByColour simplified;
-    if (!budget)
-        simplified = simplifyAll(byColour, wanted, positions, sloppy);
-    else if (!simplifyInChild(byColour, wanted, positions, sloppy, *budget, simplified))
-        return false;
+    const ByColour simplified = simplifyAll(byColour, wanted, positions, sloppy);
     for (int colour = 0; colour < kColours; ++colour)
         for (std::size_t t = 0; t + 2 < simplified[colour].size(); t += 3) result.add(&simplified[colour][t], 3, colour);
-    return true;
+    return result;
 }

@@ -27,9 +27,9 @@ struct WorkMesh {
 };
 
 // The faces of mesh brought down to about keep times their triangles, colour by colour (so that
-// every triangle keeps its face's colour, and a colour keeps at least one), as triangles, into
-// result; its line segments as they are. Repeated triangles and those without area go first.
-// sloppy gives up the surface's topology to reach the target where the careful way stops short.
-// With a budget the simplifier runs in a child ended at the budget's deadline: false then, with
-// budget->failure set, when it ran out of time or failed.
-bool simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy, SimplifyBudget* budget, WorkMesh& result);
+// every triangle keeps its face's colour, and a colour keeps at least one), as triangles; its line
+// segments as they are. Repeated triangles and those without area go first: they add nothing to
+// the picture, and many faces on the same corners make the simplifier's time grow with the square
+// of their number. sloppy gives up the surface's topology to reach the target where the careful
+// way stops short.
+WorkMesh simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy);
