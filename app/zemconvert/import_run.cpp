@@ -13,6 +13,7 @@
 #include "cli/tool_messages.h"
 #include "formats/import/confined_read.h"
 #include "formats/import/import.h"
+#include "formats/import/read_failure.h"
 #include "model/console.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
@@ -91,7 +92,15 @@ bool readAndFit(const ConvertOptions& options, ImportedModel& model)
     const bool read =
         readConfined(options.input, options.allowOutside, readLimits(options), readSourceModel, fitInChild, answer, line);
     for (const std::string& note : answer.notes) toolLine("note: " + note);
-    if (!read) return reportFailure(options.input, line) == 0;
+    if (!read) {
+        reportFailure(options.input, line);
+        return false;
+    }
+    // The fit promises the format's limits: a model beyond them did not come from it.
+    if (!withinLimits(answer.fitted)) {
+        reportFailure(options.input, malformedAnswerLine(readerName(options.input)));
+        return false;
+    }
     model = std::move(answer.fitted);
     model.name = modelName(model.name, fileStem(options.input));
     return true;
@@ -106,8 +115,7 @@ int importModel(const ConvertOptions& options)
     // The child's model checked again, as the loader will read it.
     const std::string text = formatModel(model.name, model.vertices, model.polygons);
     std::string why, error;
-    if (!withinLimits(model) || !loadsBack(text, model, why))
-        return reportFailure(options.input, "the converted model would not load: " + why);
+    if (!loadsBack(text, model, why)) return reportFailure(options.input, "the converted model would not load: " + why);
 
     OutputFile output;
     if (!output.open(options.output, error) || !output.write(text, error) || !output.commit(error)) {

@@ -82,6 +82,8 @@ Triangles simplifyList(const Triangles& triangles, std::size_t target, const std
                : meshopt_simplify(simplified.data(), triangles.data(), triangles.size(), positions.data(), vertices,
                                   sizeof(float) * 3, target, 1.0f, 0, nullptr);
     simplified.resize(kept - kept % 3);
+    // A collapse takes two faces at once: the simplifier may pass a target of one. The colour stays.
+    if (simplified.empty()) simplified.assign(triangles.begin(), triangles.begin() + 3);
     return simplified;
 }
 
