@@ -3,10 +3,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "model/shape_write.h"
+
+namespace Assimp {
+class IOSystem;
+}
 
 // Vertex indices are 16-bit and never negative, so 32,768 vertices can be named; the polygon
 // limit is that of the largest model the generator writes.
@@ -52,9 +57,14 @@ struct SourceModel {
     void addPolygon(const uint32_t* polygonIndices, std::size_t count, SourceColour colour);
 };
 
-// Reads any file the importer library knows. False with error set to why,
-// without the path.
-bool readSourceModel(const std::string& path, SourceModel& model, std::string& error);
+// Reads any file the importer library knows, opening every file through io (the confined file
+// access, confined_io.h), and our own reader's PLY extras. Runs on foreign bytes: call it in the
+// sandboxed child. False with the library's own message in libraryMessage, which quotes files and
+// names the library's internals: it is for classifying (read_failure.h), never for the user. A
+// scene that the library gives up on part way is "no meshes". What it leaves out that the user
+// should know of is a line in notes.
+bool readSourceModel(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
+                     std::vector<std::string>& notes, std::string& libraryMessage);
 
 struct ImportedModel {
     std::string name;
