@@ -28,6 +28,8 @@ void __sanitizer_set_death_callback(void (*callback)());
 
 namespace sandbox_detail {
 
+volatile uint32_t* gStage = nullptr;  // the page shared with the parent; null outside a child
+
 namespace {
 
 bool writeAll(int fd, const char* data, std::size_t size)
@@ -191,8 +193,10 @@ const char* setupStepWords(uint32_t step)
     return nullptr;
 }
 
-void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, pid_t parent)
+void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, pid_t parent,
+              volatile uint32_t* stage)
 {
+    gStage = stage;
     if (!watchParent(parent)) setupFailed(answerFd, SetupStep::parentWatch, errno);
     if (!arrangeDescriptors(answerFd)) setupFailed(answerFd, SetupStep::descriptors, errno);
     defaultSignals();
@@ -213,3 +217,8 @@ void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, 
 }
 
 }  // namespace sandbox_detail
+
+void sandboxStage(uint32_t stage)
+{
+    if (sandbox_detail::gStage) *sandbox_detail::gStage = stage;
+}

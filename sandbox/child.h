@@ -50,8 +50,10 @@ enum class SetupStep : uint32_t {
 // has that number.
 const char* setupStepWords(uint32_t step);
 
-// The child's whole life after the fork: confinement, the job, the answer. Never returns.
-[[noreturn]] void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, pid_t parent);
+// The child's whole life after the fork: confinement, the job, the answer. stage is the page shared
+// with the parent where sandboxStage writes. Never returns.
+[[noreturn]] void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, pid_t parent,
+                           volatile uint32_t* stage);
 
 // Installs the allow-list of system calls (sandbox/syscall_filter.cpp). False with errno's value
 // in error when the kernel or the library refuses it.

@@ -26,7 +26,7 @@ enum class SandboxEnd {
     answered,     // exited normally after sending a complete answer (still to be checked!)
     crashed,      // killed by a signal of its own making: SIGSEGV, SIGABRT, SIGBUS, SIGILL, SIGFPE...
     forbidden,    // tried a system call outside the allow-list and was killed for it (SIGSYS)
-    outOfMemory,  // an allocation failed within memoryBytes
+    outOfMemory,  // an allocation failed within memoryBytes, or it crashed having used half of them or more
     timeLimit,    // ran past cpuSeconds, or past wallSeconds and was killed (wallClock says which)
     noAnswer,     // ended with no answer, a cut-short or malformed one, or one over maxAnswerBytes
     notStarted,   // the child or its confinement could not be set up; nothing was read
@@ -41,12 +41,19 @@ struct SandboxOutcome {
     // notStarted: which step failed and why ("could not install the system call filter: Invalid
     // argument"); noAnswer: what was wrong with what came back. The parent's own words.
     std::string detail;
+    // How far the job had got, as it said with sandboxStage: 0 until it says otherwise. For the
+    // words of the verdict only (the child may say anything).
+    uint32_t stage = 0;
 };
 
 // Runs in the child; what it returns is sent to the parent as the answer. It may read files but
 // not write them, and may not start processes, use the network or write to any descriptor.
 // std::bad_alloc out of it ends the child as outOfMemory, any other exception as noAnswer.
 using SandboxJob = std::function<std::string()>;
+
+// In a job: the stage the job has reached, which the parent finds in SandboxOutcome::stage however
+// the child ends. Does nothing outside a sandboxed child.
+void sandboxStage(uint32_t stage);
 
 // Forks a child for this one call, confines it, runs job in it and reaps it. Call it from a
 // single-threaded process that does not ignore SIGCHLD. Never throws.

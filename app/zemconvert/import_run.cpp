@@ -1,4 +1,8 @@
-// zemconvert's import direction: another tool's model file fitted into a ZEM model and written whole.
+// zemconvert's import direction: another tool's model file read in a confined child, fitted into a ZEM model and
+// written whole.
+#include <sys/stat.h>
+
+#include <cmath>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -7,9 +11,11 @@
 #include "app/zemconvert/options.h"
 #include "cli/output_file.h"
 #include "cli/tool_messages.h"
+#include "formats/import/confined_read.h"
 #include "formats/import/import.h"
 #include "formats/import/texture_image.h"
 #include "formats/import/texture_read.h"
+#include "formats/import/read_failure.h"
 #include "model/console.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
@@ -25,6 +31,12 @@ std::string fileStem(const std::string& path)
     const std::size_t dot = stem.rfind('.');
     if (dot != std::string::npos && dot > 0) stem.resize(dot);
     return stem;
+}
+
+bool withinLimits(const ImportedModel& model)
+{
+    return !model.polygons.empty() && model.vertices.size() <= static_cast<std::size_t>(kImportMaxVertices) &&
+           model.polygons.size() <= static_cast<std::size_t>(kImportMaxPolygons);
 }
 
 // The loader's own verdict on the text, before anything is written: what it refuses is a fault
@@ -45,34 +57,76 @@ bool loadsBack(const std::string& text, const ImportedModel& model, std::string&
     return true;
 }
 
-int importModel(const ConvertOptions& options)
+// The reader's limits: the default for the input's size, or what the options say.
+SandboxLimits readLimits(const ConvertOptions& options)
 {
-    if (options.input == "-") return reportFailure(options.input, "importing reads a named file, not standard input");
-    SourceModel source;
-    std::string error;
-    SceneColourOptions colours;
-    // One entry for every face: nothing of the model's colours is needed, no texture decoded.
-    colours.source = options.colour >= 0 ? ColourSource::material : options.colours;
-    colours.textureBudget = textureBudgetFor(uint64_t(2) << 30);
-    std::vector<std::string> readNotes;
-    const bool read = readSourceModel(options.input, colours, source, readNotes, error);
-    for (const std::string& note : readNotes) toolLine("note: " + note);
-    if (!read) return reportFailure(options.input, error);
+    struct stat info;
+    const uint64_t size = stat(options.input.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
+    SandboxLimits limits = sandboxLimitsFor(size);
+    if (options.maxMemory > 0) limits.memoryBytes = limits.maxAnswerBytes = options.maxMemory;
+    limits.wallSeconds = options.timeLimit;
+    limits.cpuSeconds = static_cast<int>(std::ceil(options.timeLimit));
+    return limits;
+}
 
+ImportOptions fitOptions(const ConvertOptions& options)
+{
     ImportOptions fit;
     fit.scale = options.scale;
     fit.center = options.center;
     fit.colour = options.colour;
     fit.simplify = options.simplify;
-    ImportedModel model;
-    std::vector<std::string> notes;
-    const bool fitted = fitModel(source, fit, model, notes, error);
-    for (const std::string& note : notes) toolLine("note: " + note);
-    if (!fitted) return reportFailure(options.input, error);
-    model.name = modelName(source.name, fileStem(options.input));
+    return fit;
+}
 
+// The input read and fitted by a child under limits; its notes are written whatever the end. The
+// fit runs where the model was read: the memory the reader used serves the fit again there, and the
+// child's limits bound the simplifier's time as well as the reader's.
+bool readAndFit(const ConvertOptions& options, ImportedModel& model)
+{
+    const ImportOptions fit = fitOptions(options);
+    const ConfinedFit fitInChild = [&](const SourceModel& source, ImportedModel& fitted,
+                                       std::vector<std::string>& notes, std::string& error) {
+        return fitModel(source, fit, fitted, notes, error);
+    };
+    const SandboxLimits limits = readLimits(options);
+    SceneColourOptions colours;
+    // One entry for every face: nothing of the model's colours is needed, no texture decoded.
+    colours.source = options.colour >= 0 ? ColourSource::material : options.colours;
+    colours.textureBudget = textureBudgetFor(limits.memoryBytes);
+    ReadAnswer answer;
+    std::string line;
+    const bool read = readConfined(options.input, options.allowOutside, limits, sourceReader(colours), fitInChild,
+                                   answer, line);
+    for (const std::string& note : answer.notes) toolLine("note: " + note);
+    if (!read) {
+        reportFailure(options.input, line);
+        return false;
+    }
+    // The fit promises the format's limits: a model beyond them did not come from it.
+    if (!withinLimits(answer.fitted)) {
+        reportFailure(options.input, malformedAnswerLine(readerName(options.input)));
+        return false;
+    }
+    model = std::move(answer.fitted);
+    model.name = modelName(model.name, fileStem(options.input));
+    return true;
+}
+
+int importModel(const ConvertOptions& options)
+{
+    if (options.input == "-") return reportFailure(options.input, "importing reads a named file, not standard input");
+    std::string why, error;
+    // Checked before the read: a failed import must leave the input as it was, whatever it names.
+    if (!refuseInputAsOutput(options.input, options.output, error)) {
+        toolLine(error);
+        return 1;
+    }
+    ImportedModel model;
+    if (!readAndFit(options, model)) return 1;
+
+    // The child's model checked again, as the loader will read it.
     const std::string text = formatModel(model.name, model.vertices, model.polygons);
-    std::string why;
     if (!loadsBack(text, model, why)) return reportFailure(options.input, "the converted model would not load: " + why);
 
     OutputFile output;

@@ -21,7 +21,8 @@ const char* const kConvertUsage =
     "      --ascii         write PLY as text\n"
     "\n"
     "Import (OUTPUT ends in .zem, or --format zem):\n"
-    "  INPUT may be OBJ, PLY, STL, glTF/GLB, COLLADA, 3DS, FBX and other common formats.\n"
+    "  INPUT may be OBJ, PLY, STL, glTF/GLB, COLLADA, 3DS, FBX and other common formats. It is\n"
+    "  read by a separate process under limits, which opens only the files in INPUT's folder.\n"
     "      --scale N       model units per unit of the input, instead of fitting the default view\n"
     "      --no-center     keep the input's origin instead of centring the model\n"
     "      --colours FROM  what a face's colour is made of: auto (the default: its material's colour\n"
@@ -29,6 +30,14 @@ const char* const kConvertUsage =
     "                      material or vertex\n"
     "  -c, --colour N      palette entry N (0 to 31) for every face, instead of the nearest to its colour\n"
     "      --no-simplify   refuse a model beyond the format's limits instead of simplifying it\n"
+    "      --max-memory SIZE\n"
+    "                      memory for reading INPUT, the reader's code included (512M, 2G...);\n"
+    "                      2 GB by default, or 16 times INPUT's size when that is more\n"
+    "      --time-limit SECONDS\n"
+    "                      time for reading INPUT, and as much again for simplifying it\n"
+    "                      (more than 0; 60 by default)\n"
+    "      --allow-outside-files\n"
+    "                      let INPUT name files (materials, buffers) outside its own folder\n"
     "\n"
     "  -f, --format NAME   obj, gltf, glb, ply, stl, html or zem, instead of OUTPUT's extension;\n"
     "                      needed when OUTPUT is \"-\" (standard output)\n"
@@ -39,7 +48,19 @@ const char* const kConvertUsage =
 
 namespace {
 
-enum OptionCode { kFormat = 'f', kColour = 'c', kFlat = 256, kAscii, kScale, kNoCenter, kNoSimplify, kColours };
+enum OptionCode {
+    kFormat = 'f',
+    kColour = 'c',
+    kFlat = 256,
+    kAscii,
+    kScale,
+    kNoCenter,
+    kNoSimplify,
+    kMaxMemory,
+    kTimeLimit,
+    kAllowOutside,
+    kColours,
+};
 
 const option kOptions[] = {
     {"format", required_argument, nullptr, kFormat},
@@ -52,6 +73,9 @@ const option kOptions[] = {
     {"colours", required_argument, nullptr, kColours},
     {"colors", required_argument, nullptr, kColours},
     {"no-simplify", no_argument, nullptr, kNoSimplify},
+    {"max-memory", required_argument, nullptr, kMaxMemory},
+    {"time-limit", required_argument, nullptr, kTimeLimit},
+    {"allow-outside-files", no_argument, nullptr, kAllowOutside},
     kHelpOption,
     kVersionOption,
     {nullptr, 0, nullptr, 0},
@@ -102,6 +126,18 @@ Command readImportOption(int code, const std::string& value, ConvertOptions& opt
     case kNoSimplify:
         options.simplify = false;
         break;
+    case kMaxMemory:
+        if (!readMemorySize(value.c_str(), options.maxMemory) || options.maxMemory == 0)
+            return usageError(problem, "invalid memory size '" + value + "' (such as 512M or 2G)");
+        break;
+    case kTimeLimit:
+        // No limit at all is not on offer: a hostile file would then hold the reader for ever.
+        if (!readSeconds(value.c_str(), options.timeLimit) || !(options.timeLimit > 0))
+            return usageError(problem, "invalid time limit '" + value + "' (seconds, more than 0)");
+        break;
+    case kAllowOutside:
+        options.allowOutside = true;
+        break;
     }
     return Command::run;
 }
@@ -141,7 +177,8 @@ Command resolveFormat(const Given& given, ConvertOptions& options, std::string& 
         return Command::run;
     }
     if (given.importOnly)
-        return usageError(problem, "--scale, --no-center, --colour, --colours and --no-simplify apply to importing only");
+        return usageError(problem, "--scale, --no-center, --colour, --colours, --no-simplify, --max-memory, --time-limit and "
+                                   "--allow-outside-files apply to importing only");
     if (!exportFormatFor(given.format, options.output, given.ascii, options.exportFormat)) {
         if (!given.format.empty()) return usageError(problem, "unknown format '" + given.format + "'");
         return usageError(problem, options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)");

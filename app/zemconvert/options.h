@@ -1,6 +1,7 @@
 // zemconvert's command line: the direction, the format and the options of each direction.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "cli/command_line.h"
@@ -22,6 +23,11 @@ struct ConvertOptions {
     int colour = -1;       // --colour N: one palette entry for every face; -1 matches materials
     ColourSource colours = ColourSource::automatic;  // --colours: what a face's colour is made of
     bool simplify = true;  // --no-simplify: refuse a model beyond the format's limits instead
+    // The reader's child and the simplifier's: --max-memory (0: 2 GB, or 16 times the input's size
+    // when that is more), --time-limit (seconds, more than 0), --allow-outside-files.
+    uint64_t maxMemory = 0;
+    double timeLimit = 60;
+    bool allowOutside = false;
 };
 
 // Reads argv into options, the direction and the export format included. For a usage error,

@@ -1,12 +1,11 @@
 // Reading another tool's file with assimp into a SourceModel: every mesh under every node, with the
-// node transforms applied. The only file that includes assimp, which is slow to compile against.
+// node transforms applied, and the PLY extras. Runs in the sandboxed child.
 #include <assimp/material.h>
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
+#include <assimp/IOSystem.hpp>
 #include <assimp/Importer.hpp>
-#include <cstdio>
-#include <cstring>
 #include <exception>
 #include <new>
 #include <utility>
@@ -123,20 +122,6 @@ std::string sceneName(const aiScene& scene, const std::string& path)
     return madeUpName(name, path) ? std::string() : name;
 }
 
-// The importer's PLY reader never returns from a header that the file cuts short: such a file is
-// refused before the importer sees it. The header is text, ended by an "end_header" line.
-bool cutShortPlyHeader(const std::string& path)
-{
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;  // the importer says why
-    std::string head(1 << 20, '\0');
-    head.resize(std::fread(&head[0], 1, head.size(), file));
-    std::fclose(file);
-    if (head.size() < 3 || (head.compare(0, 3, "ply") != 0 && head.compare(0, 3, "PLY") != 0)) return false;
-    const std::size_t end = head.find("end_header");
-    return end == std::string::npos || head.find_first_of("\r\n", end) == std::string::npos;
-}
-
 }  // namespace
 
 void SourceModel::addPolygon(const uint32_t* polygonIndices, std::size_t count, SourceColour colour)
@@ -145,51 +130,66 @@ void SourceModel::addPolygon(const uint32_t* polygonIndices, std::size_t count, 
     indices.insert(indices.end(), polygonIndices, polygonIndices + count);
 }
 
-bool readSourceModel(const std::string& path, const SceneColourOptions& colours, SourceModel& model,
-                     std::vector<std::string>& notes, std::string& error)
+namespace {
+
+// What the PLY extras add: the edges as segments, and a note for those it could not place.
+void addPlyEdges(const PlyExtras& ply, SourceModel& model, std::vector<std::string>& notes)
+{
+    for (std::size_t e = 0; e < ply.edgeColours.size(); ++e) {
+        const uint32_t first = static_cast<uint32_t>(model.positions.size());
+        model.positions.push_back(ply.edgeEnds[2 * e]);
+        model.positions.push_back(ply.edgeEnds[2 * e + 1]);
+        const uint32_t ends[] = {first, first + 1};
+        model.addPolygon(ends, 2, ply.edgeColours[e]);
+    }
+    if (ply.edgesDropped > 0)
+        notes.push_back(std::to_string(ply.edgesDropped) + (ply.edgesDropped == 1 ? " PLY edge" : " PLY edges") +
+                        " dropped: " + (ply.edgesDropped == 1 ? "it names" : "they name") +
+                        " a vertex that the file does not have");
+}
+
+bool readScene(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, const SceneColourOptions& colours,
+               SourceModel& model, std::vector<std::string>& notes, std::string& libraryMessage)
+{
+    Assimp::Importer importer;
+    importer.SetIOHandler(io.release());
+    // Identical vertices joined, so that faces share what they share in the source; the data
+    // checked, so that a damaged file is refused rather than half read.
+    const aiScene* scene =
+        importer.ReadFile(path.c_str(), aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure);
+    if (!scene) {
+        const char* why = importer.GetErrorString();
+        libraryMessage = why && *why ? why : "unknown file format";
+        return false;
+    }
+    // A reader that gave up part way leaves a scene that is no model.
+    if (!scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
+        libraryMessage = "no meshes";
+        return false;
+    }
+    model.name = sceneName(*scene, path);
+    std::vector<std::vector<SourceColour>> meshColours;
+    sceneFaceColours(*scene, path, *importer.GetIOHandler(), colours, meshColours, notes);
+    PlyExtras ply;
+    readPlyExtras(path, ply);
+    if (!addNodes(*scene, meshColours, ply.faceColours, model, libraryMessage)) return false;
+    addPlyEdges(ply, model, notes);
+    return true;
+}
+
+}  // namespace
+
+bool readSourceModel(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, const SceneColourOptions& colours,
+                     SourceModel& model, std::vector<std::string>& notes, std::string& libraryMessage)
 {
     try {
-        if (cutShortPlyHeader(path)) {
-            error = "the PLY header is cut short (no end_header line)";
-            return false;
-        }
-        Assimp::Importer importer;
-        // Identical vertices joined, so that faces share what they share in the source; the data
-        // checked, so that a damaged file is refused rather than half read.
-        const aiScene* scene =
-            importer.ReadFile(path.c_str(), aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure);
-        if (!scene || !scene->mRootNode || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE)) {
-            const char* why = importer.GetErrorString();
-            error = why && *why ? why : "not a model file that can be read";
-            // The importer's reasons can run over lines and quote the file's own bytes: the user
-            // gets one line, short, with no control characters to play tricks on a terminal.
-            const std::size_t newline = error.find_first_of("\r\n");
-            if (newline != std::string::npos) error.resize(newline);
-            if (error.size() > 200) error.resize(200);
-            for (char& c : error)
-                if (static_cast<unsigned char>(c) < 32 || c == 127) c = '?';
-            return false;
-        }
-        model.name = sceneName(*scene, path);
-        std::vector<std::vector<SourceColour>> meshColours;
-        sceneFaceColours(*scene, path, *importer.GetIOHandler(), colours, meshColours, notes);
-        PlyExtras ply;
-        readPlyExtras(path, ply);
-        if (!addNodes(*scene, meshColours, ply.faceColours, model, error)) return false;
-        for (std::size_t e = 0; e < ply.edgeColours.size(); ++e) {
-            const uint32_t first = static_cast<uint32_t>(model.positions.size());
-            model.positions.push_back(ply.edgeEnds[2 * e]);
-            model.positions.push_back(ply.edgeEnds[2 * e + 1]);
-            const uint32_t ends[] = {first, first + 1};
-            model.addPolygon(ends, 2, ply.edgeColours[e]);
-        }
-        return true;
+        return readScene(path, std::move(io), colours, model, notes, libraryMessage);
     } catch (const std::bad_alloc&) {
-        error = "out of memory";
+        libraryMessage = "out of memory";
     } catch (const std::exception& e) {
-        error = e.what();
+        libraryMessage = e.what();
     } catch (...) {
-        error = "the file could not be read";
+        libraryMessage = "the file could not be read";
     }
     return false;
 }

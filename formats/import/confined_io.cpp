@@ -87,11 +87,22 @@ ConfinedIOSystem::ConfinedIOSystem(const std::string& modelPath, bool allowOutsi
 {
 }
 
+std::string ConfinedIOSystem::intended(const std::string& path) const
+{
+    // A reader may put the model's folder before a name that is already absolute; what the model
+    // asks for is then that name, and the rules apply to it.
+    struct stat info;
+    if (folderGiven_.empty() || path.size() <= folderGiven_.size() || stat(path.c_str(), &info) == 0 ||
+        path.compare(0, folderGiven_.size(), folderGiven_) != 0 || path[folderGiven_.size()] != '/')
+        return path;
+    return path.substr(folderGiven_.size());
+}
+
 bool ConfinedIOSystem::Exists(const char* path) const
 {
     // Existence only: whether the reader may open it is Open's to decide, and to note.
     struct stat info;
-    return path && stat(path, &info) == 0;
+    return path && stat(intended(path).c_str(), &info) == 0;
 }
 
 bool ConfinedIOSystem::inside(const std::string& resolved) const
@@ -114,7 +125,7 @@ void ConfinedIOSystem::note(const std::string& path, const char* why)
 Assimp::IOStream* ConfinedIOSystem::Open(const char* path, const char* mode)
 {
     if (!path || !mode || std::strpbrk(mode, "wa+")) return nullptr;
-    const std::string given = path;
+    const std::string given = intended(path);
     const std::string resolved = realPath(given);
     if (resolved.empty()) return nullptr;  // not there: the reader says so, or goes on without it
     const bool model = given == modelPath_ || resolved == modelResolved_;

@@ -23,6 +23,7 @@ public:
 
 private:
     void note(const std::string& path, const char* why);
+    std::string intended(const std::string& path) const;
     bool inside(const std::string& resolved) const;
 
     std::string modelPath_;

@@ -6,8 +6,29 @@
 #include "formats/import/confined_io.h"
 #include "formats/import/declared_sizes.h"
 #include "formats/import/read_failure.h"
+#include "formats/import/texture_read.h"
 
-std::string confinedReadAnswer(const std::string& path, bool allowOutside, const ConfinedReader& reader)
+namespace {
+
+// What was read, fitted in place of it: the fitted model, or the refusal that says why there is none.
+void fitInPlace(const ConfinedFit& fit, ReadAnswer& answer)
+{
+    sandboxStage(kStageFitting);
+    std::string error;
+    if (fit(answer.model, answer.fitted, answer.notes, error)) {
+        answer.kind = ReadAnswer::Kind::fitted;
+        answer.fitted.name = answer.model.name;
+    } else {
+        answer.kind = ReadAnswer::Kind::refused;
+        answer.refusal = error;
+    }
+    answer.model = SourceModel();
+}
+
+}  // namespace
+
+std::string confinedReadAnswer(const std::string& path, bool allowOutside, const ConfinedReader& reader,
+                               const ConfinedFit& fit)
 {
     ReadAnswer answer;
     if (!checkDeclaredSizes(path, answer.refusal)) {
@@ -16,9 +37,11 @@ std::string confinedReadAnswer(const std::string& path, bool allowOutside, const
     }
     std::string message;
     auto io = std::make_unique<ConfinedIOSystem>(path, allowOutside, answer.notes);
-    if (!reader(path, std::move(io), answer.model, message)) {
+    if (!reader(path, std::move(io), answer.model, answer.notes, message)) {
         answer.kind = ReadAnswer::Kind::failed;
         answer.failure = classifyReaderMessage(message);
+    } else if (fit) {
+        fitInPlace(fit, answer);
     }
     return encodeReadAnswer(answer);
 }
@@ -34,8 +57,32 @@ std::string seconds(double value)
 
 }  // namespace
 
+namespace {
+
+// The end of a child that was fitting what it had read: the fault is the import's, not the file's.
+std::string fittingEndLine(const SandboxOutcome& outcome, const SandboxLimits& limits)
+{
+    const std::string fitting = "fitting it to the format ";
+    switch (outcome.end) {
+    case SandboxEnd::outOfMemory:
+        return fitting + "needed more than " + memoryWords(limits.memoryBytes) + " (see --max-memory)";
+    case SandboxEnd::timeLimit:
+        return fitting + "took more than " + seconds(outcome.wallClock ? limits.wallSeconds : limits.cpuSeconds) +
+               " (see --time-limit)";
+    case SandboxEnd::crashed:
+        return fitting + "failed (it crashed)";
+    default:
+        return fitting + "failed (it ended without an answer)";
+    }
+}
+
+}  // namespace
+
 std::string sandboxEndLine(const std::string& reader, const SandboxOutcome& outcome, const SandboxLimits& limits)
 {
+    const bool fitting = outcome.stage == kStageFitting && outcome.end != SandboxEnd::notStarted &&
+                         outcome.end != SandboxEnd::forbidden && outcome.end != SandboxEnd::answered;
+    if (fitting) return fittingEndLine(outcome, limits);
     const std::string failed = reader + " failed on this file (";
     switch (outcome.end) {
     case SandboxEnd::crashed:
@@ -60,4 +107,42 @@ std::string sandboxEndLine(const std::string& reader, const SandboxOutcome& outc
 std::string malformedAnswerLine(const std::string& reader)
 {
     return reader + " failed on this file (its answer was malformed: the file is damaged or hostile)";
+}
+
+bool readConfined(const std::string& path, bool allowOutside, const SandboxLimits& limits,
+                  const ConfinedReader& reader, const ConfinedFit& fit, ReadAnswer& answer, std::string& line)
+{
+    const std::string name = readerName(path);
+    answer = ReadAnswer();
+    const SandboxOutcome outcome =
+        runSandboxed([&] { return confinedReadAnswer(path, allowOutside, reader, fit); }, limits);
+    if (outcome.end != SandboxEnd::answered) {
+        line = sandboxEndLine(name, outcome, limits);
+        return false;
+    }
+    std::string why;
+    const ReadAnswer::Kind expected = fit ? ReadAnswer::Kind::fitted : ReadAnswer::Kind::model;
+    if (!decodeReadAnswer(outcome.answer.data(), outcome.answer.size(), answer, why) ||
+        (answer.kind != expected && answer.kind != ReadAnswer::Kind::refused && answer.kind != ReadAnswer::Kind::failed)) {
+        answer.notes.clear();  // no part of a malformed answer is shown
+        line = malformedAnswerLine(name);
+        return false;
+    }
+    if (answer.kind == ReadAnswer::Kind::refused) {
+        line = answer.refusal;
+        return false;
+    }
+    if (answer.kind == ReadAnswer::Kind::failed) {
+        line = readerFailureLine(name, answer.failure, memoryWords(limits.memoryBytes));
+        return false;
+    }
+    return true;
+}
+
+ConfinedReader sourceReader(const SceneColourOptions& colours)
+{
+    return [colours](const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
+                     std::vector<std::string>& notes, std::string& libraryMessage) {
+        return readSourceModel(path, std::move(io), colours, model, notes, libraryMessage);
+    };
 }

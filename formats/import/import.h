@@ -3,10 +3,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "model/shape_write.h"
+
+namespace Assimp {
+class IOSystem;
+}
 
 // Vertex indices are 16-bit and never negative, so 32,768 vertices can be named; the polygon
 // limit is that of the largest model the generator writes.
@@ -54,11 +59,15 @@ struct SourceModel {
 
 struct SceneColourOptions;  // texture_read.h
 
-// Reads any file the importer library knows, each face with the colour that colours says it shows.
-// Lines for the user about what it could not use go to notes. False with error set to why,
-// without the path.
-bool readSourceModel(const std::string& path, const SceneColourOptions& colours, SourceModel& model,
-                     std::vector<std::string>& notes, std::string& error);
+// Reads any file the importer library knows, opening every file through io (the confined file
+// access, confined_io.h), and our own reader's PLY extras; each face with the colour that colours
+// says it shows, its textures decoded here too. Runs on foreign bytes: call it in the sandboxed
+// child. False with the library's own message in libraryMessage, which quotes files and names the
+// library's internals: it is for classifying (read_failure.h), never for the user. A scene that
+// the library gives up on part way is "no meshes". What it leaves out or could not use that the
+// user should know of is a line in notes.
+bool readSourceModel(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, const SceneColourOptions& colours,
+                     SourceModel& model, std::vector<std::string>& notes, std::string& libraryMessage);
 
 struct ImportedModel {
     std::string name;

@@ -25,6 +25,8 @@ bool simplifyIntoLimits(const WorkMesh& work, const ImportOptions& options, Impo
     for (int attempt = 0; attempt < 12; ++attempt) {
         const WorkMesh simplified = simplifyFaces(work, keep, attempt >= 6);
         droppedByRounding = roundAndWeld(simplified, result.vertices, result.polygons);
+        // Nothing left is no simplification to announce.
+        if (result.polygons.empty()) return false;
         if (withinLimits(result, options)) return true;
         keep *= 0.9 * std::min({1.0, double(options.maxPolygons) / double(result.polygons.size()),
                                 double(options.maxVertices) / double(result.vertices.size())});

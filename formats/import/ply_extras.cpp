@@ -1,5 +1,6 @@
 // PLY extras: the importer library reads colours per vertex only and no edges, so face colours (red,
 // green and blue properties of the face element) and edge elements are read here, in file order.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -117,6 +118,57 @@ bool readHeader(std::istream& in, std::vector<Element>& elements, std::string& f
     return false;
 }
 
+// What each property is to us, as an index into the values read of an entry.
+enum Role { kX, kY, kZ, kRed, kGreen, kBlue, kVertex1, kVertex2, kRoles };
+
+// Each property's role in element, -1 for one we skip; coloured when red, green and blue are all there.
+std::vector<int> rolesOf(const Element& element, bool& coloured)
+{
+    static const char* const roleNames[kRoles] = {"x", "y", "z", "red", "green", "blue", "vertex1", "vertex2"};
+    std::vector<int> roles(element.properties.size(), -1);
+    bool given[kRoles] = {};
+    for (std::size_t p = 0; p < element.properties.size(); ++p)
+        for (int r = 0; r < kRoles; ++r)
+            if (element.properties[p].name == roleNames[r] && element.properties[p].countType.empty()) {
+                roles[p] = r;
+                given[r] = true;
+            }
+    coloured = given[kRed] && given[kGreen] && given[kBlue];
+    return roles;
+}
+
+// One entry's values by role, with white and no vertices where the entry does not say.
+bool readEntry(Body& body, const Element& element, const std::vector<int>& roles, double (&values)[kRoles])
+{
+    const double defaults[kRoles] = {0, 0, 0, 255, 255, 255, -1, -1};
+    std::copy(defaults, defaults + kRoles, values);
+    for (std::size_t p = 0; p < element.properties.size(); ++p) {
+        const Property& property = element.properties[p];
+        if (roles[p] < 0) {
+            if (!body.skip(property)) return false;
+        } else if (!body.read(property.type, values[roles[p]])) {
+            return false;
+        } else if (roles[p] >= kRed && roles[p] <= kBlue && isFloat(property.type)) {
+            values[roles[p]] *= 255;  // floating colours run from 0 to 1, whole ones to 255
+        }
+    }
+    return true;
+}
+
+void addEdge(const double (&values)[kRoles], SourceColour colour, const std::vector<SourcePoint>& vertices,
+             PlyExtras& extras)
+{
+    const double a = values[kVertex1], b = values[kVertex2];
+    // One bad edge is no reason to drop the good ones after it.
+    if (!(a >= 0 && a < double(vertices.size()) && b >= 0 && b < double(vertices.size()))) {
+        ++extras.edgesDropped;
+        return;
+    }
+    extras.edgeEnds.push_back(vertices[std::size_t(a)]);
+    extras.edgeEnds.push_back(vertices[std::size_t(b)]);
+    extras.edgeColours.push_back(colour);
+}
+
 }  // namespace
 
 bool readPlyExtras(const std::string& path, PlyExtras& extras)
@@ -132,44 +184,20 @@ bool readPlyExtras(const std::string& path, PlyExtras& extras)
     if (!in || !readHeader(in, elements, format)) return false;
     Body body(in, format == "ascii", format == "binary_big_endian");
     std::vector<SourcePoint> vertices;
-    // What each property is to us, as an index into the values read of an entry.
-    enum Role { kX, kY, kZ, kRed, kGreen, kBlue, kVertex1, kVertex2, kRoles };
-    const char* roleNames[kRoles] = {"x", "y", "z", "red", "green", "blue", "vertex1", "vertex2"};
     for (const Element& element : elements) {
-        std::vector<int> roles(element.properties.size(), -1);
-        bool given[kRoles] = {};
-        for (std::size_t p = 0; p < element.properties.size(); ++p)
-            for (int r = 0; r < kRoles; ++r)
-                if (element.properties[p].name == roleNames[r] && element.properties[p].countType.empty()) {
-                    roles[p] = r;
-                    given[r] = true;
-                }
-        const bool coloured = given[kRed] && given[kGreen] && given[kBlue];
+        bool coloured = false;
+        const std::vector<int> roles = rolesOf(element, coloured);
         for (std::size_t i = 0; i < element.count; ++i) {
-            double values[kRoles] = {0, 0, 0, 255, 255, 255, -1, -1};
-            for (std::size_t p = 0; p < element.properties.size(); ++p) {
-                const Property& property = element.properties[p];
-                if (roles[p] < 0) {
-                    if (!body.skip(property)) return false;
-                } else if (!body.read(property.type, values[roles[p]])) {
-                    return false;
-                } else if (roles[p] >= kRed && roles[p] <= kBlue && isFloat(property.type)) {
-                    values[roles[p]] *= 255;  // floating colours run from 0 to 1, whole ones to 255
-                }
-            }
+            double values[kRoles];
+            if (!readEntry(body, element, roles, values)) return false;
             const SourceColour colour{float(values[kRed] / 255), float(values[kGreen] / 255),
                                       float(values[kBlue] / 255)};
-            if (element.name == "vertex") {
+            if (element.name == "vertex")
                 vertices.push_back(SourcePoint{values[kX], values[kY], values[kZ]});
-            } else if (element.name == "face" && coloured) {
+            else if (element.name == "face" && coloured)
                 extras.faceColours.push_back(colour);
-            } else if (element.name == "edge") {
-                const double a = values[kVertex1], b = values[kVertex2];
-                if (!(a >= 0 && a < double(vertices.size()) && b >= 0 && b < double(vertices.size()))) return false;
-                extras.edgeEnds.push_back(vertices[std::size_t(a)]);
-                extras.edgeEnds.push_back(vertices[std::size_t(b)]);
-                extras.edgeColours.push_back(colour);
-            }
+            else if (element.name == "edge")
+                addEdge(values, colour, vertices, extras);
         }
     }
     return true;

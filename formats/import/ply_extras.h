@@ -8,11 +8,13 @@
 
 // What the importer library leaves out of a PLY file: the face colours (red,
 // green and blue properties of the face element), in file order, and the edge element's segments
-// (vertex1 and vertex2, with colours where given). False, with what was read so far, when the file
-// is not PLY or ends early.
+// (vertex1 and vertex2, with colours where given). An edge that names a vertex the file does not
+// have is left out and counted. False, with what was read so far, when the file is not PLY or ends
+// early.
 struct PlyExtras {
     std::vector<SourceColour> faceColours;  // one per face, or none
     std::vector<SourcePoint> edgeEnds;      // two per edge
     std::vector<SourceColour> edgeColours;  // one per edge
+    std::size_t edgesDropped = 0;           // edges naming a vertex that is not there
 };
 bool readPlyExtras(const std::string& path, PlyExtras& extras);

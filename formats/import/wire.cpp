@@ -9,10 +9,10 @@
 #include "formats/import/printable_text.h"
 
 // Layout: "ZRA1", kind (1 byte), notes (count, then each as text), then by kind: the refusal
-// (text); the failure (1 byte); or the model: name (text), points dropped (8 bytes), positions
-// (count, then x, y, z as doubles), polygons (count, then corners as 4 bytes and r, g, b as
-// floats), indices (count, then 4 bytes each). Counts are 8 bytes but the notes' (4); text is a
-// 4-byte length and its bytes.
+// (text); the failure (1 byte); the fitted model (writeFitted); or the model: name (text), points
+// dropped (8 bytes), positions (count, then x, y, z as doubles), polygons (count, then corners as
+// 4 bytes and r, g, b as floats), indices (count, then 4 bytes each). Counts are 8 bytes but the
+// notes' (4); text is a 4-byte length and its bytes.
 
 namespace {
 
@@ -88,6 +88,22 @@ void writeModel(const SourceModel& model, Writer& out)
     for (const SourceModel::Polygon& polygon : model.polygons)
         if (drawable(model, polygon))
             for (std::size_t k = 0; k < polygon.count; ++k) out.number(model.indices[polygon.first + k], 4);
+}
+
+// A fitted model: name, vertices (count, then x, y, z as 4 bytes each, two's complement), polygons
+// (count, then each its colour and its corner count as a byte each and its corners as 4 bytes).
+void writeFitted(const ImportedModel& model, Writer& out)
+{
+    out.text(model.name);
+    out.number(model.vertices.size(), 8);
+    for (const TextVertex& v : model.vertices)
+        for (int c : {v.x, v.y, v.z}) out.number(static_cast<uint32_t>(c), 4);
+    out.number(model.polygons.size(), 8);
+    for (const TextPolygon& polygon : model.polygons) {
+        out.number(static_cast<uint8_t>(polygon.colour), 1);
+        out.number(static_cast<uint8_t>(polygon.indices.size()), 1);
+        for (int index : polygon.indices) out.number(static_cast<uint32_t>(index), 4);
+    }
 }
 
 bool finitePositions(const SourceModel& model)
@@ -212,6 +228,51 @@ bool readModel(Reader& in, SourceModel& model, std::string& why)
            readIndices(in, model, corners, why);
 }
 
+bool readFittedVertices(Reader& in, ImportedModel& model, std::string& why)
+{
+    uint64_t count;
+    if (!in.count(count, 12)) return fail(why, "more fitted vertices than bytes");
+    model.vertices.resize(count);
+    for (TextVertex& v : model.vertices) {
+        for (int* c : {&v.x, &v.y, &v.z}) {
+            uint64_t bits = 0;
+            if (!in.number(bits, 4)) return fail(why, "cut short");
+            *c = static_cast<int32_t>(static_cast<uint32_t>(bits));
+            if (*c < -32768 || *c > 32767) return fail(why, "a fitted coordinate outside -32768 to 32767");
+        }
+    }
+    return true;
+}
+
+bool readFittedPolygons(Reader& in, ImportedModel& model, std::string& why)
+{
+    uint64_t count;
+    // Each polygon takes its two bytes and two corners at least.
+    if (!in.count(count, 10)) return fail(why, "more fitted polygons than bytes");
+    model.polygons.resize(count);
+    for (TextPolygon& polygon : model.polygons) {
+        uint64_t colour, corners;
+        if (!in.number(colour, 1) || !in.number(corners, 1) || corners < 2 || corners > 5 ||
+            corners * 4 > in.left())
+            return fail(why, "a fitted polygon of other than 2 to 5 corners");
+        polygon.colour = static_cast<int>(colour);
+        polygon.indices.resize(corners);
+        for (int& index : polygon.indices) {
+            uint64_t value = 0;
+            if (!in.number(value, 4)) return fail(why, "cut short");
+            if (value >= model.vertices.size()) return fail(why, "a fitted corner past the vertices");
+            index = static_cast<int>(value);
+        }
+    }
+    return true;
+}
+
+bool readFitted(Reader& in, ImportedModel& model, std::string& why)
+{
+    if (!in.text(model.name)) return fail(why, "the name is not printable text");
+    return readFittedVertices(in, model, why) && readFittedPolygons(in, model, why);
+}
+
 bool readNotes(Reader& in, std::vector<std::string>& notes, std::string& why)
 {
     uint64_t count;
@@ -240,6 +301,9 @@ bool readBody(Reader& in, ReadAnswer& answer, std::string& why)
         if (!in.number(failure, 1) || failure < 1 || failure > kLastReaderFailure) return fail(why, "no such failure");
         answer.failure = static_cast<ReaderFailure>(failure);
         return true;
+    case ReadAnswer::Kind::fitted:
+        answer.kind = ReadAnswer::Kind::fitted;
+        return readFitted(in, answer.fitted, why);
     }
     return fail(why, "no such kind of answer");
 }
@@ -264,6 +328,8 @@ std::string encodeReadAnswer(const ReadAnswer& answer)
         out.text(answer.refusal);
     else if (answer.kind == ReadAnswer::Kind::failed)
         out.number(static_cast<uint8_t>(answer.failure), 1);
+    else if (answer.kind == ReadAnswer::Kind::fitted)
+        writeFitted(answer.fitted, out);
     else
         writeModel(answer.model, out);
     return std::move(out.bytes());

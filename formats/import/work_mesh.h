@@ -28,7 +28,10 @@ struct WorkMesh {
 };
 
 // The faces of mesh brought down to about keep times their triangles, colour by colour (so that
-// every triangle keeps its face's colour), as triangles; its line segments and the faces that had
-// no area in the source as they are, since they are no part of the surface. sloppy
-// gives up the surface's topology to reach the target where the careful way stops short.
+// every triangle keeps its face's colour, and a colour keeps at least one), as triangles; its line
+// segments and the faces that had no area in the source as they are, since they are no part of the
+// surface. Repeated triangles and those that welding left without area go first: they add nothing
+// to the picture, and many faces on the same corners make the simplifier's time grow with the
+// square of their number. sloppy gives up the surface's topology to reach the target where the
+// careful way stops short.
 WorkMesh simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy);

@@ -154,6 +154,15 @@ TEST(OutputInput, anOutputThatIsTheInputIsRefusedBeforeAnyWork)
     EXPECT_EQ(readFile(model), readFile(modelPath("tetra.zem")));
     EXPECT_EQ(folderEntries(folder), (std::vector<std::string>{"hard.obj", "link.obj", "m.zem"}));
 
+    // The import the other way: a model read from the very file that its ZEM text would replace.
+    const std::string obj = "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n";
+    const std::string foreign = writeTempFile("same/in.obj", obj);
+    const RunResult imported = convert({"--format", "zem", foreign, foreign});
+    EXPECT_EQ(imported.exitStatus, 1);
+    EXPECT_EQ(imported.err, "zemconvert: " + foreign + ": the output would overwrite the input\n");
+    EXPECT_EQ(readFile(foreign), obj);
+    ASSERT_EQ(unlink(foreign.c_str()), 0);
+
     // A companion that would replace the input: the model saved under the very name its MTL gets.
     const std::string probe = freshFolder("same-probe");
     ASSERT_EQ(convert({model, probe + "/t.obj"}).exitStatus, 0);

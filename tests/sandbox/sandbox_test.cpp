@@ -235,6 +235,38 @@ TEST(SandboxEnds, allocationPastTheBudgetIsOutOfMemory)
     EXPECT_LT(growing.seconds + atOnce.seconds, 60);
 }
 
+// A library that takes a failed allocation for success and crashes on it (a null pointer written to,
+// an assertion on what it could not build) has run out of memory, not into a damaged file.
+TEST(SandboxEnds, crashOnAnUncheckedAllocationAtTheBudgetIsOutOfMemory)
+{
+    REQUIRE_CONFINEMENT();
+    if (sandbox_detail::kSanitized) GTEST_SKIP() << "the sanitizer's budget counts live heap, and ends the child first";
+    SandboxLimits limits = testLimits();
+    limits.memoryBytes = 256 * kMegabyte;
+    const Timed unchecked = timedRun(
+        [] {
+            for (;;) {
+                volatile char* block = static_cast<char*>(std::malloc(16 * kMegabyte));
+                for (std::size_t k = 0; k < 16 * kMegabyte; k += 4096) block[k] = 1;  // a null block faults here
+            }
+            return std::string("survived");
+        },
+        limits);
+    EXPECT_EQ(unchecked.outcome.end, SandboxEnd::outOfMemory);
+    EXPECT_EQ(unchecked.outcome.signal, SIGSEGV);
+    // The same crash early on is a crash.
+    const Timed early = timedRun(
+        [] {
+            volatile char* block = static_cast<char*>(std::malloc(16 * kMegabyte));
+            for (std::size_t k = 0; k < 16 * kMegabyte; k += 4096) block[k] = 1;
+            volatile int* nowhere = nullptr;
+            *nowhere = 1;
+            return std::string("survived");
+        },
+        limits);
+    EXPECT_EQ(early.outcome.end, SandboxEnd::crashed);
+}
+
 TEST(SandboxForbidden, openingForWritingEndsTheChildAndWritesNothing)
 {
     REQUIRE_CONFINEMENT();

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/zemconvert/options.h"
+#include "cli/option_values.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -43,6 +44,14 @@ TEST(ConvertOptions, theOutputOrFormatNamesDirectionAndFormatOnce)
     const Parse colours = parse({"--colours", "vertex", "knot.ply", "knot.zem"});
     ASSERT_EQ(colours.command, Command::run) << colours.problem;
     EXPECT_EQ(colours.options.colours, ColourSource::vertex);
+    EXPECT_EQ(import.options.maxMemory, 0u);  // the default, sized by the input
+    EXPECT_EQ(import.options.timeLimit, 60);
+    EXPECT_FALSE(import.options.allowOutside);
+    const Parse limited = parse({"--max-memory", "1.5G", "--time-limit=2.5", "--allow-outside-files", "a.obj", "a.zem"});
+    ASSERT_EQ(limited.command, Command::run) << limited.problem;
+    EXPECT_EQ(limited.options.maxMemory, uint64_t(3) << 29);
+    EXPECT_EQ(limited.options.timeLimit, 2.5);
+    EXPECT_TRUE(limited.options.allowOutside);
 }
 
 TEST(ConvertOptions, usageErrorsNameWhatIsWrong)
@@ -54,7 +63,12 @@ TEST(ConvertOptions, usageErrorsNameWhatIsWrong)
         {{"--scale", "0", "a.ply", "b.zem"}, "invalid scale '0'"},
         {{"--flat", "a.ply", "b.zem"}, "--flat and --ascii apply to exporting only"},
         {{"--no-simplify", "a.zem", "b.obj"},
-         "--scale, --no-center, --colour, --colours and --no-simplify apply to importing only"},
+         "--scale, --no-center, --colour, --colours, --no-simplify, --max-memory, --time-limit and --allow-outside-files apply "
+         "to importing only"},
+        {{"--max-memory", "2X", "a.ply", "b.zem"}, "invalid memory size '2X' (such as 512M or 2G)"},
+        {{"--max-memory=0", "a.ply", "b.zem"}, "invalid memory size '0' (such as 512M or 2G)"},
+        {{"--time-limit", "0", "a.ply", "b.zem"}, "invalid time limit '0' (seconds, more than 0)"},
+        {{"--time-limit=-1", "a.ply", "b.zem"}, "invalid time limit '-1' (seconds, more than 0)"},
         {{"--colours", "vertices", "a.ply", "b.zem"}, "invalid --colours 'vertices' (auto, texture, material or vertex)"},
         {{"--colours", "texture", "-c", "3", "a.ply", "b.zem"},
          "--colour gives every face one entry: it leaves nothing for --colours"},

@@ -43,7 +43,7 @@ std::string floats(std::initializer_list<float> values)
 
 // A plain reader of every mesh (no node transforms), as the import's own reader is, but small.
 bool readMeshes(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
-                std::string& libraryMessage)
+                std::vector<std::string>&, std::string& libraryMessage)
 {
     Assimp::Importer importer;
     importer.SetIOHandler(io.release());
@@ -272,6 +272,82 @@ TEST(ConfinedRead, eachEndHasItsLine)
               "could not read it safely: could not install the system call filter: Invalid argument");
     EXPECT_EQ(readerName("model"), "the reader");
     EXPECT_EQ(readerName("dir.v2/model"), "the reader");
+}
+
+// The fit runs in the child after the read: its model comes back fitted, its refusal in its own
+// words, and a fit that runs away ends in words about fitting, not about the file's reader.
+TEST(ConfinedRead, fitInTheChildAndItsEnds)
+{
+    REQUIRE_CONFINEMENT();
+    const std::string triangle = writeFile("fit.off", "OFF\n3 1 0\n0 0 0\n10 0 0\n0 10 0\n3 0 1 2\n");
+    SandboxLimits limits = readLimits();
+    limits.cpuSeconds = 1;
+    limits.wallSeconds = 20;
+    const auto readWith = [&](const ConfinedFit& fit, ReadAnswer& answer, std::string& line) {
+        return readConfined(triangle, false, limits, readMeshes, fit, answer, line);
+    };
+    // Only the loop below is meant to run out of time (the sanitizer's allocations are slow).
+    const auto readWithTime = [&](const ConfinedFit& fit, ReadAnswer& answer, std::string& line) {
+        SandboxLimits generous = limits;
+        generous.cpuSeconds = 20;
+        return readConfined(triangle, false, generous, readMeshes, fit, answer, line);
+    };
+    ReadAnswer answer;
+    std::string line;
+    const ConfinedFit fitted = [](const SourceModel& source, ImportedModel& model, std::vector<std::string>& notes,
+                                  std::string&) {
+        model.vertices = {{0, 0, 0}, {int(source.positions.size()), 0, 0}, {0, 1, 0}};
+        model.polygons = {{7, {0, 1, 2}}};
+        notes.push_back("fitted in the child");
+        return true;
+    };
+    ASSERT_TRUE(readWith(fitted, answer, line)) << line;
+    ASSERT_EQ(answer.kind, ReadAnswer::Kind::fitted);
+    EXPECT_EQ(answer.fitted.vertices[1].x, 3);
+    EXPECT_EQ(answer.notes, std::vector<std::string>{"fitted in the child"});
+
+    const ConfinedFit refusing = [](const SourceModel&, ImportedModel&, std::vector<std::string>&, std::string& error) {
+        error = "no faces or lines to convert";
+        return false;
+    };
+    EXPECT_FALSE(readWith(refusing, answer, line));
+    EXPECT_EQ(line, "no faces or lines to convert");
+
+    const ConfinedFit spinning = [](const SourceModel&, ImportedModel&, std::vector<std::string>&, std::string&) {
+        for (volatile unsigned long spin = 0;; spin = spin + 1) {
+        }
+        return true;
+    };
+    EXPECT_FALSE(readWith(spinning, answer, line));
+    EXPECT_EQ(line, "fitting it to the format took more than 1 s (see --time-limit)");
+
+    const ConfinedFit crashing = [](const SourceModel&, ImportedModel&, std::vector<std::string>&, std::string&) {
+        std::abort();
+        return true;
+    };
+    EXPECT_FALSE(readWith(crashing, answer, line));
+    EXPECT_EQ(line, "fitting it to the format failed (it crashed)");
+
+    const ConfinedFit growing = [](const SourceModel&, ImportedModel&, std::vector<std::string>&, std::string&) {
+        // Untouched blocks: the budget ends it, not the time its pages would take.
+        std::vector<std::unique_ptr<char[]>> blocks;
+        for (;;) blocks.emplace_back(new char[1 << 20]);
+        return true;
+    };
+    EXPECT_FALSE(readWithTime(growing, answer, line));
+    EXPECT_EQ(line, "fitting it to the format needed more than 1 GB (see --max-memory)");
+
+    // A fitted model the format cannot hold is no answer the parent takes.
+    const ConfinedFit outside = [](const SourceModel&, ImportedModel& model, std::vector<std::string>& notes,
+                                   std::string&) {
+        model.vertices = {{0, 0, 0}, {40000, 0, 0}, {0, 1, 0}};
+        model.polygons = {{7, {0, 1, 2}}};
+        notes.push_back("never shown");
+        return true;
+    };
+    EXPECT_FALSE(readWith(outside, answer, line));
+    EXPECT_EQ(line, "the OFF reader failed on this file (its answer was malformed: the file is damaged or hostile)");
+    EXPECT_TRUE(answer.notes.empty());
 }
 
 }  // namespace

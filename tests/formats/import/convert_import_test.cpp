@@ -553,14 +553,13 @@ TEST(ImportHostile, ReasonsQuotingTheFileAreOneShortLineWithoutControlCharacters
     const std::string shortLine = writeTempFile("short-line.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\nl 1");
     expectCleanRefusal(shortLine, output, convertWithinSeconds(20, {shortLine, output}));
     // The importer's reason quotes the file's name; a name with a terminal escape sequence in it
-    // must not reach the terminal through the reason (the name before it is the user's own).
+    // must not reach the terminal through the reason (the name before it is the user's own), and
+    // the reason is the tool's own, which quotes nothing.
     const std::string escaping = writeTempFile("evil\x1b[31m" + std::string(200, 'n') + ".xyz", "not a model");
     const RunResult run = convertWithinSeconds(20, {escaping, output});
     expectCleanRefusal(escaping, output, run);
     const std::string reason = run.err.substr(std::min(run.err.size(), ("zemconvert: " + escaping + ": ").size()));
-    EXPECT_NE(reason.find("evil?[31m"), std::string::npos) << reason;
-    EXPECT_EQ(reason.find('\x1b'), std::string::npos) << reason;
-    EXPECT_LE(reason.size(), 201u) << reason;  // and its newline
+    EXPECT_EQ(reason, "no reader knows this file's format\n");
 }
 
 TEST(ImportErrors, MissingFileNoFacesAndUnwritableOutputEachGetOneLine)

@@ -328,6 +328,37 @@ TEST(ImportFit, FacesWithoutAreaComeThroughSimplifying)
     EXPECT_EQ(notes[1].rfind("simplified from 1687 vertices and 3205 polygons to ", 0), 0u) << notes[1];
 }
 
+// Faces on the same corners made the simplifier's time grow with the square of their number, and
+// it then left nothing of them after a note that said it had simplified them.
+TEST(ImportFit, RepeatedFacesGoBeforeSimplifyingAndEveryColourKeepsAFace)
+{
+    SourceModel source;
+    source.positions = {{0, 0, 0}, {100, 0, 0}, {0, 100, 0}, {0, 0, 100}};
+    const uint32_t turned[2][3] = {{1, 2, 0}, {2, 0, 1}}, other[] = {0, 2, 1}, lone[] = {0, 1, 3};
+    for (int k = 0; k < 35000; ++k) {
+        source.addPolygon(turned[k % 2], 3, SourceColour{1, 0, 0});  // the same face from another corner
+        source.addPolygon(other, 3, SourceColour{1, 0, 0});  // the same corners turned the other way
+    }
+    source.addPolygon(lone, 3, SourceColour{0, 0, 1});
+    ImportOptions options;
+    ImportedModel model;
+    std::vector<std::string> notes;
+    std::string error;
+    ASSERT_TRUE(fitModel(source, options, model, notes, error)) << error;
+    // One face each way round in red (each is a side of its own), and the blue one.
+    EXPECT_EQ(model.polygons.size(), 3u);
+    EXPECT_EQ(notes, std::vector<std::string>{"simplified from 4 vertices and 70001 polygons to 4 vertices and 3 "
+                                              "polygons, within the format's 32768 vertices and 65534 polygons"});
+
+    // Two colours where one polygon is allowed: neither gives way, and no note claims a simplification.
+    options.maxPolygons = 1;
+    notes.clear();
+    EXPECT_FALSE(fitModel(source, options, model, notes, error));
+    EXPECT_EQ(error, "4 vertices and 70001 polygons could not be simplified to the format's 32768 vertices and 1 "
+                     "polygons");
+    EXPECT_TRUE(notes.empty());
+}
+
 // ---- the steps on their own ----
 
 double twiceArea(const std::vector<SourcePoint>& p, const uint32_t* t)

@@ -247,9 +247,55 @@ TEST(Wire, inconsistentModelsAreRefused)
         EXPECT_FALSE(decode(parts.build(), got, &why)) << red;
     }
     parts = ModelParts();
-    parts.kind = 4;
+    parts.kind = 5;
     EXPECT_FALSE(decode(parts.build(), got, &why));
     EXPECT_EQ(why, "no such kind of answer");
+}
+
+// A fitted answer written field by field: a name, vertices as 4-byte two's complement, then each
+// polygon's colour and corner count as a byte and its corners as 4 bytes.
+std::string fittedBytes(int32_t x, uint8_t colour, uint8_t corners, uint32_t lastCorner, uint64_t polygons = 1)
+{
+    Bytes out;
+    out.raw("ZRA1").number(4, 1).number(0, 4).text("Yard").number(3, 8);
+    for (int32_t c : {x, 0, 0, 1, -32768, 32767, 0, 5, -5}) out.number(static_cast<uint32_t>(c), 4);
+    out.number(polygons, 8).number(colour, 1).number(corners, 1);
+    for (uint8_t k = 0; k + 1 < corners; ++k) out.number(k % 3, 4);
+    out.number(lastCorner, 4);
+    return out.bytes;
+}
+
+TEST(Wire, fittedModelsComeBackWholeAndOnlyWithinTheFormat)
+{
+    ReadAnswer got;
+    std::string why;
+    ASSERT_TRUE(decode(fittedBytes(-7, 31, 3, 2), got, &why)) << why;
+    ASSERT_EQ(got.kind, ReadAnswer::Kind::fitted);
+    EXPECT_EQ(got.fitted.name, "Yard");
+    ASSERT_EQ(got.fitted.vertices.size(), 3u);
+    EXPECT_EQ(got.fitted.vertices[0].x, -7);
+    EXPECT_EQ(got.fitted.vertices[1].y, -32768);
+    EXPECT_EQ(got.fitted.vertices[2].z, -5);
+    ASSERT_EQ(got.fitted.polygons.size(), 1u);
+    EXPECT_EQ(got.fitted.polygons[0].colour, 31);
+    EXPECT_EQ(got.fitted.polygons[0].indices, (std::vector<int>{0, 1, 2}));
+    // What the encoder writes is the same bytes.
+    EXPECT_EQ(encodeReadAnswer(got), fittedBytes(-7, 31, 3, 2));
+
+    EXPECT_FALSE(decode(fittedBytes(32768, 1, 3, 2), got, &why));
+    EXPECT_EQ(why, "a fitted coordinate outside -32768 to 32767");
+    EXPECT_FALSE(decode(fittedBytes(-32769, 1, 3, 2), got, &why));
+    EXPECT_FALSE(decode(fittedBytes(0, 1, 3, 3), got, &why));
+    EXPECT_EQ(why, "a fitted corner past the vertices");
+    // (Fewer than 2 corners leave fewer bytes than a polygon's least, which is refused first.)
+    for (uint8_t corners : {0, 1, 6})
+        EXPECT_FALSE(decode(fittedBytes(0, 1, corners, 0), got, &why)) << int(corners);
+    EXPECT_EQ(why, "a fitted polygon of other than 2 to 5 corners");
+    EXPECT_FALSE(decode(fittedBytes(0, 1, 3, 2, uint64_t(1) << 40), got, &why));
+    EXPECT_EQ(why, "more fitted polygons than bytes");
+    const std::string whole = fittedBytes(0, 1, 3, 2);
+    for (std::size_t cut = 0; cut < whole.size(); ++cut)
+        EXPECT_FALSE(decode(whole.substr(0, cut), got)) << cut;
 }
 
 // Text that would act on a terminal, or is not what it looks like, never gets through.
