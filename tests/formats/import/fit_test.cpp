@@ -341,6 +341,8 @@ TEST(ImportFit, RepeatedFacesGoBeforeSimplifyingAndEveryColourKeepsAFace)
     }
     source.addPolygon(lone, 3, SourceColour{0, 0, 1});
     ImportOptions options;
+    options.scale = 1;
+    options.center = false;
     ImportedModel model;
     std::vector<std::string> notes;
     std::string error;

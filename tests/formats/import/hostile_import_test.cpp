@@ -120,7 +120,8 @@ std::string outputFor(const std::string& input) { return input + ".zem"; }
 // Imports input under the hostile runs' limits, with more options before it.
 Measured import(const std::string& input, const std::vector<std::string>& options = {})
 {
-    std::vector<std::string> words = {"--max-memory", "512M", "--time-limit", "10"};
+    // At the source's own scale and place: the notes are then the reader's and the simplifier's alone.
+    std::vector<std::string> words = {"--max-memory", "512M", "--time-limit", "10", "--scale", "1", "--no-center"};
     words.insert(words.end(), options.begin(), options.end());  // the last of an option counts
     words.insert(words.end(), {input, outputFor(input)});
     return finish(start(words));
@@ -404,7 +405,7 @@ TEST(HostileImport, readerPastTheTimeLimitIsStoppedInOneLine)
 TEST(HostileImport, plyHeaderLongerThanAMegabyteIsRead)
 {
     const std::string input = writeFile("long-header.ply", longPlyHeader(300, 4000));
-    const Measured run = finish(start({"--time-limit", "120", input, outputFor(input)}));
+    const Measured run = finish(start({"--time-limit", "120", "--scale", "1", "--no-center", input, outputFor(input)}));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
 }
