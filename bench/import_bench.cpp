@@ -12,6 +12,7 @@
 #include "bench/median_times.h"
 #include "formats/import/confined_io.h"
 #include "formats/import/confined_read.h"
+#include "formats/import/texture_read.h"
 #include "formats/import/import.h"
 #include "model/shape_write.h"
 #include "testlib/temp_dir.h"
@@ -66,15 +67,15 @@ bool readAndFit(Way way, const std::string& path, ImportedModel& model, std::str
                                 std::string& error) { return fitModel(source, options, fitted, notes, error); };
     ReadAnswer answer;
     if (way == Way::withChild) {
-        if (!readConfined(path, false, sandboxLimitsFor(0), readSourceModel, fit, answer, why)) return false;
+        if (!readConfined(path, false, sandboxLimitsFor(0), sourceReader(SceneColourOptions()), fit, answer, why)) return false;
     } else if (way == Way::inProcess) {
-        const std::string bytes = confinedReadAnswer(path, false, readSourceModel, fit);
+        const std::string bytes = confinedReadAnswer(path, false, sourceReader(SceneColourOptions()), fit);
         if (!decodeReadAnswer(bytes.data(), bytes.size(), answer, why) || answer.kind != ReadAnswer::Kind::fitted)
             return false;
     } else {
         SourceModel source;
-        if (!readSourceModel(path, std::make_unique<ConfinedIOSystem>(path, false, answer.notes), source, answer.notes,
-                             why) ||
+        if (!readSourceModel(path, std::make_unique<ConfinedIOSystem>(path, false, answer.notes), SceneColourOptions(),
+                             source, answer.notes, why) ||
             !fit(source, answer.fitted, answer.notes, why))
             return false;
     }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "formats/import/confined_read.h"
+#include "formats/import/texture_read.h"
 #include "formats/import/declared_sizes.h"
 #include "formats/import/import.h"
 #include "formats/import/ply_extras.h"
@@ -122,7 +123,7 @@ void importOnce(const uint8_t* data, std::size_t size)
     limits.wallSeconds = 10;
     ReadAnswer answer;
     std::string line;
-    const bool read = readConfined(path, false, limits, readSourceModel, nullptr, answer, line);
+    const bool read = readConfined(path, false, limits, sourceReader(SceneColourOptions()), nullptr, answer, line);
     for (const std::string& note : answer.notes)
         if (!printable(note) || internal(note)) std::abort();
     if (!read) {

@@ -13,6 +13,8 @@
 #include "cli/tool_messages.h"
 #include "formats/import/confined_read.h"
 #include "formats/import/import.h"
+#include "formats/import/texture_image.h"
+#include "formats/import/texture_read.h"
 #include "formats/import/read_failure.h"
 #include "model/console.h"
 #include "model/shape.h"
@@ -87,10 +89,15 @@ bool readAndFit(const ConvertOptions& options, ImportedModel& model)
                                        std::vector<std::string>& notes, std::string& error) {
         return fitModel(source, fit, fitted, notes, error);
     };
+    const SandboxLimits limits = readLimits(options);
+    SceneColourOptions colours;
+    // One entry for every face: nothing of the model's colours is needed, no texture decoded.
+    colours.source = options.colour >= 0 ? ColourSource::material : options.colours;
+    colours.textureBudget = textureBudgetFor(limits.memoryBytes);
     ReadAnswer answer;
     std::string line;
-    const bool read =
-        readConfined(options.input, options.allowOutside, readLimits(options), readSourceModel, fitInChild, answer, line);
+    const bool read = readConfined(options.input, options.allowOutside, limits, sourceReader(colours), fitInChild,
+                                   answer, line);
     for (const std::string& note : answer.notes) toolLine("note: " + note);
     if (!read) {
         reportFailure(options.input, line);

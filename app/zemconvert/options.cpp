@@ -25,7 +25,10 @@ const char* const kConvertUsage =
     "  read by a separate process under limits, which opens only the files in INPUT's folder.\n"
     "      --scale N       model units per unit of the input, instead of fitting the default view\n"
     "      --no-center     keep the input's origin instead of centring the model\n"
-    "  -c, --colour N      palette entry N (0 to 31) for every face, instead of the materials' nearest\n"
+    "      --colours FROM  what a face's colour is made of: auto (the default: its material's colour\n"
+    "                      times its texture and vertex colours, where it has them), texture,\n"
+    "                      material or vertex\n"
+    "  -c, --colour N      palette entry N (0 to 31) for every face, instead of the nearest to its colour\n"
     "      --no-simplify   refuse a model beyond the format's limits instead of simplifying it\n"
     "      --max-memory SIZE\n"
     "                      memory for reading INPUT, the reader's code included (512M, 2G...);\n"
@@ -56,6 +59,7 @@ enum OptionCode {
     kMaxMemory,
     kTimeLimit,
     kAllowOutside,
+    kColours,
 };
 
 const option kOptions[] = {
@@ -66,6 +70,8 @@ const option kOptions[] = {
     {"no-center", no_argument, nullptr, kNoCenter},
     {"colour", required_argument, nullptr, kColour},
     {"color", required_argument, nullptr, kColour},
+    {"colours", required_argument, nullptr, kColours},
+    {"colors", required_argument, nullptr, kColours},
     {"no-simplify", no_argument, nullptr, kNoSimplify},
     {"max-memory", required_argument, nullptr, kMaxMemory},
     {"time-limit", required_argument, nullptr, kTimeLimit},
@@ -81,6 +87,7 @@ struct Given {
     bool ascii = false;
     bool importOnly = false;  // an option that only the import reads was given
     bool exportOnly = false;
+    bool colours = false;  // --colours was given
 };
 
 std::string lowered(std::string text)
@@ -94,10 +101,16 @@ bool endsWithZem(const std::string& path)
     return path.size() >= 4 && lowered(path.substr(path.size() - 4)) == ".zem";
 }
 
-Command readImportOption(int code, const std::string& value, ConvertOptions& options, std::string& problem)
+Command readImportOption(int code, const std::string& value, ConvertOptions& options, Given& given,
+                         std::string& problem)
 {
     long colour = 0;
     switch (code) {
+    case kColours:
+        if (!parseColourSource(value, options.colours))
+            return usageError(problem, "invalid --colours '" + value + "' (auto, texture, material or vertex)");
+        given.colours = true;
+        break;
     case kScale:
         if (!readNumber(value.c_str(), options.scale) || !(options.scale > 0))
             return usageError(problem, "invalid scale '" + value + "'");
@@ -147,7 +160,7 @@ Command readOption(int code, const char* value, ConvertOptions& options, Given& 
         return Command::version;
     default:
         given.importOnly = true;
-        return readImportOption(code, value ? value : "", options, problem);
+        return readImportOption(code, value ? value : "", options, given, problem);
     }
 }
 
@@ -157,10 +170,14 @@ Command resolveFormat(const Given& given, ConvertOptions& options, std::string& 
     if (options.output == "-" && given.format.empty())
         return usageError(problem, "standard output needs --format to name the format");
     options.importing = given.format == "zem" || (given.format.empty() && endsWithZem(options.output));
-    if (options.importing)
-        return given.exportOnly ? usageError(problem, "--flat and --ascii apply to exporting only") : Command::run;
+    if (options.importing) {
+        if (given.exportOnly) return usageError(problem, "--flat and --ascii apply to exporting only");
+        if (given.colours && options.colour >= 0)
+            return usageError(problem, "--colour gives every face one entry: it leaves nothing for --colours");
+        return Command::run;
+    }
     if (given.importOnly)
-        return usageError(problem, "--scale, --no-center, --colour, --no-simplify, --max-memory, --time-limit and "
+        return usageError(problem, "--scale, --no-center, --colour, --colours, --no-simplify, --max-memory, --time-limit and "
                                    "--allow-outside-files apply to importing only");
     if (!exportFormatFor(given.format, options.output, given.ascii, options.exportFormat)) {
         if (!given.format.empty()) return usageError(problem, "unknown format '" + given.format + "'");

@@ -6,6 +6,7 @@
 
 #include "cli/command_line.h"
 #include "formats/export/export.h"
+#include "formats/import/colour_choice.h"
 
 struct ConvertOptions {
     std::string input;       // a model file, or "-" for standard input where the direction allows it
@@ -20,6 +21,7 @@ struct ConvertOptions {
     double scale = 0.0;    // --scale: model units per source unit; 0 fits the default view
     bool center = true;    // --no-center clears it
     int colour = -1;       // --colour N: one palette entry for every face; -1 matches materials
+    ColourSource colours = ColourSource::automatic;  // --colours: what a face's colour is made of
     bool simplify = true;  // --no-simplify: refuse a model beyond the format's limits instead
     // The reader's child and the simplifier's: --max-memory (0: 2 GB, or 16 times the input's size
     // when that is more), --time-limit (seconds, more than 0), --allow-outside-files.

@@ -4,6 +4,7 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +17,9 @@
 #include "zem_version.h"
 
 namespace {
+
+// The light that an sRGB value 0 to 1 shows.
+double linearLight(double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); }
 
 using Bytes = std::vector<unsigned char>;
 
@@ -194,8 +198,10 @@ tinygltf::Model buildModel(const MeshView& mesh)
     for (const uint8_t colour : mesh.colours) {
         tinygltf::Material material;
         material.name = materialName(colour);
+        // glTF's factors are linear light; the palette is what the screen shows, sRGB.
         const double* rgb = Palette::colours[colour];
-        material.pbrMetallicRoughness.baseColorFactor = {rgb[0], rgb[1], rgb[2], 1.0};
+        material.pbrMetallicRoughness.baseColorFactor = {linearLight(rgb[0]), linearLight(rgb[1]), linearLight(rgb[2]),
+                                                         1.0};
         material.pbrMetallicRoughness.metallicFactor = 0.0;
         // The viewer draws both sides, and a model's faces may turn either way.
         material.doubleSided = true;

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "formats/import/ply_extras.h"
+#include "formats/import/texture_read.h"
 
 namespace {
 
@@ -38,36 +39,9 @@ struct Transform {
     }
 };
 
-SourceColour materialColour(const aiScene& scene, unsigned int index)
-{
-    SourceColour colour{0.6f, 0.6f, 0.6f};  // the importer's own default grey
-    if (index >= scene.mNumMaterials || !scene.mMaterials[index]) return colour;
-    const aiMaterial& material = *scene.mMaterials[index];
-    aiColor4D c;
-    if (material.Get(AI_MATKEY_COLOR_DIFFUSE, c) == aiReturn_SUCCESS ||
-        material.Get(AI_MATKEY_BASE_COLOR, c) == aiReturn_SUCCESS)
-        colour = SourceColour{c.r, c.g, c.b};
-    return colour;
-}
-
-// Vertex colours, where a mesh has them, say more about a face than its material does.
-SourceColour faceColour(const aiMesh& mesh, const aiFace& face, SourceColour material)
-{
-    if (!mesh.HasVertexColors(0) || face.mNumIndices == 0) return material;
-    double r = 0, g = 0, b = 0;
-    for (unsigned int k = 0; k < face.mNumIndices; ++k) {
-        const aiColor4D& c = mesh.mColors[0][face.mIndices[k]];
-        r += c.r;
-        g += c.g;
-        b += c.b;
-    }
-    const double n = face.mNumIndices;
-    return SourceColour{static_cast<float>(r / n), static_cast<float>(g / n), static_cast<float>(b / n)};
-}
-
-// faceColours, when given, holds a colour for each of mesh's faces.
-bool addMesh(const aiScene& scene, const aiMesh& mesh, const Transform& transform,
-             const std::vector<SourceColour>* faceColours, SourceModel& model, std::string& error)
+// faceColours holds a colour for each of mesh's faces.
+bool addMesh(const aiMesh& mesh, const Transform& transform, const std::vector<SourceColour>& faceColours,
+             SourceModel& model, std::string& error)
 {
     if (!mesh.mVertices && mesh.mNumVertices > 0) return true;
     const std::size_t base = model.positions.size();
@@ -76,7 +50,6 @@ bool addMesh(const aiScene& scene, const aiMesh& mesh, const Transform& transfor
         return false;
     }
     for (unsigned int i = 0; i < mesh.mNumVertices; ++i) model.positions.push_back(transform.apply(mesh.mVertices[i]));
-    const SourceColour material = materialColour(scene, mesh.mMaterialIndex);
     std::vector<uint32_t> corners;
     for (unsigned int f = 0; f < mesh.mNumFaces; ++f) {
         const aiFace& face = mesh.mFaces[f];
@@ -92,19 +65,20 @@ bool addMesh(const aiScene& scene, const aiMesh& mesh, const Transform& transfor
             }
             corners.push_back(static_cast<uint32_t>(base + face.mIndices[k]));
         }
-        model.addPolygon(corners.data(), corners.size(),
-                         faceColours ? (*faceColours)[f] : faceColour(mesh, face, material));
+        model.addPolygon(corners.data(), corners.size(), faceColours[f]);
     }
     return true;
 }
 
-// A node tree can be deep: walked with a stack of its own rather than by recursion.
-bool addNodes(const aiScene& scene, const std::vector<SourceColour>& plyFaceColours, SourceModel& model,
-              std::string& error)
+// A node tree can be deep: walked with a stack of its own rather than by recursion. meshColours
+// holds each mesh's face colours.
+bool addNodes(const aiScene& scene, std::vector<std::vector<SourceColour>>& meshColours,
+              const std::vector<SourceColour>& plyFaceColours, SourceModel& model, std::string& error)
 {
     // PLY comes as one mesh with its faces in file order; anything else and the colours are not its.
-    const bool plyColoured = !plyFaceColours.empty() && scene.mNumMeshes == 1 && scene.mMeshes[0] &&
-                             scene.mMeshes[0]->mNumFaces == plyFaceColours.size();
+    if (!plyFaceColours.empty() && scene.mNumMeshes == 1 && scene.mMeshes[0] &&
+        scene.mMeshes[0]->mNumFaces == plyFaceColours.size())
+        meshColours.assign(1, plyFaceColours);
     std::vector<std::pair<const aiNode*, Transform>> pending;
     pending.emplace_back(scene.mRootNode, Transform().then(scene.mRootNode->mTransformation));
     while (!pending.empty()) {
@@ -114,8 +88,8 @@ bool addNodes(const aiScene& scene, const std::vector<SourceColour>& plyFaceColo
         for (unsigned int i = 0; i < node->mNumMeshes; ++i) {
             const unsigned int m = node->mMeshes[i];
             if (m >= scene.mNumMeshes || !scene.mMeshes[m]) continue;
-            if (!addMesh(scene, *scene.mMeshes[m], transform, plyColoured ? &plyFaceColours : nullptr, model, error))
-                return false;
+            if (m >= meshColours.size() || meshColours[m].size() != scene.mMeshes[m]->mNumFaces) continue;
+            if (!addMesh(*scene.mMeshes[m], transform, meshColours[m], model, error)) return false;
         }
         // Children in reverse, so that they are taken in the file's order.
         for (unsigned int c = node->mNumChildren; c-- > 0;)
@@ -174,8 +148,8 @@ void addPlyEdges(const PlyExtras& ply, SourceModel& model, std::vector<std::stri
                         " a vertex that the file does not have");
 }
 
-bool readScene(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
-               std::vector<std::string>& notes, std::string& libraryMessage)
+bool readScene(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, const SceneColourOptions& colours,
+               SourceModel& model, std::vector<std::string>& notes, std::string& libraryMessage)
 {
     Assimp::Importer importer;
     importer.SetIOHandler(io.release());
@@ -194,20 +168,22 @@ bool readScene(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, So
         return false;
     }
     model.name = sceneName(*scene, path);
+    std::vector<std::vector<SourceColour>> meshColours;
+    sceneFaceColours(*scene, path, *importer.GetIOHandler(), colours, meshColours, notes);
     PlyExtras ply;
     readPlyExtras(path, ply);
-    if (!addNodes(*scene, ply.faceColours, model, libraryMessage)) return false;
+    if (!addNodes(*scene, meshColours, ply.faceColours, model, libraryMessage)) return false;
     addPlyEdges(ply, model, notes);
     return true;
 }
 
 }  // namespace
 
-bool readSourceModel(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
-                     std::vector<std::string>& notes, std::string& libraryMessage)
+bool readSourceModel(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, const SceneColourOptions& colours,
+                     SourceModel& model, std::vector<std::string>& notes, std::string& libraryMessage)
 {
     try {
-        return readScene(path, std::move(io), model, notes, libraryMessage);
+        return readScene(path, std::move(io), colours, model, notes, libraryMessage);
     } catch (const std::bad_alloc&) {
         libraryMessage = "out of memory";
     } catch (const std::exception& e) {

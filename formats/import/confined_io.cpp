@@ -78,6 +78,15 @@ std::string kindOfNamedFiles(const std::string& modelPath)
     return "file";
 }
 
+// A picture is a texture to the user, whichever format named it.
+bool namesPicture(const std::string& path)
+{
+    const std::string extension = lowerExtension(path);
+    for (const char* picture : {"png", "jpg", "jpeg", "tga", "bmp", "gif", "psd", "hdr", "ktx", "ktx2", "dds", "webp"})
+        if (extension == picture) return true;
+    return false;
+}
+
 }  // namespace
 
 ConfinedIOSystem::ConfinedIOSystem(const std::string& modelPath, bool allowOutside, std::vector<std::string>& notes)
@@ -119,7 +128,8 @@ void ConfinedIOSystem::note(const std::string& path, const char* why)
     if (!folderGiven_.empty() && named.compare(0, folderGiven_.size(), folderGiven_) == 0)
         named.erase(0, folderGiven_.size());
     if (!noted_.insert(named).second) return;
-    notes_.push_back("ignored " + kind_ + " " + printableText(named, 200) + ": " + why);
+    notes_.push_back("ignored " + (namesPicture(named) ? std::string("texture") : kind_) + " " + printableText(named, 200) +
+                     ": " + why);
 }
 
 Assimp::IOStream* ConfinedIOSystem::Open(const char* path, const char* mode)

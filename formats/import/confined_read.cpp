@@ -6,6 +6,7 @@
 #include "formats/import/confined_io.h"
 #include "formats/import/declared_sizes.h"
 #include "formats/import/read_failure.h"
+#include "formats/import/texture_read.h"
 
 namespace {
 
@@ -136,4 +137,12 @@ bool readConfined(const std::string& path, bool allowOutside, const SandboxLimit
         return false;
     }
     return true;
+}
+
+ConfinedReader sourceReader(const SceneColourOptions& colours)
+{
+    return [colours](const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
+                     std::vector<std::string>& notes, std::string& libraryMessage) {
+        return readSourceModel(path, std::move(io), colours, model, notes, libraryMessage);
+    };
 }

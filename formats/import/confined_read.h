@@ -21,6 +21,9 @@ using ConfinedReader = std::function<bool(const std::string& path, std::unique_p
                                           SourceModel& model, std::vector<std::string>& notes,
                                           std::string& libraryMessage)>;
 
+// readSourceModel (import.h) as the child's reader, each face coloured as colours says.
+ConfinedReader sourceReader(const SceneColourOptions& colours);
+
 // Fits what the reader read into model, in the child: fitModel (import.h) under the import's
 // options. False with error in the tool's words.
 using ConfinedFit = std::function<bool(const SourceModel& source, ImportedModel& model, std::vector<std::string>& notes,

@@ -57,14 +57,17 @@ struct SourceModel {
     void addPolygon(const uint32_t* polygonIndices, std::size_t count, SourceColour colour);
 };
 
+struct SceneColourOptions;  // texture_read.h
+
 // Reads any file the importer library knows, opening every file through io (the confined file
-// access, confined_io.h), and our own reader's PLY extras. Runs on foreign bytes: call it in the
-// sandboxed child. False with the library's own message in libraryMessage, which quotes files and
-// names the library's internals: it is for classifying (read_failure.h), never for the user. A
-// scene that the library gives up on part way is "no meshes". What it leaves out that the user
-// should know of is a line in notes.
-bool readSourceModel(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
-                     std::vector<std::string>& notes, std::string& libraryMessage);
+// access, confined_io.h), and our own reader's PLY extras; each face with the colour that colours
+// says it shows, its textures decoded here too. Runs on foreign bytes: call it in the sandboxed
+// child. False with the library's own message in libraryMessage, which quotes files and names the
+// library's internals: it is for classifying (read_failure.h), never for the user. A scene that
+// the library gives up on part way is "no meshes". What it leaves out or could not use that the
+// user should know of is a line in notes.
+bool readSourceModel(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, const SceneColourOptions& colours,
+                     SourceModel& model, std::vector<std::string>& notes, std::string& libraryMessage);
 
 struct ImportedModel {
     std::string name;

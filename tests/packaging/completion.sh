@@ -61,6 +61,7 @@ expect "zemconvert " "a.zem d.obj folder"
 expect "zemconvert a.zem " "a.zem d.obj folder"
 expect "zemconvert --format " "glb gltf html obj ply stl zem"
 expect "zemconvert --scale 2 d.obj " "a.zem d.obj folder"
+expect "zemconvert --colours " "auto material texture vertex"
 # Every long option that --help lists, and no other: zsh's list is written out, so it must follow
 # the program.
 for program in zemrender zemconvert; do

@@ -17,6 +17,16 @@ void put(std::string& bytes, T value)
     bytes.append(raw, sizeof(T));
 }
 
+// glTF's factors are linear light: the light of the sRGB colour c, written as a factor, shows as c.
+std::string linearText(const Rgb& c)
+{
+    std::ostringstream out;
+    out.precision(9);
+    for (int k = 0; k < 3; ++k)
+        out << (k ? "," : "") << (c[k] <= 0.04045f ? c[k] / 12.92 : std::pow((c[k] + 0.055) / 1.055, 2.4));
+    return out.str();
+}
+
 std::string colourText(const Rgb& c)
 {
     std::ostringstream out;
@@ -136,10 +146,10 @@ std::string glbScene()
         << R"("meshes":[{"name":"Roof","primitives":[{"attributes":{"POSITION":0},"indices":1,"material":0,"mode":4}]},)"
         << R"({"name":"Wire","primitives":[{"attributes":{"POSITION":2},"indices":3,"material":1,"mode":1}]},)"
         << R"({"name":"Dots","primitives":[{"attributes":{"POSITION":4},"mode":0}]}],)"
-        << R"("materials":[{"name":"roof","pbrMetallicRoughness":{"baseColorFactor":[)" << kGlbRoof[0] << ','
-        << kGlbRoof[1] << ',' << kGlbRoof[2] << R"(,1],"metallicFactor":0}},)"
-        << R"({"name":"wire","pbrMetallicRoughness":{"baseColorFactor":[)" << kGlbWire[0] << ',' << kGlbWire[1] << ','
-        << kGlbWire[2] << R"(,1],"metallicFactor":0}}],)"
+        << R"("materials":[{"name":"roof","pbrMetallicRoughness":{"baseColorFactor":[)" << linearText(kGlbRoof)
+        << R"(,1],"metallicFactor":0}},)"
+        << R"({"name":"wire","pbrMetallicRoughness":{"baseColorFactor":[)" << linearText(kGlbWire)
+        << R"(,1],"metallicFactor":0}}],)"
         << R"("accessors":[)"
         << R"({"bufferView":0,"componentType":5126,"count":4,"type":"VEC3","min":[0,0,0],"max":[10,10,0]},)"
         << R"({"bufferView":1,"componentType":5123,"count":6,"type":"SCALAR"},)"

@@ -40,6 +40,10 @@ TEST(ConvertOptions, theOutputOrFormatNamesDirectionAndFormatOnce)
     EXPECT_EQ(import.options.scale, 2.5);
     EXPECT_EQ(import.options.colour, 4);
     EXPECT_FALSE(import.options.center);
+    EXPECT_EQ(import.options.colours, ColourSource::automatic);
+    const Parse colours = parse({"--colours", "vertex", "knot.ply", "knot.zem"});
+    ASSERT_EQ(colours.command, Command::run) << colours.problem;
+    EXPECT_EQ(colours.options.colours, ColourSource::vertex);
     EXPECT_EQ(import.options.maxMemory, 0u);  // the default, sized by the input
     EXPECT_EQ(import.options.timeLimit, 60);
     EXPECT_FALSE(import.options.allowOutside);
@@ -59,12 +63,15 @@ TEST(ConvertOptions, usageErrorsNameWhatIsWrong)
         {{"--scale", "0", "a.ply", "b.zem"}, "invalid scale '0'"},
         {{"--flat", "a.ply", "b.zem"}, "--flat and --ascii apply to exporting only"},
         {{"--no-simplify", "a.zem", "b.obj"},
-         "--scale, --no-center, --colour, --no-simplify, --max-memory, --time-limit and --allow-outside-files apply "
+         "--scale, --no-center, --colour, --colours, --no-simplify, --max-memory, --time-limit and --allow-outside-files apply "
          "to importing only"},
         {{"--max-memory", "2X", "a.ply", "b.zem"}, "invalid memory size '2X' (such as 512M or 2G)"},
         {{"--max-memory=0", "a.ply", "b.zem"}, "invalid memory size '0' (such as 512M or 2G)"},
         {{"--time-limit", "0", "a.ply", "b.zem"}, "invalid time limit '0' (seconds, more than 0)"},
         {{"--time-limit=-1", "a.ply", "b.zem"}, "invalid time limit '-1' (seconds, more than 0)"},
+        {{"--colours", "vertices", "a.ply", "b.zem"}, "invalid --colours 'vertices' (auto, texture, material or vertex)"},
+        {{"--colours", "texture", "-c", "3", "a.ply", "b.zem"},
+         "--colour gives every face one entry: it leaves nothing for --colours"},
         {{"--ascii", "a.zem", "b.stl"}, "--ascii applies to PLY only"},
         {{"a.zem", "-"}, "standard output needs --format to name the format"},
         {{"a.zem", "b.dxf"}, "b.dxf: unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)"},

@@ -512,8 +512,12 @@ void expectSameGltf(const Shape& shape, const std::string& text, bool flat)
             EXPECT_EQ(word, "primitive") << where;
             EXPECT_EQ(mode, segments ? 1 : 4) << where;
             EXPECT_EQ(name, "colour" + std::to_string(colour)) << where;
+            // The palette's sRGB as glTF's linear light: ((c + 0.055) / 1.055) ^ 2.4 above 0.04045.
             const double* palette = Palette::colours[colour];
-            expectNear(rgb, {palette[0], palette[1], palette[2]}, 1e-12, where + " colour");
+            Point linear;
+            for (int k = 0; k < 3; ++k)
+                linear[k] = palette[k] <= 0.04045 ? palette[k] / 12.92 : std::pow((palette[k] + 0.055) / 1.055, 2.4);
+            expectNear(rgb, linear, 1e-12, where + " colour");
             EXPECT_EQ(alpha, 1.0) << where;
             EXPECT_EQ(metallic, 0.0) << where;
             EXPECT_EQ(doubleSided, 1) << where;

@@ -162,10 +162,12 @@ TEST(ImportFiles, BinaryPlyWithVertexColoursFittedToTheView)
         EXPECT_EQ(std::abs(shape.vertices[i].y), 150);
         EXPECT_EQ(std::abs(shape.vertices[i].z), 150);
     }
-    // The top face takes the top's colour, the bottom the bottom's, the sides their mean.
+    // The top face takes the top's colour, the bottom the bottom's, the sides their mean in linear
+    // light: half of full red and green is 0.7354 in sRGB; blue's 77 / 255 and 0.6 are 0.0742 and
+    // 0.3185 of the light, whose mean 0.1964 is 0.4804.
     const int top = nearestPaletteEntry(SourceColour{1, 1, 77 / 255.f});
     const int bottom = nearestPaletteEntry(SourceColour{0, 0, 0.6f});
-    const int side = nearestPaletteEntry(SourceColour{0.5f, 0.5f, (77 / 255.f + 0.6f) / 2});
+    const int side = nearestPaletteEntry(SourceColour{0.7354f, 0.7354f, 0.4804f});
     EXPECT_EQ(top, 14);
     EXPECT_EQ(bottom, 1);
     EXPECT_NE(side, top);

@@ -1,0 +1,31 @@
+// The colour each face of a read scene shows: its material's, times its texture's and its vertex colours' where it has
+// them.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "formats/import/colour_choice.h"
+#include "formats/import/import.h"
+
+struct aiScene;
+namespace Assimp {
+class IOSystem;
+}
+
+struct SceneColourOptions {
+    ColourSource source = ColourSource::automatic;
+    uint64_t textureBudget = uint64_t(1) << 30;  // bytes one texture's decoding may hold (texture_image.h)
+};
+
+// colours[m][f] is the colour that face f of the scene's mesh m shows (sRGB, as SourceColour holds
+// it), for every mesh and face. modelPath is the file read, whose folder texture files are named
+// relative to and whose extension says whether colours are stored linear (glTF) or as sRGB; io
+// opens them, and is where the folder rule is kept. Each texture is decoded once, after its header
+// is checked against the budget, and freed when the faces that use it are done. A texture that is
+// missing or cannot be decoded is one note naming it ("ignored texture wood.png: not found"), and
+// its faces take their material's colour; every other fallback is a note too (colour_choice.h).
+void sceneFaceColours(const aiScene& scene, const std::string& modelPath, Assimp::IOSystem& io,
+                      const SceneColourOptions& options, std::vector<std::vector<SourceColour>>& colours,
+                      std::vector<std::string>& notes);
