@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
-# Fuzzes the loader for the given number of seconds, growing a fresh corpus from the seed corpus and
-# the sample models (which it replays first). Findings are kept in fuzz/findings/.
+# Fuzzes with one of the project's libFuzzer targets for the given number of seconds, growing a fresh
+# corpus from the target's seeds (which it replays first). Findings are kept in fuzz/findings/.
+#   load_fuzzer: the loader, from the seed corpus and the sample models.
+#   import_fuzzer: the import; an input's first byte picks its format; findings named "import-...".
 set -euo pipefail
 fuzzer=$1
 seconds=${2:-60}
 here=$(cd "$(dirname "$0")" && pwd)
+case $(basename "$fuzzer") in
+import_fuzzer)
+  # A slow input may spend the child's 10 s and the simplifier's 10 s.
+  settings=(-dict="$here/import.dict" -max_len=16384 -timeout=40 -artifact_prefix="$here/findings/import-")
+  seeds=("$here/import_corpus")
+  ;;
+*)
+  settings=(-dict="$here/zem.dict" -max_len=4096 -timeout=10 -artifact_prefix="$here/findings/")
+  seeds=("$here/corpus" "$here/../models")
+  ;;
+esac
 mkdir -p "$here/findings"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$fuzzer" -dict="$here/zem.dict" -max_len=4096 -timeout=10 -rss_limit_mb=2048 -close_fd_mask=2 \
-  -max_total_time="$seconds" -print_final_stats=1 -artifact_prefix="$here/findings/" \
-  "$work" "$here/corpus" "$here/../models"
+"$fuzzer" "${settings[@]}" -rss_limit_mb=2048 -close_fd_mask=2 -max_total_time="$seconds" -print_final_stats=1 \
+  "$work" "${seeds[@]}"

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "formats/import/file_names.h"
 #include "formats/import/printable_text.h"
 
 namespace {
@@ -56,17 +57,6 @@ std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string lowerExtension(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return extension;
 }
 
 // What the files a model names are for, as its format uses them.

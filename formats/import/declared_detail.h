@@ -70,8 +70,6 @@ uint64_t plus(uint64_t a, uint64_t b);
 // Digits read as a count, saturated at UINT64_MAX; false for anything but digits.
 bool parseCount(const std::string& word, uint64_t& count);
 
-std::string lowerExtension(const std::string& path);
-
 bool checkPly(const FileBytes& file, std::string& refusal);  // declared_ply.cpp
 bool checkOff(const FileBytes& file, std::string& refusal);  // declared_off_stl.cpp
 bool checkBinaryStl(const FileBytes& file, std::string& refusal);

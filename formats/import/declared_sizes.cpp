@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "formats/import/declared_detail.h"
+#include "formats/import/file_names.h"
 
 namespace declared {
 
@@ -79,16 +80,6 @@ std::string tooManyFor(const std::vector<Declared>& declared, uint64_t fileBytes
         list += std::to_string(declared[k].count) + " " + (declared[k].count == 1 ? declared[k].one : declared[k].many);
     }
     return "declares " + list + ", more than its " + std::to_string(fileBytes) + " bytes can hold";
-}
-
-std::string lowerExtension(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return extension;
 }
 
 }  // namespace declared

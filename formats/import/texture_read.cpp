@@ -12,22 +12,12 @@
 #include <map>
 #include <memory>
 
+#include "formats/import/file_names.h"
 #include "formats/import/printable_text.h"
 #include "formats/import/texture_image.h"
 #include "sandbox/sandbox.h"
 
 namespace {
-
-std::string lowerExtension(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-    std::string extension = path.substr(dot + 1);
-    for (char& c : extension)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return extension;
-}
 
 // What a material says of its base or diffuse texture.
 struct MaterialTexture {
