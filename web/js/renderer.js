@@ -68,7 +68,25 @@ void main() { fragment = colour; }`;
 
 const kWhite = 32;  // the palette slot after the 32 colours: the outlines' white
 
-function compileProgram(gl, vertexSource, fragmentSource) {
+// Mesa's llvmpipe keeps every primitive of a frame, binned by screen tile, in blocks of 64 KB until
+// the frame is rasterised, then frees them; a frame of the terrain's 63,000 triangles needs about
+// two hundred. The browser's allocator hands most such blocks back to the system at once and the
+// next frame takes them again, so that on a machine of several processors the frame went mostly to
+// the system's page handling (five times its drawing, on the benchmark's machine). Drawn in
+// batches, each sent on its way before the next, a frame never needs more than the few blocks the
+// allocator keeps. The batches are drawn in order, so that the picture is the same.
+const kPrimitivesPerBatch = 2048;
+
+const kProgramSources = {
+  litSmooth: () => [litVertexShader(''), fragmentShader('')],
+  litFlat: () => [litVertexShader('flat'), fragmentShader('flat')],
+  unlitSmooth: () => [unlitVertexShader(''), fragmentShader('')],
+  unlitFlat: () => [unlitVertexShader('flat'), fragmentShader('flat')],
+};
+
+// Starts building a program. The browser builds it while the page goes on; its result is asked for
+// (which waits for it) only when the program is first used.
+function startProgram(gl, vertexSource, fragmentSource) {
   const program = gl.createProgram();
   for (const [type, source] of [[gl.VERTEX_SHADER, vertexSource], [gl.FRAGMENT_SHADER, fragmentSource]]) {
     const shader = gl.createShader(type);
@@ -80,6 +98,12 @@ function compileProgram(gl, vertexSource, fragmentSource) {
   gl.bindAttribLocation(program, 1, 'normal');
   gl.bindAttribLocation(program, 2, 'colourIndex');
   gl.linkProgram(program);
+  return { program, uniforms: null };
+}
+
+// The program's uniforms, once it is linked; an error when it could not be.
+function finishProgram(gl, built) {
+  const program = built.program;
   if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error('WebGL could not build a shader: ' + gl.getProgramInfoLog(program));
   const uniforms = {};
   const count = gl.getProgramParameter(program, gl.ACTIVE_UNIFORMS);
@@ -87,15 +111,24 @@ function compileProgram(gl, vertexSource, fragmentSource) {
     const name = gl.getActiveUniform(program, i).name.replace(/\[0\]$/, '');
     uniforms[name] = gl.getUniformLocation(program, name);
   }
-  return { program, uniforms };
+  built.uniforms = uniforms;
 }
 
+// The buffers of the model's streams by what draws them (ModelLoader.streams), each uploaded when
+// first drawn: for each, its name here, its target and its view.
+const kStreams = {
+  smooth: (v) => [['smoothVertices', 'ARRAY_BUFFER', v.vertices], ['smoothIndices', 'ELEMENT_ARRAY_BUFFER', v.indices]],
+  flat: (v) => [['flatVertices', 'ARRAY_BUFFER', v.vertices], ['flatIndices', 'ELEMENT_ARRAY_BUFFER', v.indices]],
+  segments: (v) => [['segments', 'ARRAY_BUFFER', v.positions]],
+  outlines: (v) => [['table', 'ARRAY_BUFFER', v.table], ['edges', 'ELEMENT_ARRAY_BUFFER', v.edges]],
+};
+
 class ModelRenderer {
-  // gl: a WebGL 2 context created without antialiasing; palette: 32 x 3 single-precision colours.
-  constructor(gl, palette) {
+  // gl: a WebGL 2 context created without antialiasing. The first view's program is started at
+  // once, so that the browser builds it while the page loads the model.
+  constructor(gl) {
     this.gl = gl;
     this.palette = new Float32Array(33 * 3);
-    this.palette.set(palette);
     this.palette.fill(1, 32 * 3);
     // Shade models: faces unlit take their colour from one corner, as the viewer's flat shade model
     // does; everything else interpolates its corners' colours. Where those colours are all equal
@@ -105,52 +138,69 @@ class ModelRenderer {
     // one colour as it is, which comes closer to those pictures than another renderer's misses do.
     const info = gl.getExtension('WEBGL_debug_renderer_info');
     const name = String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER));
-    this.interpolatesEqualColours = /llvmpipe/i.test(name);
-    this.programs = {
-      litSmooth: compileProgram(gl, litVertexShader(''), fragmentShader('')),
-      litFlat: compileProgram(gl, litVertexShader('flat'), fragmentShader('flat')),
-      unlitSmooth: compileProgram(gl, unlitVertexShader(''), fragmentShader('')),
-      unlitFlat: compileProgram(gl, unlitVertexShader('flat'), fragmentShader('flat')),
-    };
+    const llvmpipe = /llvmpipe/i.test(name);
+    this.interpolatesEqualColours = llvmpipe;
+    this.primitivesPerBatch = llvmpipe ? kPrimitivesPerBatch : Infinity;
+    this.programs = {};
     this.buffers = {};
+    this.uploaded = new Set();
+    this.indexBytes = {};  // of the uploaded triangle streams, by name
     this.target = null;
     // The origin at the top turns the viewport upside down and the rule for pixels on horizontal
     // edges with it, as in a window's buffer; without it the shaders turn the picture themselves.
     this.clipControl = gl.getExtension('EXT_clip_control');
     if (this.clipControl) this.clipControl.clipControlEXT(this.clipControl.UPPER_LEFT_EXT, this.clipControl.NEGATIVE_ONE_TO_ONE_EXT);
     this.model = null;
+    this.programNamed('litSmooth');
   }
 
-  // Uploads a model's streams (views into the loader's memory, copied by WebGL here). False when
-  // the browser's WebGL refuses a buffer of that size.
+  // palette: 32 x 3 single-precision colours.
+  setPalette(palette) {
+    this.palette.set(palette);
+  }
+
+  // The named program of kProgramSources, started when first asked for.
+  programNamed(name) {
+    if (!this.programs[name]) this.programs[name] = startProgram(this.gl, ...kProgramSources[name]());
+    return this.programs[name];
+  }
+
+  // Takes a model (ModelLoader.readModel) and uploads the streams of its first view. False when
+  // there is no memory for them.
   upload(model) {
-    const gl = this.gl;
     this.release();
-    const make = (target, data) => {
-      const buffer = gl.createBuffer();
-      gl.bindBuffer(target, buffer);
-      gl.bufferData(target, data, gl.STATIC_DRAW);
-      return buffer;
-    };
-    for (const set of ['smooth', 'flat']) {
-      this.buffers[set + 'Vertices'] = make(gl.ARRAY_BUFFER, model[set].vertices);
-      this.buffers[set + 'Indices'] = make(gl.ELEMENT_ARRAY_BUFFER, model[set].indices);
-    }
-    this.buffers.segments = make(gl.ARRAY_BUFFER, model.segmentPositions);
-    this.buffers.table = make(gl.ARRAY_BUFFER, model.tablePositions);
-    this.buffers.edges = make(gl.ELEMENT_ARRAY_BUFFER, model.edges);
-    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
-    if (gl.getError() === gl.OUT_OF_MEMORY) {
-      this.release();
-      return false;
-    }
     this.model = model;
-    return true;
+    if (this.ensureStreams(['smooth', 'segments'])) return true;
+    this.release();
+    return false;
+  }
+
+  // Uploads the named streams not yet uploaded (WebGL copies them); false when the loader or WebGL
+  // ran out of memory.
+  ensureStreams(names) {
+    const gl = this.gl;
+    const missing = names.filter((name) => !this.uploaded.has(name));
+    if (missing.length === 0) return true;
+    for (const name of missing) {
+      const views = this.model.streams(name);
+      if (!views) return false;
+      for (const [key, target, data] of kStreams[name](views)) {
+        const buffer = gl.createBuffer();
+        gl.bindBuffer(gl[target], buffer);
+        gl.bufferData(gl[target], data, gl.STATIC_DRAW);
+        this.buffers[key] = buffer;
+      }
+      this.uploaded.add(name);
+      this.indexBytes[name] = views.indexBytes;
+    }
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
+    return gl.getError() !== gl.OUT_OF_MEMORY;
   }
 
   release() {
     for (const buffer of Object.values(this.buffers)) this.gl.deleteBuffer(buffer);
     this.buffers = {};
+    this.uploaded.clear();
     this.model = null;
   }
 
@@ -177,9 +227,12 @@ class ModelRenderer {
   }
 
   // One frame of view (the viewer's state) at width x height pixels into the canvas: the model
-  // uploaded last when withModel is set, else the background alone.
+  // uploaded last when withModel is set, else the background alone. False, with nothing drawn,
+  // when WebGL has no memory for the streams this view needs.
   draw(view, withModel, width, height) {
     const gl = this.gl;
+    const model = this.model && withModel;
+    if (model && !this.ensureStreams(view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'])) return false;
     this.ensureTarget(width, height);
     gl.bindFramebuffer(gl.FRAMEBUFFER, this.target.framebuffer);
     gl.viewport(0, 0, width, height);
@@ -192,7 +245,7 @@ class ModelRenderer {
     gl.enable(gl.BLEND);
     gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
-    if (this.model && withModel) {
+    if (model) {
       const transform = frameTransform(view, width, height);
       if (view.wireframe) this.drawOutlines(transform);
       else this.drawSolid(view, transform);
@@ -202,17 +255,19 @@ class ModelRenderer {
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
     gl.blitFramebuffer(0, 0, width, height, 0, height, width, 0, gl.COLOR_BUFFER_BIT, gl.NEAREST);
     gl.bindFramebuffer(gl.FRAMEBUFFER, null);
+    return true;
   }
 
   // The program for lit or unlit drawing; equalCorners: every primitive's corners get one colour.
   program(lit, equalCorners) {
     const flat = equalCorners && !this.interpolatesEqualColours;
-    if (lit) return flat ? this.programs.litFlat : this.programs.litSmooth;
-    return flat ? this.programs.unlitFlat : this.programs.unlitSmooth;
+    if (lit) return this.programNamed(flat ? 'litFlat' : 'litSmooth');
+    return this.programNamed(flat ? 'unlitFlat' : 'unlitSmooth');
   }
 
   use(program, transform) {
     const gl = this.gl;
+    if (!program.uniforms) finishProgram(gl, program);
     gl.useProgram(program.program);
     gl.uniformMatrix4fv(program.uniforms.mvp, false, new Float32Array(transform.mvp));
     gl.uniform1f(program.uniforms.flipY, this.clipControl ? 1 : -1);
@@ -233,12 +288,25 @@ class ModelRenderer {
     gl.uniform1f(u.shininess, 128);
   }
 
-  // Faces in one triangle batch, then segments in one line batch, lit by the faces' last normal.
+  // count vertices of mode (triangles or lines) from the bound buffers, indexed when indexType is
+  // given, in batches of primitivesPerBatch (see kPrimitivesPerBatch).
+  drawBatches(mode, count, indexType, indexBytes) {
+    const gl = this.gl;
+    const step = this.primitivesPerBatch * (mode === gl.TRIANGLES ? 3 : 2);
+    for (let first = 0; first < count; first += step) {
+      if (first > 0) gl.flush();
+      const n = Math.min(step, count - first);
+      if (indexType) gl.drawElements(mode, n, indexType, first * indexBytes);
+      else gl.drawArrays(mode, first, n);
+    }
+  }
+
+  // Faces as triangles, then segments as lines, lit by the faces' last normal.
   drawSolid(view, transform) {
     const gl = this.gl;
     const m = this.model;
     if (view.lighting) this.setLighting(this.program(true, !view.smooth), transform);
-    else this.use(this.programs.unlitFlat, transform);
+    else this.use(this.programNamed('unlitFlat'), transform);
     // Unlit, the normals play no part: either set of triangles gives the same picture.
     const set = view.smooth || !view.lighting ? 'smooth' : 'flat';
     gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers[set + 'Vertices']);
@@ -253,8 +321,9 @@ class ModelRenderer {
     gl.enableVertexAttribArray(2);
     gl.vertexAttribPointer(2, 1, gl.FLOAT, false, 28, 12);
     if (m.indexCount > 0) {
+      const indexBytes = this.indexBytes[set];
       gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, this.buffers[set + 'Indices']);
-      gl.drawElements(gl.TRIANGLES, m.indexCount, gl.UNSIGNED_INT, 0);
+      this.drawBatches(gl.TRIANGLES, m.indexCount, indexBytes === 2 ? gl.UNSIGNED_SHORT : gl.UNSIGNED_INT, indexBytes);
       gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
     }
     if (m.segmentEnds === 0) return;
@@ -267,7 +336,7 @@ class ModelRenderer {
     gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers.segments);
     gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 16, 0);
     gl.vertexAttribPointer(2, 1, gl.FLOAT, false, 16, 12);
-    gl.drawArrays(gl.LINES, 0, m.segmentEnds);
+    this.drawBatches(gl.LINES, m.segmentEnds);
   }
 
   // Every edge in white, from the vertex table, unlit.
@@ -283,7 +352,7 @@ class ModelRenderer {
     gl.disableVertexAttribArray(2);
     gl.vertexAttrib1f(2, kWhite);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, this.buffers.edges);
-    gl.drawElements(gl.LINES, m.edgeEnds, gl.UNSIGNED_SHORT, 0);
+    this.drawBatches(gl.LINES, m.edgeEnds, gl.UNSIGNED_SHORT, 2);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
   }
 }

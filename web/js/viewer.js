@@ -14,7 +14,8 @@ const page = {
   gl: null,
   canvas: null,
   shown: false,         // a model is on show
-  framePending: false,
+  label: '',            // the name of the model on show, for messages
+  frameRequest: 0,      // the pending animation frame's request, or 0
   firstFrameTime: 0,    // performance.now() when the first model's first frame was drawn
   // With ?timing in the address, each frame waits for the renderer to finish and its time is kept
   // in window.zemviewFrameTimes (milliseconds): the benchmarks read it.
@@ -74,18 +75,23 @@ function resizeCanvas() {
 }
 
 function requestFrame() {
-  if (page.framePending || !page.renderer) return;
-  page.framePending = true;
-  requestAnimationFrame(drawFrame);
+  if (page.frameRequest || !page.renderer) return;
+  page.frameRequest = requestAnimationFrame(drawFrame);
 }
 
+// Draws the frame now, in place of any frame requested.
 function drawFrame() {
-  page.framePending = false;
+  if (page.frameRequest) cancelAnimationFrame(page.frameRequest);
+  page.frameRequest = 0;
   if (!page.renderer || page.gl.isContextLost()) return;
   resizeCanvas();
   const start = performance.now();
   // Without a model on show the canvas, under the panel, is only cleared.
-  page.renderer.draw(page.shown ? page.view : kStartView, page.shown, page.canvas.width, page.canvas.height);
+  if (!page.renderer.draw(page.shown ? page.view : kStartView, page.shown, page.canvas.width, page.canvas.height)) {
+    page.renderer.release();
+    showMessage(page.label + ' is too large for this browser', page.loader.lines() || 'WebGL has no memory for the drawing of this view.');
+    return;
+  }
   if (!page.shown) return;
   const first = page.firstFrameTime === 0;
   // Reading one pixel back waits until the renderer has drawn the whole frame.
@@ -118,10 +124,14 @@ function showModel(label, bytes) {
   page.view = { ...kStartView };
   page.drag = { rotating: false, zooming: false, lastX: 0, lastY: 0, lastZoomY: 0 };
   page.shown = true;
+  page.label = label;
+  // At once: the first frame need not wait for the browser's next one; and before the panel goes,
+  // so that reading the canvas's size does not make the browser lay the page out first.
+  drawFrame();
+  if (!page.shown) return;
   document.title = 'zemview - ' + result.model.name;
   panel().hidden = true;
   document.documentElement.dataset.state = 'model';
-  requestFrame();
 }
 
 function tooLargeMessage(label, size) {
@@ -292,6 +302,8 @@ function listen() {
 
 // ---------------------------------------------------------------- start
 
+// WebGL, the canvas at its size and the first view's program, which the browser then builds while
+// the page loads the model.
 function startGraphics() {
   const canvas = document.getElementById('view');
   page.canvas = canvas;
@@ -302,29 +314,35 @@ function startGraphics() {
     e.preventDefault();
     showMessage('The drawing stopped', 'The browser took WebGL away from this page; reload it to go on.');
   });
+  resizeCanvas();
+  page.renderer = new ModelRenderer(gl);
   return true;
 }
 
 async function start() {
   window.addEventListener('error', (e) => showMessage('Something went wrong', String(e.message)));
   window.addEventListener('unhandledrejection', (e) => showMessage('Something went wrong', String(e.reason)));
+  // The model is asked for, the module started and WebGL set up at once, so that each goes on
+  // while the next starts.
+  const element = document.getElementById('zem-model');
+  const url = new URLSearchParams(window.location.search).get('model');
+  const fetching = !(element && element.textContent) && url ? fetchModel(url) : null;
+  const starting = createZemLoader();
   if (!startGraphics()) {
+    starting.catch(() => {});
     showMessage('This browser cannot show models', 'It offers no WebGL 2, which the viewer needs.');
     return;
   }
-  // A model to fetch is asked for at once, while the module and WebGL start.
   const placed = placedModel();
-  const url = new URLSearchParams(window.location.search).get('model');
-  const fetching = !placed && url ? fetchModel(url) : null;
   let module;
   try {
-    module = await createZemLoader();
+    module = await starting;
   } catch (e) {
     showMessage('This browser cannot show models', 'Its WebAssembly did not start: ' + String(e && e.message ? e.message : e));
     return;
   }
   page.loader = new ModelLoader(module);
-  page.renderer = new ModelRenderer(page.gl, page.loader.palette());
+  page.renderer.setPalette(page.loader.palette());
   listen();
   if (placed) {
     showModel(placed.label, placed.bytes);
@@ -334,8 +352,8 @@ async function start() {
     else showMessage(fetched.heading, fetched.lines);
   } else {
     showStart();
+    requestFrame();
   }
-  requestFrame();
 }
 
 window.addEventListener('DOMContentLoaded', start);
