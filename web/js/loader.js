@@ -21,14 +21,19 @@ class ModelLoader {
     return this.module.HEAPF32.slice(at, at + 32 * 3);
   }
 
-  // { model } after a load, or { lines } with the loader's own lines when it failed. The model
-  // stays in the module until the next load.
-  load(bytes) {
+  // { model } after a load of the text in parts (Uint8Arrays, in order), or { lines } with the
+  // loader's own lines when it failed. The model stays in the module until the next load.
+  load(parts) {
     const m = this.module;
-    const text = m._zemTextBuffer(bytes.length) >>> 0;
+    const length = parts.reduce((sum, part) => sum + part.length, 0);
+    const text = m._zemTextBuffer(length) >>> 0;
     if (text === 0) return { lines: this.lines() };
-    m.HEAPU8.set(bytes, text);
-    const record = m._zemLoad(bytes.length) >>> 0;
+    let at = text;
+    for (const part of parts) {
+      m.HEAPU8.set(part, at);
+      at += part.length;
+    }
+    const record = m._zemLoad(length) >>> 0;
     if (record === 0) return { lines: this.lines() };
     return { model: this.readModel(record), lines: this.lines() };
   }

@@ -67,6 +67,7 @@ void main() { fragment = colour; }`;
 }
 
 const kWhite = 32;  // the palette slot after the 32 colours: the outlines' white
+const kVertexBytes = 28;  // a WebVertex (web/binding.h): position, palette entry, normal
 
 // Mesa's llvmpipe keeps every primitive of a frame, binned by screen tile, in blocks of 64 KB until
 // the frame is rasterised, then frees them; a frame of the terrain's 63,000 triangles needs about
@@ -230,13 +231,25 @@ class ModelRenderer {
   // uploaded last when withModel is set, else the background alone. False, with nothing drawn,
   // when WebGL has no memory for the streams this view needs.
   draw(view, withModel, width, height) {
-    const gl = this.gl;
     const model = this.model && withModel;
     if (model && !this.ensureStreams(view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'])) return false;
+    this.beginFrame(view.blackBackground, width, height);
+    if (model) {
+      const transform = frameTransform(view, width, height);
+      if (view.wireframe) this.drawOutlines(transform);
+      else this.drawSolid(view, transform);
+    }
+    this.endFrame(width, height);
+    return true;
+  }
+
+  // The off-screen target cleared, with the state every frame draws in.
+  beginFrame(blackBackground, width, height) {
+    const gl = this.gl;
     this.ensureTarget(width, height);
     gl.bindFramebuffer(gl.FRAMEBUFFER, this.target.framebuffer);
     gl.viewport(0, 0, width, height);
-    const background = view.blackBackground ? 0 : 1;
+    const background = blackBackground ? 0 : 1;
     gl.clearColor(background, background, background, background);
     gl.clearDepth(1);
     gl.enable(gl.DEPTH_TEST);
@@ -245,17 +258,54 @@ class ModelRenderer {
     gl.enable(gl.BLEND);
     gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
-    if (model) {
-      const transform = frameTransform(view, width, height);
-      if (view.wireframe) this.drawOutlines(transform);
-      else this.drawSolid(view, transform);
-    }
-    // The rows were drawn top first, as a window's buffer holds them; the canvas holds them bottom first.
+  }
+
+  // The rows were drawn top first, as a window's buffer holds them; the canvas holds them bottom first.
+  endFrame(width, height) {
+    const gl = this.gl;
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, this.target.framebuffer);
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
     gl.blitFramebuffer(0, 0, width, height, 0, height, width, 0, gl.COLOR_BUFFER_BIT, gl.NEAREST);
     gl.bindFramebuffer(gl.FRAMEBUFFER, null);
-    return true;
+  }
+
+  // A frame of one triangle of no area, with the first view's program, vertex layout and state, in
+  // the background's black. Mesa's llvmpipe compiles its machine code for a shader in a state at
+  // the first draw, not when the program is linked: drawn while the page loads its model, that
+  // work is done before the first frame. The program's uniforms are left as they are, so that
+  // nothing here waits for the browser.
+  prepare(width, height) {
+    const gl = this.gl;
+    const vertices = gl.createBuffer();
+    const indices = gl.createBuffer();
+    gl.bindBuffer(gl.ARRAY_BUFFER, vertices);
+    gl.bufferData(gl.ARRAY_BUFFER, 3 * kVertexBytes, gl.STATIC_DRAW);
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, indices);
+    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint16Array([0, 1, 2]), gl.STATIC_DRAW);
+    this.beginFrame(true, width, height);
+    gl.useProgram(this.programNamed('litSmooth').program);
+    this.bindVertices(vertices, true);
+    gl.drawElements(gl.TRIANGLES, 3, gl.UNSIGNED_SHORT, 0);
+    this.endFrame(width, height);
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
+    gl.deleteBuffer(vertices);
+    gl.deleteBuffer(indices);
+  }
+
+  // The faces' vertex buffer (WebVertex in web/binding.h) as the attributes, normals when lit.
+  bindVertices(buffer, lit) {
+    const gl = this.gl;
+    gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
+    gl.enableVertexAttribArray(0);
+    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, kVertexBytes, 0);
+    if (lit) {
+      gl.enableVertexAttribArray(1);
+      gl.vertexAttribPointer(1, 3, gl.FLOAT, false, kVertexBytes, 16);
+    } else {
+      gl.disableVertexAttribArray(1);
+    }
+    gl.enableVertexAttribArray(2);
+    gl.vertexAttribPointer(2, 1, gl.FLOAT, false, kVertexBytes, 12);
   }
 
   // The program for lit or unlit drawing; equalCorners: every primitive's corners get one colour.
@@ -309,17 +359,7 @@ class ModelRenderer {
     else this.use(this.programNamed('unlitFlat'), transform);
     // Unlit, the normals play no part: either set of triangles gives the same picture.
     const set = view.smooth || !view.lighting ? 'smooth' : 'flat';
-    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers[set + 'Vertices']);
-    gl.enableVertexAttribArray(0);
-    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 28, 0);
-    if (view.lighting) {
-      gl.enableVertexAttribArray(1);
-      gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 28, 16);
-    } else {
-      gl.disableVertexAttribArray(1);
-    }
-    gl.enableVertexAttribArray(2);
-    gl.vertexAttribPointer(2, 1, gl.FLOAT, false, 28, 12);
+    this.bindVertices(this.buffers[set + 'Vertices'], view.lighting);
     if (m.indexCount > 0) {
       const indexBytes = this.indexBytes[set];
       gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, this.buffers[set + 'Indices']);

@@ -108,9 +108,10 @@ function drawFrame() {
 
 // ---------------------------------------------------------------- opening models
 
-function showModel(label, bytes) {
+// Shows the model whose text is in parts (Uint8Arrays, in order), or the loader's lines.
+function showModel(label, parts) {
   if (!page.loader || !page.renderer) return;
-  const result = page.loader.load(bytes);
+  const result = page.loader.load(parts);
   if (!result.model) {
     page.renderer.release();
     showMessage(label + ' could not be loaded', result.lines);
@@ -150,19 +151,33 @@ async function openFile(file) {
   } catch (e) {
     return showMessage(file.name + ' could not be read', String(e && e.message ? e.message : e));
   }
-  showModel(file.name, new Uint8Array(buffer));
+  showModel(file.name, [new Uint8Array(buffer)]);
 }
 
-// The bytes at url, or the heading and line of a message when they cannot be had.
+// The text at url in parts, as it came, or the heading and line of a message when it cannot be
+// had. The request the page's head made for it is taken up where there is one. The parts are not
+// joined: the loader copies each into its own memory, and joining them costs as much again.
 async function fetchModel(url) {
   try {
-    const response = await fetch(url);
+    const early = window.zemModelRequest;
+    const response = await (early && early.url === url ? early.response : fetch(url));
     if (!response.ok) return { heading: url + ' could not be fetched', lines: 'The server answered ' + response.status + ' ' + response.statusText + '.' };
     const length = Number(response.headers.get('Content-Length'));
     if (length > kLargestText) return tooLargeMessage(url, length);
-    const buffer = await response.arrayBuffer();
-    if (buffer.byteLength > kLargestText) return tooLargeMessage(url, buffer.byteLength);
-    return { bytes: new Uint8Array(buffer) };
+    const reader = response.body.getReader();
+    const parts = [];
+    let size = 0;
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) break;
+      size += value.length;
+      if (size > kLargestText) {
+        reader.cancel();
+        return tooLargeMessage(url, size);
+      }
+      parts.push(value);
+    }
+    return { parts };
   } catch (e) {
     return { heading: url + ' could not be fetched', lines: String(e && e.message ? e.message : e) };
   }
@@ -302,8 +317,8 @@ function listen() {
 
 // ---------------------------------------------------------------- start
 
-// WebGL, the canvas at its size and the first view's program, which the browser then builds while
-// the page loads the model.
+// WebGL, the canvas at its size and the first view's program and frame, which the browser then
+// makes ready while the page loads the model.
 function startGraphics() {
   const canvas = document.getElementById('view');
   page.canvas = canvas;
@@ -316,6 +331,7 @@ function startGraphics() {
   });
   resizeCanvas();
   page.renderer = new ModelRenderer(gl);
+  page.renderer.prepare(canvas.width, canvas.height);
   return true;
 }
 
@@ -345,10 +361,10 @@ async function start() {
   page.renderer.setPalette(page.loader.palette());
   listen();
   if (placed) {
-    showModel(placed.label, placed.bytes);
+    showModel(placed.label, [placed.bytes]);
   } else if (fetching) {
     const fetched = await fetching;
-    if (fetched.bytes) showModel(url, fetched.bytes);
+    if (fetched.parts) showModel(url, fetched.parts);
     else showMessage(fetched.heading, fetched.lines);
   } else {
     showStart();
