@@ -75,16 +75,23 @@ std::size_t openTable(const TextScan& text, const char* keyword, const char* err
     return brace;
 }
 
+// A table of count records, allocated whole; out of memory, one line that names the model's count.
+template <typename T>
+bool allocateTable(Array<T>& table, int32_t count, const char* records)
+{
+    char what[80];
+    std::snprintf(what, sizeof what, "the model's %d %s", static_cast<int>(count), records);
+    table = allocateArray<T>(static_cast<std::size_t>(count), what);
+    return table != nullptr;
+}
+
 bool parseVertexTable(Shape& shape, const TextScan& text)
 {
     // A vertex entry has one opening brace.
     std::size_t cursor = openTable(text, "VECTOR", kVectorError, shape.vertexCount, 1);
     if (cursor == npos) return false;
 
-    char what[80];
-    std::snprintf(what, sizeof what, "the model's %d vertices", static_cast<int>(shape.vertexCount));
-    shape.vertices = allocateArray<ShapeVertex>(static_cast<std::size_t>(shape.vertexCount), what);
-    if (!shape.vertices) return false;
+    if (!allocateTable(shape.vertices, shape.vertexCount, "vertices")) return false;
     for (int32_t i = 0; i < shape.vertexCount; ++i) {
         cursor = text.find('{', cursor + 1);
         if (cursor == npos) return fail(kVectorError);
@@ -154,10 +161,7 @@ bool parsePolygonTable(Shape& shape, const TextScan& text)
     std::size_t cursor = openTable(text, "SPOLY", kPolygonError, shape.polygonCount, 2);
     if (cursor == npos) return false;
 
-    char what[80];
-    std::snprintf(what, sizeof what, "the model's %d polygons", static_cast<int>(shape.polygonCount));
-    shape.polygons = allocateArray<ShapePolygon>(static_cast<std::size_t>(shape.polygonCount), what);
-    if (!shape.polygons) return false;
+    if (!allocateTable(shape.polygons, shape.polygonCount, "polygons")) return false;
     PolygonFault fault;
     for (int32_t p = 0; p < shape.polygonCount; ++p) {
         cursor = text.find('{', cursor + 1);
