@@ -145,6 +145,8 @@ class ModelRenderer {
     this.programs = {};
     this.buffers = {};
     this.uploaded = new Set();
+    this.unchecked = false;  // streams were uploaded since WebGL was last asked whether it had the memory
+    this.shortOf = '';       // after a frame not drawn: 'loader' or 'WebGL', whichever had no memory
     this.indexBytes = {};  // of the uploaded triangle streams, by name
     this.target = null;
     // The origin at the top turns the viewport upside down and the rule for pixels on horizontal
@@ -167,7 +169,7 @@ class ModelRenderer {
   }
 
   // Takes a model (ModelLoader.readModel) and uploads the streams of its first view. False when
-  // there is no memory for them.
+  // the loader has no memory for them; WebGL's memory is known after the first frame (see draw).
   upload(model) {
     this.release();
     this.model = model;
@@ -176,8 +178,9 @@ class ModelRenderer {
     return false;
   }
 
-  // Uploads the named streams not yet uploaded (WebGL copies them); false when the loader or WebGL
-  // ran out of memory.
+  // Uploads the named streams not yet uploaded (WebGL copies them); false when the loader ran out
+  // of memory. Whether WebGL had the memory is asked once the frame is drawn: asked here, the page
+  // would wait for the browser to take in every upload before it could send the frame's draws.
   ensureStreams(names) {
     const gl = this.gl;
     const missing = names.filter((name) => !this.uploaded.has(name));
@@ -193,15 +196,29 @@ class ModelRenderer {
       }
       this.uploaded.add(name);
       this.indexBytes[name] = views.indexBytes;
+      this.unchecked = true;
     }
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
-    return gl.getError() !== gl.OUT_OF_MEMORY;
+    return true;
+  }
+
+  // Whether WebGL ran out of memory since streams were last uploaded. Every error is read, since a
+  // draw from a buffer that could not be made sets one of its own (a lost context repeats its own).
+  ranOutOfMemory() {
+    const gl = this.gl;
+    if (!this.unchecked) return false;
+    this.unchecked = false;
+    let out = false;
+    for (let i = 0, error; i < 8 && (error = gl.getError()) !== gl.NO_ERROR; i++) out = out || error === gl.OUT_OF_MEMORY;
+    return out;
   }
 
   release() {
     for (const buffer of Object.values(this.buffers)) this.gl.deleteBuffer(buffer);
     this.buffers = {};
     this.uploaded.clear();
+    // An error of these buffers' uploads, not looked at yet, is not to be taken for the next model's.
+    this.ranOutOfMemory();
     this.model = null;
   }
 
@@ -228,11 +245,16 @@ class ModelRenderer {
   }
 
   // One frame of view (the viewer's state) at width x height pixels into the canvas: the model
-  // uploaded last when withModel is set, else the background alone. False, with nothing drawn,
-  // when WebGL has no memory for the streams this view needs.
+  // uploaded last when withModel is set, else the background alone. False when the loader or
+  // WebGL had no memory for the streams this view needs (shortOf says which): nothing, or not all,
+  // was drawn.
   draw(view, withModel, width, height) {
     const model = this.model && withModel;
-    if (model && !this.ensureStreams(view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'])) return false;
+    this.shortOf = '';
+    if (model && !this.ensureStreams(view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'])) {
+      this.shortOf = 'loader';
+      return false;
+    }
     this.beginFrame(view.blackBackground, width, height);
     if (model) {
       const transform = frameTransform(view, width, height);
@@ -240,7 +262,8 @@ class ModelRenderer {
       else this.drawSolid(view, transform);
     }
     this.endFrame(width, height);
-    return true;
+    if (this.ranOutOfMemory()) this.shortOf = 'WebGL';
+    return !this.shortOf;
   }
 
   // The off-screen target cleared, with the state every frame draws in.

@@ -88,8 +88,9 @@ function drawFrame() {
   const start = performance.now();
   // Without a model on show the canvas, under the panel, is only cleared.
   if (!page.renderer.draw(page.shown ? page.view : kStartView, page.shown, page.canvas.width, page.canvas.height)) {
+    const webgl = page.renderer.shortOf === 'WebGL';
     page.renderer.release();
-    showMessage(page.label + ' is too large for this browser', page.loader.lines() || 'WebGL has no memory for the drawing of this view.');
+    showMessage(page.label + ' is too large for this browser', webgl ? 'WebGL has no memory for the drawing of this view.' : page.loader.lines());
     return;
   }
   if (!page.shown) return;
@@ -117,9 +118,9 @@ function showModel(label, parts) {
     showMessage(label + ' could not be loaded', result.lines);
     return;
   }
+  // WebGL's memory for the upload is known after the first frame, which drawFrame checks.
   if (!page.renderer.upload(result.model)) {
-    showMessage(label + ' is too large for this browser', 'WebGL has no memory for the drawing of its ' +
-      result.model.indexCount / 3 + ' triangles.');
+    showMessage(label + ' is too large for this browser', page.loader.lines());
     return;
   }
   page.view = { ...kStartView };
