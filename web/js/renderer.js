@@ -68,6 +68,7 @@ void main() { fragment = colour; }`;
 
 const kWhite = 32;  // the palette slot after the 32 colours: the outlines' white
 const kVertexBytes = 28;  // a WebVertex (web/binding.h): position, palette entry, normal
+const kWarmUpBytes = 1 << 20;  // the upload made before the model's (see ModelRenderer.prepare)
 
 // Mesa's llvmpipe keeps every primitive of a frame, binned by screen tile, in blocks of 64 KB until
 // the frame is rasterised, then frees them; a frame of the terrain's 63,000 triangles needs about
@@ -296,13 +297,15 @@ class ModelRenderer {
   // the background's black. Mesa's llvmpipe compiles its machine code for a shader in a state at
   // the first draw, not when the program is linked: drawn while the page loads its model, that
   // work is done before the first frame. The program's uniforms are left as they are, so that
-  // nothing here waits for the browser.
+  // nothing here waits for the browser. The vertex buffer is a megabyte of data, about a model of
+  // 40,000 vertices: the browser's first upload of that size took it some 20 ms longer than later
+  // ones (the terrain's first frame, on llvmpipe), a cost taken here while the module starts.
   prepare(width, height) {
     const gl = this.gl;
     const vertices = gl.createBuffer();
     const indices = gl.createBuffer();
     gl.bindBuffer(gl.ARRAY_BUFFER, vertices);
-    gl.bufferData(gl.ARRAY_BUFFER, 3 * kVertexBytes, gl.STATIC_DRAW);
+    gl.bufferData(gl.ARRAY_BUFFER, new Uint8Array(kWarmUpBytes), gl.STATIC_DRAW);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, indices);
     gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint16Array([0, 1, 2]), gl.STATIC_DRAW);
     this.beginFrame(true, width, height);
