@@ -1,8 +1,8 @@
 // The page's way into the model library: a text handed over from JavaScript, loaded with the loader
 // as it is, and turned into the vertex streams WebGL draws, with every loader line kept for the page.
-// The faces become indexed triangles over vertices that are all different, as the desktop
-// renderer's display lists merge identical vertices: each vertex is then lit once, not once for
-// every triangle it is a corner of.
+// The faces become indexed triangles whose corners share one vertex where they are equal, as the
+// desktop renderer's display lists merge identical vertices: each vertex is then lit once, not once
+// for every triangle it is a corner of.
 #include "web/binding.h"
 
 #include <emscripten/emscripten.h>
@@ -77,45 +77,56 @@ bool countStreams(const Shape& shape, uint32_t& corners, uint32_t& segments, uin
     return true;
 }
 
-// Vertices by content: an open-addressed table of vertex numbers plus one (0 is empty), at most
-// half full, so that merging takes time in proportion to the corners whatever the model holds.
+// Corners merged into shared vertices, as the desktop renderer's display lists merge identical
+// ones, so that each vertex is lit once rather than once per triangle. The vertices made at each
+// table vertex are chained, and a corner takes the one equal to it in every byte (colour and
+// normal, the position being the same) or starts a new one: a few looks per corner, since few
+// colours and normals meet at one vertex, and no table to clear in proportion to the corners.
 class VertexMerger {
-public:
-    bool start(uint32_t corners, Triangles& out)
+    // Equal in every byte, compared a word at a time: a byte-wise compare took most of the merging.
+    static bool sameBytes(const WebVertex& a, const WebVertex& b)
     {
-        capacity_ = 16;
-        while (capacity_ < 2 * static_cast<uint64_t>(corners)) capacity_ *= 2;
-        slots_ = tryAllocateArray<uint32_t>(capacity_);
+        constexpr std::size_t kWords = sizeof(WebVertex) / sizeof(uint32_t);
+        uint32_t x[kWords], y[kWords];
+        std::memcpy(x, &a, sizeof x);
+        std::memcpy(y, &b, sizeof y);
+        uint32_t differ = 0;
+        for (std::size_t i = 0; i < kWords; ++i) differ |= x[i] ^ y[i];
+        return differ == 0;
+    }
+
+public:
+    bool start(uint32_t corners, int32_t tableVertices, Triangles& out)
+    {
+        head_ = tryAllocateArray<uint32_t>(static_cast<std::size_t>(tableVertices));
+        next_ = tryAllocateArray<uint32_t>(corners);
         out.vertices = tryAllocateArray<WebVertex>(corners);
         out.indices = tryAllocateArray<uint32_t>(corners);
-        if (!slots_ || !out.vertices || !out.indices) return false;
-        std::memset(slots_.get(), 0, capacity_ * sizeof(uint32_t));
+        if (!head_ || !next_ || !out.vertices || !out.indices) return false;
+        std::memset(head_.get(), 0, static_cast<std::size_t>(tableVertices) * sizeof(uint32_t));
         vertices_ = out.vertices.get();
         count_ = 0;
         return true;
     }
 
-    // The number of the vertex equal to v, added when it is new.
-    uint32_t add(const WebVertex& v)
+    // The number of the vertex equal to v, a corner at table vertex index, made when it is new.
+    uint32_t add(int index, const WebVertex& v)
     {
-        uint32_t hash = 2166136261u;
-        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&v);
-        for (std::size_t i = 0; i < sizeof v; ++i) hash = (hash ^ bytes[i]) * 16777619u;
-        for (std::size_t at = hash & (capacity_ - 1);; at = (at + 1) & (capacity_ - 1)) {
-            if (slots_[at] == 0) {
-                vertices_[count_] = v;
-                slots_[at] = ++count_;
-                return count_ - 1;
-            }
-            if (std::memcmp(&vertices_[slots_[at] - 1], &v, sizeof v) == 0) return slots_[at] - 1;
-        }
+        for (uint32_t at = head_[index]; at != 0; at = next_[at - 1])
+            if (sameBytes(vertices_[at - 1], v)) return at - 1;
+        vertices_[count_] = v;
+        next_[count_] = head_[index];
+        head_[index] = ++count_;
+        return count_ - 1;
     }
 
     uint32_t count() const { return count_; }
 
 private:
-    Array<uint32_t> slots_;
-    std::size_t capacity_ = 0;
+    // Numbers plus one (0 ends a chain): per table vertex the last vertex made there, per vertex the
+    // one made there before it.
+    Array<uint32_t> head_;
+    Array<uint32_t> next_;
     WebVertex* vertices_ = nullptr;
     uint32_t count_ = 0;
 };
@@ -127,14 +138,24 @@ void putPosition(float* to, const ShapeVertex& v)
     to[2] = v.z;
 }
 
+// Indices of 16 bits where every vertex number fits below 65,535, which WebGL 2 keeps for
+// restarting primitives: half the memory to upload and to read. Narrowed in place.
+uint32_t narrowIndices(uint32_t* indices, uint32_t count, uint32_t vertexCount)
+{
+    if (vertexCount > 65535) return 4;
+    uint16_t* narrow = reinterpret_cast<uint16_t*>(indices);
+    for (uint32_t i = 0; i < count; ++i) narrow[i] = static_cast<uint16_t>(indices[i]);
+    return 2;
+}
+
 // Faces split into the triangles (k, k + 1, 0), in table order, with vertex or face normals.
 bool buildTriangles(const Shape& shape, uint32_t corners, bool smooth, Triangles& out, WebTriangles& record)
 {
     VertexMerger merger;
-    if (!merger.start(corners, out)) {
+    if (!merger.start(corners, shape.vertexCount, out)) {
         char what[120];
         std::snprintf(what, sizeof what, "the drawing of the model's %u triangle corners", corners);
-        reportOutOfMemory(what, static_cast<double>(corners) * (sizeof(WebVertex) + 12));
+        reportOutOfMemory(what, static_cast<double>(corners) * (sizeof(WebVertex) + 8));
         return false;
     }
     uint32_t n = 0;
@@ -145,17 +166,21 @@ bool buildTriangles(const Shape& shape, uint32_t corners, bool smooth, Triangles
         for (int k = 1; k + 1 < polygon.count; ++k) {
             const int triangle[3] = {polygon.indices[k], polygon.indices[k + 1], first};
             for (int i : triangle) {
-                WebVertex v{};
+                WebVertex v;
                 putPosition(v.position, shape.vertices[i]);
-                v.normal = smooth ? shape.vertexNormals[i] : polygon.faceNormal;
                 v.colour = static_cast<float>(polygon.colourIndex % Palette::kSize);
-                out.indices[n++] = merger.add(v);
+                const Vector3& normal = smooth ? shape.vertexNormals[i] : polygon.faceNormal;
+                v.normal[0] = normal.x;
+                v.normal[1] = normal.y;
+                v.normal[2] = normal.z;
+                out.indices[n++] = merger.add(i, v);
             }
         }
     }
     record.vertexCount = merger.count();
     record.vertices = out.vertices.get();
     record.indices = out.indices.get();
+    record.indexBytes = narrowIndices(out.indices.get(), n, merger.count());
     return true;
 }
 
@@ -197,33 +222,46 @@ void fillEdges(const Shape& shape, uint16_t* ends)
     }
 }
 
+// What the first view draws: the faces with vertex normals and the segments. The rest is built when
+// first drawn (buildFlat, buildOutlines), so that a model is shown sooner.
 bool buildStreams(const Shape& shape)
 {
     uint32_t corners = 0, segmentEnds = 0, edgeEnds = 0;
     if (!countStreams(shape, corners, segmentEnds, edgeEnds)) return false;
-    // Indices are 16-bit and never negative: only the first 32,768 vertices can be drawn.
-    const uint32_t tableVertices = static_cast<uint32_t>(std::min<int32_t>(shape.vertexCount, 32768));
     Streams s;
-    if (!buildTriangles(shape, corners, true, s.smooth, gModel.smooth) ||
-        !buildTriangles(shape, corners, false, s.flat, gModel.flat))
-        return false;
+    if (!buildTriangles(shape, corners, true, s.smooth, gModel.smooth)) return false;
     s.segmentPositions = allocateArray<float>(4u * segmentEnds, "the drawing of the model's segments");
-    s.tablePositions = allocateArray<float>(3u * tableVertices, "the outlines' vertices");
-    s.edges = allocateArray<uint16_t>(edgeEnds, "the outlines' edges");
-    if (!s.segmentPositions || !s.tablePositions || !s.edges) return false;
+    if (!s.segmentPositions) return false;
     fillSegments(shape, s.segmentPositions.get());
-    for (uint32_t i = 0; i < tableVertices; ++i) putPosition(s.tablePositions.get() + 3 * i, shape.vertices[i]);
-    fillEdges(shape, s.edges.get());
 
     gModel.name = shape.name;
     gModel.indexCount = corners;
     gModel.segmentEnds = segmentEnds;
     gModel.segmentPositions = s.segmentPositions.get();
-    gModel.tableVertices = tableVertices;
-    gModel.tablePositions = s.tablePositions.get();
+    // Indices are 16-bit and never negative: only the first 32,768 vertices can be drawn.
+    gModel.tableVertices = static_cast<uint32_t>(std::min<int32_t>(shape.vertexCount, 32768));
     gModel.edgeEnds = edgeEnds;
-    gModel.edges = s.edges.get();
     gStreams = std::move(s);
+    return true;
+}
+
+bool buildFlat(const Shape& shape)
+{
+    return gStreams.flat.vertices || buildTriangles(shape, gModel.indexCount, false, gStreams.flat, gModel.flat);
+}
+
+bool buildOutlines(const Shape& shape)
+{
+    if (gStreams.edges) return true;
+    Array<float> table = allocateArray<float>(3u * gModel.tableVertices, "the outlines' vertices");
+    Array<uint16_t> edges = allocateArray<uint16_t>(gModel.edgeEnds, "the outlines' edges");
+    if (!table || !edges) return false;
+    for (uint32_t i = 0; i < gModel.tableVertices; ++i) putPosition(table.get() + 3 * i, shape.vertices[i]);
+    fillEdges(shape, edges.get());
+    gModel.tablePositions = table.get();
+    gModel.edges = edges.get();
+    gStreams.tablePositions = std::move(table);
+    gStreams.edges = std::move(edges);
     return true;
 }
 
@@ -248,15 +286,26 @@ EMSCRIPTEN_KEEPALIVE char* zemTextBuffer(std::size_t size)
     return gText.get();
 }
 
-EMSCRIPTEN_KEEPALIVE const WebModel* zemLoad()
+EMSCRIPTEN_KEEPALIVE const WebModel* zemLoad(std::size_t length)
 {
-    if (!gText) return nullptr;
-    const bool loaded = gLoaded.parse(gText.get(), gText.get() + gTextSize) && gLoaded.computeNormals();
+    if (!gText || length > gTextSize) return nullptr;
+    gText[length] = '\0';
+    const bool parsed = gLoaded.parse(gText.get(), gText.get() + length);
+    // Released before the normals, whose tables then take memory the text has used already: the
+    // browser's first touch of a page of memory costs more than the normals computed on it.
     gText.reset();
-    if (!loaded || !buildStreams(gLoaded)) {
+    if (!parsed || !gLoaded.computeNormals() || !buildStreams(gLoaded)) {
         clearModel();
         return nullptr;
     }
+    return &gModel;
+}
+
+EMSCRIPTEN_KEEPALIVE const WebModel* zemBuild(uint32_t parts)
+{
+    if (!gModel.name) return nullptr;
+    if ((parts & kFlatFaces) && !buildFlat(gLoaded)) return nullptr;
+    if ((parts & kOutlines) && !buildOutlines(gLoaded)) return nullptr;
     return &gModel;
 }
 

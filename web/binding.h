@@ -3,25 +3,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 
 #include "model/vector3.h"
 
 // One vertex of the solid drawing: 28 bytes, interleaved for one vertex buffer. Every attribute is
 // a float, the format the renderer fetches fastest (and exactly, for 16-bit coordinates).
+// Plain floats with no initialisers: an array is sized for every triangle corner and only the
+// vertices made are written, so that memory never used is never touched.
 struct WebVertex {
     float position[3];  // x, y as drawn (the file's y negated), z
     float colour;       // palette entry, already taken modulo 32
-    Vector3 normal;     // the vertex normal (smooth set) or the face normal (flat set)
+    float normal[3];    // the vertex normal (smooth set) or the face normal (flat set)
 };
 
-// The faces as indexed triangles over vertices that are all different, for one choice of normals.
+// The faces as indexed triangles over shared vertices, for one choice of normals.
 struct WebTriangles {
     uint32_t vertexCount = 0;
     const WebVertex* vertices = nullptr;
-    const uint32_t* indices = nullptr;  // WebModel::indexCount of them, three per triangle
+    const void* indices = nullptr;  // WebModel::indexCount of them, three per triangle
+    uint32_t indexBytes = 4;        // 2 (16-bit indices) when every vertex number is below 65,535, else 4
 };
 
-// What a load gives the page; every pointer stays valid until the next load begins.
+// What a load gives the page; every pointer stays valid until the next load begins, and is null
+// for a part not built yet.
 struct WebModel {
     const char* name = nullptr;                 // the shape name, ended by a zero
     uint32_t indexCount = 0;                    // solid triangles times 3
@@ -40,8 +45,9 @@ struct WebModel {
 // The page's reading of these records depends on this layout (wasm32: 4-byte pointers).
 static_assert(sizeof(WebVertex) == 28, "vertex layout");
 static_assert(offsetof(WebVertex, colour) == 12 && offsetof(WebVertex, normal) == 16, "vertex layout");
+static_assert(std::is_trivially_default_constructible<WebVertex>::value, "vertex arrays are left unwritten");
 #if defined(__EMSCRIPTEN__)
-static_assert(sizeof(WebModel) == 84, "model record layout");
+static_assert(sizeof(WebModel) == 92, "model record layout");
 #endif
 
 extern "C" {
@@ -49,9 +55,21 @@ extern "C" {
 // memory runs out, after the loader's own line for it. Clears the model on show and its lines.
 char* zemTextBuffer(std::size_t size);
 
-// Parses the text put into the buffer, computes the normals and builds the streams; null after the
-// loader's lines say why. The buffer is released either way.
-const WebModel* zemLoad();
+// Parses the first length bytes (at most the size asked for) of the text put into the buffer,
+// computes the normals and builds the streams of the first view: the faces with vertex normals
+// and the segments. Null after the loader's lines say why. The buffer is released either way.
+const WebModel* zemLoad(std::size_t length);
+
+// Parts of the drawing that zemBuild makes when they are first needed.
+enum WebParts : uint32_t {
+    kFlatFaces = 1,  // WebModel::flat
+    kOutlines = 2,   // WebModel::tablePositions and edges
+};
+
+// Builds the parts asked for (WebParts) of the model loaded last, where not built yet: the record
+// again, or null after the loader's lines say why (or when no model is loaded). The model stays
+// loaded either way.
+const WebModel* zemBuild(uint32_t parts);
 
 // The lines written since the last zemTextBuffer, each ended by a newline.
 const char* zemLines();

@@ -70,7 +70,7 @@ async function main() {
   const folder = fs.mkdtempSync('/tmp/zemweb-bench-');
   prepareModels(folder);
   const server = await startServer({ '/page/': webBuild, '/scratch/': folder, '/tools/': tools, '/bench/': __dirname });
-  const browser = await launchBrowser('llvmpipe');
+  const browser = await launchBrowser('llvmpipe', { networkEvents: false });
   try {
     const pageBytes = fs.readFileSync(path.join(webBuild, 'zemview.html'));
     const gzipped = zlib.gzipSync(pageBytes, { level: 9 }).length;

@@ -115,3 +115,41 @@ test('a missing file: the server\'s answer, or the browser\'s refusal from disk'
   assert.strictEqual(page.lastError, undefined);
   await page.close();
 });
+
+// WebGL reports its memory short for an upload only when asked, which the page does once the frame
+// is drawn: here it refuses every upload of more than a kilobyte while the page's flag is set.
+test('WebGL without the memory for a model: one clear message, and the next model drawn as it should be', async () => {
+  const page = await openPage(browser);
+  await page.evaluateOnNewDocument(() => {
+    window.refuseUploads = true;
+    const proto = WebGL2RenderingContext.prototype;
+    const bufferData = proto.bufferData;
+    const getError = proto.getError;
+    let refused = false;
+    proto.bufferData = function (target, data, ...rest) {
+      if (window.refuseUploads && data && data.byteLength > 1024) refused = true;
+      return bufferData.call(this, target, data, ...rest);
+    };
+    proto.getError = function () {
+      if (!refused) return getError.call(this);
+      refused = false;
+      return this.OUT_OF_MEMORY;
+    };
+  });
+  await page.goto(pathToFileURL(env.page()).href);
+  await settled(page, 'start');
+  await dropFile(page, path.join(env.source(), 'models', 'torus.zem'));
+  await settled(page, 'message');
+  const seen = await shown(page);
+  assert.strictEqual(seen.heading, 'torus.zem is too large for this browser');
+  assert.strictEqual(seen.lines, 'WebGL has no memory for the drawing of this view.');
+  assert.ok(seen.covered, 'the message stands over the canvas');
+  await page.evaluate(() => { window.refuseUploads = false; });
+  const tetra = path.join(env.source(), 'models', 'tetra.zem');
+  await dropFile(page, tetra);
+  await settled(page, 'model');
+  const c = comparePictures(await pagePicture(page), zemrenderPicture(tetra, kStart, 640, 480, folder));
+  assert.strictEqual(c.differing, 0);
+  assert.strictEqual(page.lastError, undefined);
+  await page.close();
+});

@@ -3,6 +3,9 @@
 
 // The largest text the module's 32-bit memory can take, with room left for the tables.
 const kLargestText = 3 * 1024 * 1024 * 1024;
+// The parts of a model zemBuild makes when first drawn (WebParts in web/binding.h).
+const kFlatFaces = 1;
+const kOutlines = 2;
 
 class ModelLoader {
   constructor(module) {
@@ -18,14 +21,19 @@ class ModelLoader {
     return this.module.HEAPF32.slice(at, at + 32 * 3);
   }
 
-  // { model } after a load, or { lines } with the loader's own lines when it failed. The model's
-  // views stay valid until the next load.
-  load(bytes) {
+  // { model } after a load of the text in parts (Uint8Arrays, in order), or { lines } with the
+  // loader's own lines when it failed. The model stays in the module until the next load.
+  load(parts) {
     const m = this.module;
-    const text = m._zemTextBuffer(bytes.length) >>> 0;
+    const length = parts.reduce((sum, part) => sum + part.length, 0);
+    const text = m._zemTextBuffer(length) >>> 0;
     if (text === 0) return { lines: this.lines() };
-    m.HEAPU8.set(bytes, text);
-    const record = m._zemLoad() >>> 0;
+    let at = text;
+    for (const part of parts) {
+      m.HEAPU8.set(part, at);
+      at += part.length;
+    }
+    const record = m._zemLoad(length) >>> 0;
     if (record === 0) return { lines: this.lines() };
     return { model: this.readModel(record), lines: this.lines() };
   }
@@ -38,31 +46,41 @@ class ModelLoader {
     return new TextDecoder().decode(heap.subarray(pointer, end));
   }
 
-  // The WebModel record, field by field (web/binding.h).
+  // The WebModel record's counts (web/binding.h); its streams are read by streams(), when drawn.
   readModel(record) {
     const m = this.module;
     const u32 = (i) => m.HEAPU32[(record >>> 2) + i] >>> 0;
-    const bytes = (pointer, length) => m.HEAPU8.subarray(pointer, pointer + length);
-    const triangles = (at) => ({
-      vertexCount: u32(at),
-      vertices: bytes(u32(at + 1), u32(at) * 28),
-    });
-    const model = {
+    return {
       name: this.cString(u32(0)),
       indexCount: u32(1),
-      smooth: triangles(2),
-      flat: triangles(5),
-      segmentEnds: u32(8),
-      tableVertices: u32(10),
-      edgeEnds: u32(12),
-      hasFace: u32(14) !== 0,
+      segmentEnds: u32(10),
+      tableVertices: u32(12),
+      edgeEnds: u32(14),
+      hasFace: u32(16) !== 0,
+      lastNormals: m.HEAPF32.slice((record >>> 2) + 17, (record >>> 2) + 23),
+      streams: (name) => this.streams(record, name),
     };
-    model.smooth.indices = bytes(u32(4), model.indexCount * 4);
-    model.flat.indices = bytes(u32(7), model.indexCount * 4);
-    model.segmentPositions = bytes(u32(9), model.segmentEnds * 16);
-    model.tablePositions = bytes(u32(11), model.tableVertices * 12);
-    model.edges = bytes(u32(13), model.edgeEnds * 2);
-    model.lastNormals = m.HEAPF32.slice((record >>> 2) + 15, (record >>> 2) + 21);
-    return model;
+  }
+
+  // Views into the module's memory of the model's named streams ('smooth', 'flat', 'segments',
+  // 'outlines'), built first where the first view did not need them: null when memory ran out (the
+  // loader's lines say so). Building may move the module's memory, which ends earlier views, so
+  // that views are taken here and used at once.
+  streams(record, name) {
+    const m = this.module;
+    const part = { flat: kFlatFaces, outlines: kOutlines }[name];
+    if (part && (m._zemBuild(part) >>> 0) === 0) return null;
+    const u32 = (i) => m.HEAPU32[(record >>> 2) + i] >>> 0;
+    const bytes = (pointer, length) => m.HEAPU8.subarray(pointer, pointer + length);
+    const indexCount = u32(1);
+    const triangles = (at) => ({
+      vertices: bytes(u32(at + 1), u32(at) * 28),
+      indices: bytes(u32(at + 2), indexCount * u32(at + 3)),
+      indexBytes: u32(at + 3),
+    });
+    if (name === 'smooth') return triangles(2);
+    if (name === 'flat') return triangles(6);
+    if (name === 'segments') return { positions: bytes(u32(11), u32(10) * 16) };
+    return { table: bytes(u32(13), u32(12) * 12), edges: bytes(u32(15), u32(14) * 2) };
   }
 }

@@ -67,8 +67,28 @@ void main() { fragment = colour; }`;
 }
 
 const kWhite = 32;  // the palette slot after the 32 colours: the outlines' white
+const kVertexBytes = 28;  // a WebVertex (web/binding.h): position, palette entry, normal
+const kWarmUpBytes = 1 << 20;  // the upload made before the model's (see ModelRenderer.prepare)
 
-function compileProgram(gl, vertexSource, fragmentSource) {
+// Mesa's llvmpipe keeps every primitive of a frame, binned by screen tile, in blocks of 64 KB until
+// the frame is rasterised, then frees them; a frame of the terrain's 63,000 triangles needs about
+// two hundred. The browser's allocator hands most such blocks back to the system at once and the
+// next frame takes them again, so that on a machine of several processors the frame went mostly to
+// the system's page handling (five times its drawing, on the benchmark's machine). Drawn in
+// batches, each sent on its way before the next, a frame never needs more than the few blocks the
+// allocator keeps. The batches are drawn in order, so that the picture is the same.
+const kPrimitivesPerBatch = 2048;
+
+const kProgramSources = {
+  litSmooth: () => [litVertexShader(''), fragmentShader('')],
+  litFlat: () => [litVertexShader('flat'), fragmentShader('flat')],
+  unlitSmooth: () => [unlitVertexShader(''), fragmentShader('')],
+  unlitFlat: () => [unlitVertexShader('flat'), fragmentShader('flat')],
+};
+
+// Starts building a program. The browser builds it while the page goes on; its result is asked for
+// (which waits for it) only when the program is first used.
+function startProgram(gl, vertexSource, fragmentSource) {
   const program = gl.createProgram();
   for (const [type, source] of [[gl.VERTEX_SHADER, vertexSource], [gl.FRAGMENT_SHADER, fragmentSource]]) {
     const shader = gl.createShader(type);
@@ -80,6 +100,12 @@ function compileProgram(gl, vertexSource, fragmentSource) {
   gl.bindAttribLocation(program, 1, 'normal');
   gl.bindAttribLocation(program, 2, 'colourIndex');
   gl.linkProgram(program);
+  return { program, uniforms: null };
+}
+
+// The program's uniforms, once it is linked; an error when it could not be.
+function finishProgram(gl, built) {
+  const program = built.program;
   if (!gl.getProgramParameter(program, gl.LINK_STATUS)) throw new Error('WebGL could not build a shader: ' + gl.getProgramInfoLog(program));
   const uniforms = {};
   const count = gl.getProgramParameter(program, gl.ACTIVE_UNIFORMS);
@@ -87,15 +113,24 @@ function compileProgram(gl, vertexSource, fragmentSource) {
     const name = gl.getActiveUniform(program, i).name.replace(/\[0\]$/, '');
     uniforms[name] = gl.getUniformLocation(program, name);
   }
-  return { program, uniforms };
+  built.uniforms = uniforms;
 }
 
+// The buffers of the model's streams by what draws them (ModelLoader.streams), each uploaded when
+// first drawn: for each, its name here, its target and its view.
+const kStreams = {
+  smooth: (v) => [['smoothVertices', 'ARRAY_BUFFER', v.vertices], ['smoothIndices', 'ELEMENT_ARRAY_BUFFER', v.indices]],
+  flat: (v) => [['flatVertices', 'ARRAY_BUFFER', v.vertices], ['flatIndices', 'ELEMENT_ARRAY_BUFFER', v.indices]],
+  segments: (v) => [['segments', 'ARRAY_BUFFER', v.positions]],
+  outlines: (v) => [['table', 'ARRAY_BUFFER', v.table], ['edges', 'ELEMENT_ARRAY_BUFFER', v.edges]],
+};
+
 class ModelRenderer {
-  // gl: a WebGL 2 context created without antialiasing; palette: 32 x 3 single-precision colours.
-  constructor(gl, palette) {
+  // gl: a WebGL 2 context created without antialiasing. The first view's program is started at
+  // once, so that the browser builds it while the page loads the model.
+  constructor(gl) {
     this.gl = gl;
     this.palette = new Float32Array(33 * 3);
-    this.palette.set(palette);
     this.palette.fill(1, 32 * 3);
     // Shade models: faces unlit take their colour from one corner, as the viewer's flat shade model
     // does; everything else interpolates its corners' colours. Where those colours are all equal
@@ -105,52 +140,86 @@ class ModelRenderer {
     // one colour as it is, which comes closer to those pictures than another renderer's misses do.
     const info = gl.getExtension('WEBGL_debug_renderer_info');
     const name = String(gl.getParameter(info ? info.UNMASKED_RENDERER_WEBGL : gl.RENDERER));
-    this.interpolatesEqualColours = /llvmpipe/i.test(name);
-    this.programs = {
-      litSmooth: compileProgram(gl, litVertexShader(''), fragmentShader('')),
-      litFlat: compileProgram(gl, litVertexShader('flat'), fragmentShader('flat')),
-      unlitSmooth: compileProgram(gl, unlitVertexShader(''), fragmentShader('')),
-      unlitFlat: compileProgram(gl, unlitVertexShader('flat'), fragmentShader('flat')),
-    };
+    const llvmpipe = /llvmpipe/i.test(name);
+    this.interpolatesEqualColours = llvmpipe;
+    this.primitivesPerBatch = llvmpipe ? kPrimitivesPerBatch : Infinity;
+    this.programs = {};
     this.buffers = {};
+    this.uploaded = new Set();
+    this.unchecked = false;  // streams were uploaded since WebGL was last asked whether it had the memory
+    this.shortOf = '';       // after a frame not drawn: 'loader' or 'WebGL', whichever had no memory
+    this.indexBytes = {};  // of the uploaded triangle streams, by name
     this.target = null;
     // The origin at the top turns the viewport upside down and the rule for pixels on horizontal
     // edges with it, as in a window's buffer; without it the shaders turn the picture themselves.
     this.clipControl = gl.getExtension('EXT_clip_control');
     if (this.clipControl) this.clipControl.clipControlEXT(this.clipControl.UPPER_LEFT_EXT, this.clipControl.NEGATIVE_ONE_TO_ONE_EXT);
     this.model = null;
+    this.programNamed('litSmooth');
   }
 
-  // Uploads a model's streams (views into the loader's memory, copied by WebGL here). False when
-  // the browser's WebGL refuses a buffer of that size.
+  // palette: 32 x 3 single-precision colours.
+  setPalette(palette) {
+    this.palette.set(palette);
+  }
+
+  // The named program of kProgramSources, started when first asked for.
+  programNamed(name) {
+    if (!this.programs[name]) this.programs[name] = startProgram(this.gl, ...kProgramSources[name]());
+    return this.programs[name];
+  }
+
+  // Takes a model (ModelLoader.readModel) and uploads the streams of its first view. False when
+  // the loader has no memory for them; WebGL's memory is known after the first frame (see draw).
   upload(model) {
-    const gl = this.gl;
     this.release();
-    const make = (target, data) => {
-      const buffer = gl.createBuffer();
-      gl.bindBuffer(target, buffer);
-      gl.bufferData(target, data, gl.STATIC_DRAW);
-      return buffer;
-    };
-    for (const set of ['smooth', 'flat']) {
-      this.buffers[set + 'Vertices'] = make(gl.ARRAY_BUFFER, model[set].vertices);
-      this.buffers[set + 'Indices'] = make(gl.ELEMENT_ARRAY_BUFFER, model[set].indices);
-    }
-    this.buffers.segments = make(gl.ARRAY_BUFFER, model.segmentPositions);
-    this.buffers.table = make(gl.ARRAY_BUFFER, model.tablePositions);
-    this.buffers.edges = make(gl.ELEMENT_ARRAY_BUFFER, model.edges);
-    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
-    if (gl.getError() === gl.OUT_OF_MEMORY) {
-      this.release();
-      return false;
-    }
     this.model = model;
+    if (this.ensureStreams(['smooth', 'segments'])) return true;
+    this.release();
+    return false;
+  }
+
+  // Uploads the named streams not yet uploaded (WebGL copies them); false when the loader ran out
+  // of memory. Whether WebGL had the memory is asked once the frame is drawn: asked here, the page
+  // would wait for the browser to take in every upload before it could send the frame's draws.
+  ensureStreams(names) {
+    const gl = this.gl;
+    const missing = names.filter((name) => !this.uploaded.has(name));
+    if (missing.length === 0) return true;
+    for (const name of missing) {
+      const views = this.model.streams(name);
+      if (!views) return false;
+      for (const [key, target, data] of kStreams[name](views)) {
+        const buffer = gl.createBuffer();
+        gl.bindBuffer(gl[target], buffer);
+        gl.bufferData(gl[target], data, gl.STATIC_DRAW);
+        this.buffers[key] = buffer;
+      }
+      this.uploaded.add(name);
+      this.indexBytes[name] = views.indexBytes;
+      this.unchecked = true;
+    }
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
     return true;
+  }
+
+  // Whether WebGL ran out of memory since streams were last uploaded. Every error is read, since a
+  // draw from a buffer that could not be made sets one of its own (a lost context repeats its own).
+  ranOutOfMemory() {
+    const gl = this.gl;
+    if (!this.unchecked) return false;
+    this.unchecked = false;
+    let out = false;
+    for (let i = 0, error; i < 8 && (error = gl.getError()) !== gl.NO_ERROR; i++) out = out || error === gl.OUT_OF_MEMORY;
+    return out;
   }
 
   release() {
     for (const buffer of Object.values(this.buffers)) this.gl.deleteBuffer(buffer);
     this.buffers = {};
+    this.uploaded.clear();
+    // An error of these buffers' uploads, not looked at yet, is not to be taken for the next model's.
+    this.ranOutOfMemory();
     this.model = null;
   }
 
@@ -177,13 +246,34 @@ class ModelRenderer {
   }
 
   // One frame of view (the viewer's state) at width x height pixels into the canvas: the model
-  // uploaded last when withModel is set, else the background alone.
+  // uploaded last when withModel is set, else the background alone. False when the loader or
+  // WebGL had no memory for the streams this view needs (shortOf says which): nothing, or not all,
+  // was drawn.
   draw(view, withModel, width, height) {
+    const model = this.model && withModel;
+    this.shortOf = '';
+    if (model && !this.ensureStreams(view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'])) {
+      this.shortOf = 'loader';
+      return false;
+    }
+    this.beginFrame(view.blackBackground, width, height);
+    if (model) {
+      const transform = frameTransform(view, width, height);
+      if (view.wireframe) this.drawOutlines(transform);
+      else this.drawSolid(view, transform);
+    }
+    this.endFrame(width, height);
+    if (this.ranOutOfMemory()) this.shortOf = 'WebGL';
+    return !this.shortOf;
+  }
+
+  // The off-screen target cleared, with the state every frame draws in.
+  beginFrame(blackBackground, width, height) {
     const gl = this.gl;
     this.ensureTarget(width, height);
     gl.bindFramebuffer(gl.FRAMEBUFFER, this.target.framebuffer);
     gl.viewport(0, 0, width, height);
-    const background = view.blackBackground ? 0 : 1;
+    const background = blackBackground ? 0 : 1;
     gl.clearColor(background, background, background, background);
     gl.clearDepth(1);
     gl.enable(gl.DEPTH_TEST);
@@ -192,27 +282,68 @@ class ModelRenderer {
     gl.enable(gl.BLEND);
     gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
     gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
-    if (this.model && withModel) {
-      const transform = frameTransform(view, width, height);
-      if (view.wireframe) this.drawOutlines(transform);
-      else this.drawSolid(view, transform);
-    }
-    // The rows were drawn top first, as a window's buffer holds them; the canvas holds them bottom first.
+  }
+
+  // The rows were drawn top first, as a window's buffer holds them; the canvas holds them bottom first.
+  endFrame(width, height) {
+    const gl = this.gl;
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, this.target.framebuffer);
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
     gl.blitFramebuffer(0, 0, width, height, 0, height, width, 0, gl.COLOR_BUFFER_BIT, gl.NEAREST);
     gl.bindFramebuffer(gl.FRAMEBUFFER, null);
   }
 
+  // A frame of one triangle of no area, with the first view's program, vertex layout and state, in
+  // the background's black. Mesa's llvmpipe compiles its machine code for a shader in a state at
+  // the first draw, not when the program is linked: drawn while the page loads its model, that
+  // work is done before the first frame. The program's uniforms are left as they are, so that
+  // nothing here waits for the browser. The vertex buffer is a megabyte of data, about a model of
+  // 40,000 vertices: the browser's first upload of that size took it some 20 ms longer than later
+  // ones (the terrain's first frame, on llvmpipe), a cost taken here while the module starts.
+  prepare(width, height) {
+    const gl = this.gl;
+    const vertices = gl.createBuffer();
+    const indices = gl.createBuffer();
+    gl.bindBuffer(gl.ARRAY_BUFFER, vertices);
+    gl.bufferData(gl.ARRAY_BUFFER, new Uint8Array(kWarmUpBytes), gl.STATIC_DRAW);
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, indices);
+    gl.bufferData(gl.ELEMENT_ARRAY_BUFFER, new Uint16Array([0, 1, 2]), gl.STATIC_DRAW);
+    this.beginFrame(true, width, height);
+    gl.useProgram(this.programNamed('litSmooth').program);
+    this.bindVertices(vertices, true);
+    gl.drawElements(gl.TRIANGLES, 3, gl.UNSIGNED_SHORT, 0);
+    this.endFrame(width, height);
+    gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
+    gl.deleteBuffer(vertices);
+    gl.deleteBuffer(indices);
+  }
+
+  // The faces' vertex buffer (WebVertex in web/binding.h) as the attributes, normals when lit.
+  bindVertices(buffer, lit) {
+    const gl = this.gl;
+    gl.bindBuffer(gl.ARRAY_BUFFER, buffer);
+    gl.enableVertexAttribArray(0);
+    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, kVertexBytes, 0);
+    if (lit) {
+      gl.enableVertexAttribArray(1);
+      gl.vertexAttribPointer(1, 3, gl.FLOAT, false, kVertexBytes, 16);
+    } else {
+      gl.disableVertexAttribArray(1);
+    }
+    gl.enableVertexAttribArray(2);
+    gl.vertexAttribPointer(2, 1, gl.FLOAT, false, kVertexBytes, 12);
+  }
+
   // The program for lit or unlit drawing; equalCorners: every primitive's corners get one colour.
   program(lit, equalCorners) {
     const flat = equalCorners && !this.interpolatesEqualColours;
-    if (lit) return flat ? this.programs.litFlat : this.programs.litSmooth;
-    return flat ? this.programs.unlitFlat : this.programs.unlitSmooth;
+    if (lit) return this.programNamed(flat ? 'litFlat' : 'litSmooth');
+    return this.programNamed(flat ? 'unlitFlat' : 'unlitSmooth');
   }
 
   use(program, transform) {
     const gl = this.gl;
+    if (!program.uniforms) finishProgram(gl, program);
     gl.useProgram(program.program);
     gl.uniformMatrix4fv(program.uniforms.mvp, false, new Float32Array(transform.mvp));
     gl.uniform1f(program.uniforms.flipY, this.clipControl ? 1 : -1);
@@ -233,28 +364,32 @@ class ModelRenderer {
     gl.uniform1f(u.shininess, 128);
   }
 
-  // Faces in one triangle batch, then segments in one line batch, lit by the faces' last normal.
+  // count vertices of mode (triangles or lines) from the bound buffers, indexed when indexType is
+  // given, in batches of primitivesPerBatch (see kPrimitivesPerBatch).
+  drawBatches(mode, count, indexType, indexBytes) {
+    const gl = this.gl;
+    const step = this.primitivesPerBatch * (mode === gl.TRIANGLES ? 3 : 2);
+    for (let first = 0; first < count; first += step) {
+      if (first > 0) gl.flush();
+      const n = Math.min(step, count - first);
+      if (indexType) gl.drawElements(mode, n, indexType, first * indexBytes);
+      else gl.drawArrays(mode, first, n);
+    }
+  }
+
+  // Faces as triangles, then segments as lines, lit by the faces' last normal.
   drawSolid(view, transform) {
     const gl = this.gl;
     const m = this.model;
     if (view.lighting) this.setLighting(this.program(true, !view.smooth), transform);
-    else this.use(this.programs.unlitFlat, transform);
+    else this.use(this.programNamed('unlitFlat'), transform);
     // Unlit, the normals play no part: either set of triangles gives the same picture.
     const set = view.smooth || !view.lighting ? 'smooth' : 'flat';
-    gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers[set + 'Vertices']);
-    gl.enableVertexAttribArray(0);
-    gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 28, 0);
-    if (view.lighting) {
-      gl.enableVertexAttribArray(1);
-      gl.vertexAttribPointer(1, 3, gl.FLOAT, false, 28, 16);
-    } else {
-      gl.disableVertexAttribArray(1);
-    }
-    gl.enableVertexAttribArray(2);
-    gl.vertexAttribPointer(2, 1, gl.FLOAT, false, 28, 12);
+    this.bindVertices(this.buffers[set + 'Vertices'], view.lighting);
     if (m.indexCount > 0) {
+      const indexBytes = this.indexBytes[set];
       gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, this.buffers[set + 'Indices']);
-      gl.drawElements(gl.TRIANGLES, m.indexCount, gl.UNSIGNED_INT, 0);
+      this.drawBatches(gl.TRIANGLES, m.indexCount, indexBytes === 2 ? gl.UNSIGNED_SHORT : gl.UNSIGNED_INT, indexBytes);
       gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
     }
     if (m.segmentEnds === 0) return;
@@ -267,7 +402,7 @@ class ModelRenderer {
     gl.bindBuffer(gl.ARRAY_BUFFER, this.buffers.segments);
     gl.vertexAttribPointer(0, 3, gl.FLOAT, false, 16, 0);
     gl.vertexAttribPointer(2, 1, gl.FLOAT, false, 16, 12);
-    gl.drawArrays(gl.LINES, 0, m.segmentEnds);
+    this.drawBatches(gl.LINES, m.segmentEnds);
   }
 
   // Every edge in white, from the vertex table, unlit.
@@ -283,7 +418,7 @@ class ModelRenderer {
     gl.disableVertexAttribArray(2);
     gl.vertexAttrib1f(2, kWhite);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, this.buffers.edges);
-    gl.drawElements(gl.LINES, m.edgeEnds, gl.UNSIGNED_SHORT, 0);
+    this.drawBatches(gl.LINES, m.edgeEnds, gl.UNSIGNED_SHORT, 2);
     gl.bindBuffer(gl.ELEMENT_ARRAY_BUFFER, null);
   }
 }

@@ -14,7 +14,8 @@ const page = {
   gl: null,
   canvas: null,
   shown: false,         // a model is on show
-  framePending: false,
+  label: '',            // the name of the model on show, for messages
+  frameRequest: 0,      // the pending animation frame's request, or 0
   firstFrameTime: 0,    // performance.now() when the first model's first frame was drawn
   // With ?timing in the address, each frame waits for the renderer to finish and its time is kept
   // in window.zemviewFrameTimes (milliseconds): the benchmarks read it.
@@ -74,18 +75,24 @@ function resizeCanvas() {
 }
 
 function requestFrame() {
-  if (page.framePending || !page.renderer) return;
-  page.framePending = true;
-  requestAnimationFrame(drawFrame);
+  if (page.frameRequest || !page.renderer) return;
+  page.frameRequest = requestAnimationFrame(drawFrame);
 }
 
+// Draws the frame now, in place of any frame requested.
 function drawFrame() {
-  page.framePending = false;
+  if (page.frameRequest) cancelAnimationFrame(page.frameRequest);
+  page.frameRequest = 0;
   if (!page.renderer || page.gl.isContextLost()) return;
   resizeCanvas();
   const start = performance.now();
   // Without a model on show the canvas, under the panel, is only cleared.
-  page.renderer.draw(page.shown ? page.view : kStartView, page.shown, page.canvas.width, page.canvas.height);
+  if (!page.renderer.draw(page.shown ? page.view : kStartView, page.shown, page.canvas.width, page.canvas.height)) {
+    const webgl = page.renderer.shortOf === 'WebGL';
+    page.renderer.release();
+    showMessage(page.label + ' is too large for this browser', webgl ? 'WebGL has no memory for the drawing of this view.' : page.loader.lines());
+    return;
+  }
   if (!page.shown) return;
   const first = page.firstFrameTime === 0;
   // Reading one pixel back waits until the renderer has drawn the whole frame.
@@ -102,26 +109,31 @@ function drawFrame() {
 
 // ---------------------------------------------------------------- opening models
 
-function showModel(label, bytes) {
+// Shows the model whose text is in parts (Uint8Arrays, in order), or the loader's lines.
+function showModel(label, parts) {
   if (!page.loader || !page.renderer) return;
-  const result = page.loader.load(bytes);
+  const result = page.loader.load(parts);
   if (!result.model) {
     page.renderer.release();
     showMessage(label + ' could not be loaded', result.lines);
     return;
   }
+  // WebGL's memory for the upload is known after the first frame, which drawFrame checks.
   if (!page.renderer.upload(result.model)) {
-    showMessage(label + ' is too large for this browser', 'WebGL has no memory for the drawing of its ' +
-      result.model.indexCount / 3 + ' triangles.');
+    showMessage(label + ' is too large for this browser', page.loader.lines());
     return;
   }
   page.view = { ...kStartView };
   page.drag = { rotating: false, zooming: false, lastX: 0, lastY: 0, lastZoomY: 0 };
   page.shown = true;
+  page.label = label;
+  // At once: the first frame need not wait for the browser's next one; and before the panel goes,
+  // so that reading the canvas's size does not make the browser lay the page out first.
+  drawFrame();
+  if (!page.shown) return;
   document.title = 'zemview - ' + result.model.name;
   panel().hidden = true;
   document.documentElement.dataset.state = 'model';
-  requestFrame();
 }
 
 function tooLargeMessage(label, size) {
@@ -140,19 +152,33 @@ async function openFile(file) {
   } catch (e) {
     return showMessage(file.name + ' could not be read', String(e && e.message ? e.message : e));
   }
-  showModel(file.name, new Uint8Array(buffer));
+  showModel(file.name, [new Uint8Array(buffer)]);
 }
 
-// The bytes at url, or the heading and line of a message when they cannot be had.
+// The text at url in parts, as it came, or the heading and line of a message when it cannot be
+// had. The request the page's head made for it is taken up where there is one. The parts are not
+// joined: the loader copies each into its own memory, and joining them costs as much again.
 async function fetchModel(url) {
   try {
-    const response = await fetch(url);
+    const early = window.zemModelRequest;
+    const response = await (early && early.url === url ? early.response : fetch(url));
     if (!response.ok) return { heading: url + ' could not be fetched', lines: 'The server answered ' + response.status + ' ' + response.statusText + '.' };
     const length = Number(response.headers.get('Content-Length'));
     if (length > kLargestText) return tooLargeMessage(url, length);
-    const buffer = await response.arrayBuffer();
-    if (buffer.byteLength > kLargestText) return tooLargeMessage(url, buffer.byteLength);
-    return { bytes: new Uint8Array(buffer) };
+    const reader = response.body.getReader();
+    const parts = [];
+    let size = 0;
+    for (;;) {
+      const { done, value } = await reader.read();
+      if (done) break;
+      size += value.length;
+      if (size > kLargestText) {
+        reader.cancel();
+        return tooLargeMessage(url, size);
+      }
+      parts.push(value);
+    }
+    return { parts };
   } catch (e) {
     return { heading: url + ' could not be fetched', lines: String(e && e.message ? e.message : e) };
   }
@@ -292,6 +318,8 @@ function listen() {
 
 // ---------------------------------------------------------------- start
 
+// WebGL, the canvas at its size and the first view's program and frame, which the browser then
+// makes ready while the page loads the model.
 function startGraphics() {
   const canvas = document.getElementById('view');
   page.canvas = canvas;
@@ -302,40 +330,47 @@ function startGraphics() {
     e.preventDefault();
     showMessage('The drawing stopped', 'The browser took WebGL away from this page; reload it to go on.');
   });
+  resizeCanvas();
+  page.renderer = new ModelRenderer(gl);
+  page.renderer.prepare(canvas.width, canvas.height);
   return true;
 }
 
 async function start() {
   window.addEventListener('error', (e) => showMessage('Something went wrong', String(e.message)));
   window.addEventListener('unhandledrejection', (e) => showMessage('Something went wrong', String(e.reason)));
+  // The model is asked for, the module started and WebGL set up at once, so that each goes on
+  // while the next starts.
+  const element = document.getElementById('zem-model');
+  const url = new URLSearchParams(window.location.search).get('model');
+  const fetching = !(element && element.textContent) && url ? fetchModel(url) : null;
+  const starting = createZemLoader();
   if (!startGraphics()) {
+    starting.catch(() => {});
     showMessage('This browser cannot show models', 'It offers no WebGL 2, which the viewer needs.');
     return;
   }
-  // A model to fetch is asked for at once, while the module and WebGL start.
   const placed = placedModel();
-  const url = new URLSearchParams(window.location.search).get('model');
-  const fetching = !placed && url ? fetchModel(url) : null;
   let module;
   try {
-    module = await createZemLoader();
+    module = await starting;
   } catch (e) {
     showMessage('This browser cannot show models', 'Its WebAssembly did not start: ' + String(e && e.message ? e.message : e));
     return;
   }
   page.loader = new ModelLoader(module);
-  page.renderer = new ModelRenderer(page.gl, page.loader.palette());
+  page.renderer.setPalette(page.loader.palette());
   listen();
   if (placed) {
-    showModel(placed.label, placed.bytes);
+    showModel(placed.label, [placed.bytes]);
   } else if (fetching) {
     const fetched = await fetching;
-    if (fetched.bytes) showModel(url, fetched.bytes);
+    if (fetched.parts) showModel(url, fetched.parts);
     else showMessage(fetched.heading, fetched.lines);
   } else {
     showStart();
+    requestFrame();
   }
-  requestFrame();
 }
 
 window.addEventListener('DOMContentLoaded', start);

@@ -15,8 +15,10 @@ const kRendererFlags = {
   swiftshader: ['--use-gl=angle', '--use-angle=swiftshader', '--enable-unsafe-swiftshader'],
 };
 
-// renderer: 'llvmpipe' or 'swiftshader'.
-async function launchBrowser(renderer = 'llvmpipe') {
+// renderer: 'llvmpipe' or 'swiftshader'. networkEvents: false leaves out the DevTools network
+// instrumentation, which copies every response the page reads (and which a user does not have),
+// for benchmarks; tests keep it.
+async function launchBrowser(renderer = 'llvmpipe', { networkEvents = true } = {}) {
   const puppeteer = requirePuppeteer();
   const args = [
     '--disable-background-networking', '--disable-component-update', '--disable-sync', '--no-first-run',
@@ -24,7 +26,7 @@ async function launchBrowser(renderer = 'llvmpipe') {
   ];
   if (process.getuid && process.getuid() === 0) args.push('--no-sandbox');
   return puppeteer.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', headless: true, args,
-    protocolTimeout: 120000 });
+    protocolTimeout: 120000, networkEnabled: networkEvents });
 }
 
 // A page of width x height CSS pixels at the given device pixel ratio.
