@@ -5,19 +5,19 @@
 #include <benchmark/benchmark.h>
 
 #include <assimp/IOSystem.hpp>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <cstdio>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include "bench/median_times.h"
 #include "formats/import/confined_io.h"
 #include "formats/import/confined_read.h"
-#include "formats/import/texture_read.h"
 #include "formats/import/import.h"
+#include "formats/import/texture_read.h"
 #include "model/shape_write.h"
 #include "testlib/temp_dir.h"
 #include "tests/support/foreign_files.h"
@@ -71,7 +71,8 @@ bool readAndFit(Way way, const std::string& path, ImportedModel& model, std::str
                                 std::string& error) { return fitModel(source, options, fitted, notes, error); };
     ReadAnswer answer;
     if (way == Way::withChild) {
-        if (!readConfined(path, false, sandboxLimitsFor(0), sourceReader(SceneColourOptions()), fit, answer, why)) return false;
+        if (!readConfined(path, false, sandboxLimitsFor(0), sourceReader(SceneColourOptions()), fit, answer, why))
+            return false;
     } else if (way == Way::inProcess) {
         const std::string bytes = confinedReadAnswer(path, false, sourceReader(SceneColourOptions()), fit);
         if (!decodeReadAnswer(bytes.data(), bytes.size(), answer, why) || answer.kind != ReadAnswer::Kind::fitted)

@@ -57,8 +57,8 @@ TexturedMesh knot()
 // noise, as a photograph has, so that the picture compresses and decodes as real ones do.
 Picture bands(int width, int height)
 {
-    const Rgb8 colours[8] = {{255, 77, 77},  {255, 179, 51},  {255, 255, 77}, {77, 255, 77},
-                             {77, 255, 255}, {77, 77, 255}, {255, 77, 255}, {240, 240, 240}};
+    const Rgb8 colours[8] = {{255, 77, 77},  {255, 179, 51}, {255, 255, 77}, {77, 255, 77},
+                             {77, 255, 255}, {77, 77, 255},  {255, 77, 255}, {240, 240, 240}};
     Picture picture(width, height, {0, 0, 0});
     uint32_t state = 2463534242u;
     for (int y = 0; y < height; ++y) {

@@ -13,11 +13,11 @@
 #include <vector>
 
 #include "formats/import/confined_read.h"
-#include "formats/import/texture_read.h"
 #include "formats/import/declared_sizes.h"
 #include "formats/import/import.h"
 #include "formats/import/ply_extras.h"
 #include "formats/import/printable_text.h"
+#include "formats/import/texture_read.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
 #include "testlib/temp_dir.h"
@@ -67,7 +67,8 @@ void fitAndFormat(const SourceModel& source, const ImportOptions& options)
     const std::string bytes = encodeReadAnswer(sent);
     ReadAnswer answer;
     std::string why;
-    if (!decodeReadAnswer(bytes.data(), bytes.size(), answer, why) || answer.kind != ReadAnswer::Kind::fitted) std::abort();
+    if (!decodeReadAnswer(bytes.data(), bytes.size(), answer, why) || answer.kind != ReadAnswer::Kind::fitted)
+        std::abort();
     ImportedModel& model = answer.fitted;
     if (model.vertices.size() > static_cast<std::size_t>(options.maxVertices) ||
         model.polygons.size() > static_cast<std::size_t>(options.maxPolygons) || model.polygons.empty())
@@ -97,8 +98,8 @@ std::string writeInput(const uint8_t* data, std::size_t size)
 {
     static const std::string folder = privateTempDir("zem-import-fuzz");
     const std::string path = folder + "/input." + importInputExtension(data[0]);
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(reinterpret_cast<const char*>(data + 1),
-                                                                  static_cast<std::streamsize>(size - 1));
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(reinterpret_cast<const char*>(data + 1), static_cast<std::streamsize>(size - 1));
     return path;
 }
 
@@ -107,7 +108,7 @@ std::string writeInput(const uint8_t* data, std::size_t size)
 const char* importInputExtension(uint8_t first)
 {
     static const char* const extensions[] = {"ply", "obj", "stl", "off", "gltf", "glb",
-                                             "dae", "3mf", "3ds", "x3d", "amf", "fbx"};
+                                             "dae", "3mf", "3ds", "x3d", "amf",  "fbx"};
     return extensions[first % (sizeof extensions / sizeof extensions[0])];
 }
 

@@ -193,8 +193,7 @@ const char* setupStepWords(uint32_t step)
     return nullptr;
 }
 
-void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, pid_t parent,
-              volatile uint32_t* stage)
+void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, pid_t parent, volatile uint32_t* stage)
 {
     gStage = stage;
     if (!watchParent(parent)) setupFailed(answerFd, SetupStep::parentWatch, errno);

@@ -250,10 +250,7 @@ SandboxOutcome notStarted(const char* what)
 // A page that the child writes its stage to, and that outlives it for the parent.
 class SharedStage {
 public:
-    SharedStage()
-        : page_(mmap(nullptr, sizeof(uint32_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0))
-    {
-    }
+    SharedStage() : page_(mmap(nullptr, sizeof(uint32_t), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0)) {}
     ~SharedStage()
     {
         if (page_ != MAP_FAILED) munmap(page_, sizeof(uint32_t));

@@ -13,9 +13,9 @@
 #include "cli/tool_messages.h"
 #include "formats/import/confined_read.h"
 #include "formats/import/import.h"
+#include "formats/import/read_failure.h"
 #include "formats/import/texture_image.h"
 #include "formats/import/texture_read.h"
-#include "formats/import/read_failure.h"
 #include "model/console.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
@@ -86,9 +86,8 @@ bool readAndFit(const ConvertOptions& options, ImportedModel& model)
 {
     const ImportOptions fit = fitOptions(options);
     const ConfinedFit fitInChild = [&](const SourceModel& source, ImportedModel& fitted,
-                                       std::vector<std::string>& notes, std::string& error) {
-        return fitModel(source, fit, fitted, notes, error);
-    };
+                                       std::vector<std::string>& notes,
+                                       std::string& error) { return fitModel(source, fit, fitted, notes, error); };
     const SandboxLimits limits = readLimits(options);
     SceneColourOptions colours;
     // One entry for every face: nothing of the model's colours is needed, no texture decoded.
@@ -96,8 +95,8 @@ bool readAndFit(const ConvertOptions& options, ImportedModel& model)
     colours.textureBudget = textureBudgetFor(limits.memoryBytes);
     ReadAnswer answer;
     std::string line;
-    const bool read = readConfined(options.input, options.allowOutside, limits, sourceReader(colours), fitInChild,
-                                   answer, line);
+    const bool read =
+        readConfined(options.input, options.allowOutside, limits, sourceReader(colours), fitInChild, answer, line);
     for (const std::string& note : answer.notes) toolLine("note: " + note);
     if (!read) {
         reportFailure(options.input, line);

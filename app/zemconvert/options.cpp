@@ -177,11 +177,13 @@ Command resolveFormat(const Given& given, ConvertOptions& options, std::string& 
         return Command::run;
     }
     if (given.importOnly)
-        return usageError(problem, "--scale, --no-center, --colour, --colours, --no-simplify, --max-memory, --time-limit and "
-                                   "--allow-outside-files apply to importing only");
+        return usageError(problem,
+                          "--scale, --no-center, --colour, --colours, --no-simplify, --max-memory, --time-limit and "
+                          "--allow-outside-files apply to importing only");
     if (!exportFormatFor(given.format, options.output, given.ascii, options.exportFormat)) {
         if (!given.format.empty()) return usageError(problem, "unknown format '" + given.format + "'");
-        return usageError(problem, options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)");
+        return usageError(problem,
+                          options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)");
     }
     if (given.ascii && options.exportFormat != ExportFormat::PlyAscii)
         return usageError(problem, "--ascii applies to PLY only");

@@ -18,11 +18,11 @@ struct ConvertOptions {
     bool flat = false;  // --flat: face normals, vertices split per face
 
     // Import (another format to ZEM).
-    double scale = 0.0;    // --scale: model units per source unit; 0 fits the default view
-    bool center = true;    // --no-center clears it
-    int colour = -1;       // --colour N: one palette entry for every face; -1 matches materials
+    double scale = 0.0;  // --scale: model units per source unit; 0 fits the default view
+    bool center = true;  // --no-center clears it
+    int colour = -1;     // --colour N: one palette entry for every face; -1 matches materials
     ColourSource colours = ColourSource::automatic;  // --colours: what a face's colour is made of
-    bool simplify = true;  // --no-simplify: refuse a model beyond the format's limits instead
+    bool simplify = true;                            // --no-simplify: refuse a model beyond the format's limits instead
     // The reader's child and the simplifier's: --max-memory (0: 2 GB, or 16 times the input's size
     // when that is more), --time-limit (seconds, more than 0), --allow-outside-files.
     uint64_t maxMemory = 0;

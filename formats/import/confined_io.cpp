@@ -118,8 +118,8 @@ void ConfinedIOSystem::note(const std::string& path, const char* why)
     if (!folderGiven_.empty() && named.compare(0, folderGiven_.size(), folderGiven_) == 0)
         named.erase(0, folderGiven_.size());
     if (!noted_.insert(named).second) return;
-    notes_.push_back("ignored " + (namesPicture(named) ? std::string("texture") : kind_) + " " + printableText(named, 200) +
-                     ": " + why);
+    notes_.push_back("ignored " + (namesPicture(named) ? std::string("texture") : kind_) + " " +
+                     printableText(named, 200) + ": " + why);
 }
 
 Assimp::IOStream* ConfinedIOSystem::Open(const char* path, const char* mode)

@@ -109,8 +109,8 @@ std::string malformedAnswerLine(const std::string& reader)
     return reader + " failed on this file (its answer was malformed: the file is damaged or hostile)";
 }
 
-bool readConfined(const std::string& path, bool allowOutside, const SandboxLimits& limits,
-                  const ConfinedReader& reader, const ConfinedFit& fit, ReadAnswer& answer, std::string& line)
+bool readConfined(const std::string& path, bool allowOutside, const SandboxLimits& limits, const ConfinedReader& reader,
+                  const ConfinedFit& fit, ReadAnswer& answer, std::string& line)
 {
     const std::string name = readerName(path);
     answer = ReadAnswer();
@@ -123,7 +123,8 @@ bool readConfined(const std::string& path, bool allowOutside, const SandboxLimit
     std::string why;
     const ReadAnswer::Kind expected = fit ? ReadAnswer::Kind::fitted : ReadAnswer::Kind::model;
     if (!decodeReadAnswer(outcome.answer.data(), outcome.answer.size(), answer, why) ||
-        (answer.kind != expected && answer.kind != ReadAnswer::Kind::refused && answer.kind != ReadAnswer::Kind::failed)) {
+        (answer.kind != expected && answer.kind != ReadAnswer::Kind::refused &&
+         answer.kind != ReadAnswer::Kind::failed)) {
         answer.notes.clear();  // no part of a malformed answer is shown
         line = malformedAnswerLine(name);
         return false;

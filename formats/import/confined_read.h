@@ -17,9 +17,9 @@
 // which is classed (read_failure.h) and never shown; a scene with no mesh is a message that says
 // "no meshes". Lines for the user about what it left out go to notes. readSourceModel (import.h)
 // is the import's.
-using ConfinedReader = std::function<bool(const std::string& path, std::unique_ptr<Assimp::IOSystem> io,
-                                          SourceModel& model, std::vector<std::string>& notes,
-                                          std::string& libraryMessage)>;
+using ConfinedReader =
+    std::function<bool(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, SourceModel& model,
+                       std::vector<std::string>& notes, std::string& libraryMessage)>;
 
 // readSourceModel (import.h) as the child's reader, each face coloured as colours says.
 ConfinedReader sourceReader(const SceneColourOptions& colours);
@@ -54,5 +54,5 @@ std::string malformedAnswerLine(const std::string& reader);
 // and checks its answer. answer's notes are the child's, whatever the end. True when answer holds
 // a model (fitted when fit is given); false with line set to what follows "zemconvert: FILE: "
 // when it does not (a refusal, the reader's failure or how the child ended, in the tool's words).
-bool readConfined(const std::string& path, bool allowOutside, const SandboxLimits& limits,
-                  const ConfinedReader& reader, const ConfinedFit& fit, ReadAnswer& answer, std::string& line);
+bool readConfined(const std::string& path, bool allowOutside, const SandboxLimits& limits, const ConfinedReader& reader,
+                  const ConfinedFit& fit, ReadAnswer& answer, std::string& line);

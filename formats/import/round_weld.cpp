@@ -53,8 +53,8 @@ void roundedCorners(const WorkMesh& mesh, const WorkMesh::Polygon& polygon, Roun
 // corners or more, and area where it had some. A face without area in the source has none to lose;
 // one that had area and lost it here is a sliver of rounding.
 // exact and order are scratch space, kept by the caller from polygon to polygon.
-bool survives(const WorkMesh::Polygon& polygon, const std::vector<TextVertex>& corners,
-              std::vector<SourcePoint>& exact, std::vector<uint32_t>& order)
+bool survives(const WorkMesh::Polygon& polygon, const std::vector<TextVertex>& corners, std::vector<SourcePoint>& exact,
+              std::vector<uint32_t>& order)
 {
     if (polygon.count == 2) return corners.size() == 2;
     if (corners.size() < 3) return false;

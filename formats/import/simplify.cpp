@@ -129,6 +129,7 @@ WorkMesh simplifyFaces(const WorkMesh& mesh, double keep, bool sloppy)
 
     const ByColour simplified = simplifyAll(byColour, wanted, positions, sloppy);
     for (int colour = 0; colour < kColours; ++colour)
-        for (std::size_t t = 0; t + 2 < simplified[colour].size(); t += 3) result.add(&simplified[colour][t], 3, colour);
+        for (std::size_t t = 0; t + 2 < simplified[colour].size(); t += 3)
+            result.add(&simplified[colour][t], 3, colour);
     return result;
 }

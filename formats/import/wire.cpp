@@ -252,8 +252,7 @@ bool readFittedPolygons(Reader& in, ImportedModel& model, std::string& why)
     model.polygons.resize(count);
     for (TextPolygon& polygon : model.polygons) {
         uint64_t colour, corners;
-        if (!in.number(colour, 1) || !in.number(corners, 1) || corners < 2 || corners > 5 ||
-            corners * 4 > in.left())
+        if (!in.number(colour, 1) || !in.number(corners, 1) || corners < 2 || corners > 5 || corners * 4 > in.left())
             return fail(why, "a fitted polygon of other than 2 to 5 corners");
         polygon.colour = static_cast<int>(colour);
         polygon.indices.resize(corners);

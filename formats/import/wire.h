@@ -31,13 +31,14 @@ struct ReadAnswer {
 // The child's side. Text is made printable and cut to length (printable_text.h), colours are
 // clamped to 0 to 1, notes past kMaxAnswerNotes become one note that counts them, and a model with
 // a position that is not a finite number is sent as the refusal that says so: what the encoder
-// writes, the decoder accepts (a fitted model is sent as fitModel leaves it). Polygons are written in their order, each with its own indices.
+// writes, the decoder accepts (a fitted model is sent as fitModel leaves it). Polygons are written in their order, each
+// with its own indices.
 std::string encodeReadAnswer(const ReadAnswer& answer);
 
 // The parent's side: true only when the size bytes at data are exactly one answer whose every
 // count fits the bytes received, whose indices name positions it has, whose polygons of 2 or more
 // corners use up its indices, whose numbers are finite (colours 0 to 1) and whose text is
 // printable; a fitted model's coordinates lie within -32768 to 32767, its polygons have 2 to 5
-// corners naming its vertices and its colours are 0 to 255. Nothing is allocated before the bytes are known to hold it. False with why set (for
-// the developer; the user is told only that the answer was malformed).
+// corners naming its vertices and its colours are 0 to 255. Nothing is allocated before the bytes are known to hold it.
+// False with why set (for the developer; the user is told only that the answer was malformed).
 bool decodeReadAnswer(const char* data, std::size_t size, ReadAnswer& answer, std::string& why);

@@ -47,7 +47,8 @@ TEST(ConvertOptions, theOutputOrFormatNamesDirectionAndFormatOnce)
     EXPECT_EQ(import.options.maxMemory, 0u);  // the default, sized by the input
     EXPECT_EQ(import.options.timeLimit, 60);
     EXPECT_FALSE(import.options.allowOutside);
-    const Parse limited = parse({"--max-memory", "1.5G", "--time-limit=2.5", "--allow-outside-files", "a.obj", "a.zem"});
+    const Parse limited =
+        parse({"--max-memory", "1.5G", "--time-limit=2.5", "--allow-outside-files", "a.obj", "a.zem"});
     ASSERT_EQ(limited.command, Command::run) << limited.problem;
     EXPECT_EQ(limited.options.maxMemory, uint64_t(3) << 29);
     EXPECT_EQ(limited.options.timeLimit, 2.5);
@@ -63,13 +64,15 @@ TEST(ConvertOptions, usageErrorsNameWhatIsWrong)
         {{"--scale", "0", "a.ply", "b.zem"}, "invalid scale '0'"},
         {{"--flat", "a.ply", "b.zem"}, "--flat and --ascii apply to exporting only"},
         {{"--no-simplify", "a.zem", "b.obj"},
-         "--scale, --no-center, --colour, --colours, --no-simplify, --max-memory, --time-limit and --allow-outside-files apply "
+         "--scale, --no-center, --colour, --colours, --no-simplify, --max-memory, --time-limit and "
+         "--allow-outside-files apply "
          "to importing only"},
         {{"--max-memory", "2X", "a.ply", "b.zem"}, "invalid memory size '2X' (such as 512M or 2G)"},
         {{"--max-memory=0", "a.ply", "b.zem"}, "invalid memory size '0' (such as 512M or 2G)"},
         {{"--time-limit", "0", "a.ply", "b.zem"}, "invalid time limit '0' (seconds, more than 0)"},
         {{"--time-limit=-1", "a.ply", "b.zem"}, "invalid time limit '-1' (seconds, more than 0)"},
-        {{"--colours", "vertices", "a.ply", "b.zem"}, "invalid --colours 'vertices' (auto, texture, material or vertex)"},
+        {{"--colours", "vertices", "a.ply", "b.zem"},
+         "invalid --colours 'vertices' (auto, texture, material or vertex)"},
         {{"--colours", "texture", "-c", "3", "a.ply", "b.zem"},
          "--colour gives every face one entry: it leaves nothing for --colours"},
         {{"--ascii", "a.zem", "b.stl"}, "--ascii applies to PLY only"},

@@ -337,7 +337,7 @@ TEST(ImportFit, RepeatedFacesGoBeforeSimplifyingAndEveryColourKeepsAFace)
     const uint32_t turned[2][3] = {{1, 2, 0}, {2, 0, 1}}, other[] = {0, 2, 1}, lone[] = {0, 1, 3};
     for (int k = 0; k < 35000; ++k) {
         source.addPolygon(turned[k % 2], 3, SourceColour{1, 0, 0});  // the same face from another corner
-        source.addPolygon(other, 3, SourceColour{1, 0, 0});  // the same corners turned the other way
+        source.addPolygon(other, 3, SourceColour{1, 0, 0});          // the same corners turned the other way
     }
     source.addPolygon(lone, 3, SourceColour{0, 0, 1});
     ImportOptions options;

@@ -281,21 +281,23 @@ TEST(HostileImport, glbThatDereferencesNullIsACrashInOneLine)
     const std::string json =
         gltfJson(R"(,"sparse":{"count":1,"indices":{"componentType":5123},"values":{}})", kEmbeddedBuffer);
     const std::string input = writeFile("null.glb", glb(json, triangleBuffer()));
-    expectRefused(input, import(input), "the glTF reader failed on this file (it crashed: the file is damaged or hostile)");
+    expectRefused(input, import(input),
+                  "the glTF reader failed on this file (it crashed: the file is damaged or hostile)");
 }
 
 // Each of these overflowed the reader's stack: it recurses into what nests.
 TEST(HostileImport, deepNestingIsRefusedBeforeAReaderRecursesIntoIt)
 {
-    const std::string deepJson = R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"extras":)" +
-                                 std::string(200000, '[') + std::string(200000, ']') + "}]}";
+    const std::string deepJson =
+        R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"extras":)" +
+        std::string(200000, '[') + std::string(200000, ']') + "}]}";
     const std::string json = writeFile("deep-json.gltf", deepJson);
     expectRefused(json, import(json), "its JSON nests deeper than 1000 levels");
 
     std::string chain;
     for (int k = 0; k < 100000; ++k) chain += R"({"children":[)" + std::to_string(k + 1) + "]},";
-    const std::string nodes = writeFile("deep-nodes.glb", glb(gltfJson("", kEmbeddedBuffer, chain + R"({"mesh":0})"),
-                                                               triangleBuffer()));
+    const std::string nodes =
+        writeFile("deep-nodes.glb", glb(gltfJson("", kEmbeddedBuffer, chain + R"({"mesh":0})"), triangleBuffer()));
     expectRefused(nodes, import(nodes), "its node tree nests deeper than 1000 levels");
 
     std::string xml = "<?xml version=\"1.0\"?><COLLADA><library_visual_scenes><visual_scene id=\"s\">";
@@ -350,7 +352,8 @@ TEST(HostileImport, declaredSizesBeyondTheFileAreRefusedBeforeAnyAllocation)
 // 600 MB of spaces in 600 KB: the archive's reader unpacks it whole.
 TEST(HostileImport, zipBombRunsIntoTheMemoryLimit)
 {
-    const std::string types = R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/></Types>)";
+    const std::string types =
+        R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/></Types>)";
     const std::string bomb = zipBomb("[Content_Types].xml", types, "_rels/.rels", 600);
     EXPECT_LT(bomb.size(), 700 * 1024u);
     const std::string input = writeFile("bomb.3mf", bomb);
@@ -475,8 +478,8 @@ std::vector<NamedFile> climbingModels(const Outside& o)
          "ignored material file " + o.secretMtl + ": outside the model's folder", 0},
         {"link.obj", "mtllib link.mtl\n" + std::string(kObjTriangle),
          "ignored material file link.mtl: outside the model's folder", 0},
-        {"pipe.obj", "mtllib pipe.mtl\n" + std::string(kObjTriangle), "ignored material file pipe.mtl: not a regular file",
-         0},
+        {"pipe.obj", "mtllib pipe.mtl\n" + std::string(kObjTriangle),
+         "ignored material file pipe.mtl: not a regular file", 0},
         {"climb.gltf", gltf, "ignored buffer file ../secret.bin: outside the model's folder", 1},
         {"absolute.gltf", absoluteGltf, "ignored buffer file " + o.secretBin + ": outside the model's folder", 1},
     };
@@ -516,8 +519,9 @@ std::string tracedOpens(const std::string& input, const std::vector<std::string>
 {
     const std::string log = input + ".strace";
     // (The leak checker of a sanitized build cannot run under a tracer.)
-    std::vector<std::string> words = {"-f", "-qq", "-e", "trace=open,openat,openat2", "-o", log,
-                                      "-E", "ASAN_OPTIONS=detect_leaks=0", ZEMCONVERT_PATH};
+    std::vector<std::string> words = {"-f",           "-qq", "-e", "trace=open,openat,openat2",
+                                      "-o",           log,   "-E", "ASAN_OPTIONS=detect_leaks=0",
+                                      ZEMCONVERT_PATH};
     words.insert(words.end(), options.begin(), options.end());
     words.insert(words.end(), {input, outputFor(input)});
     run = finish(start(words, "/usr/bin/strace"));

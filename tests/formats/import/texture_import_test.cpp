@@ -168,9 +168,10 @@ TEST(TextureImport, JpegAndTgaBesideAnObjColourTheTrianglesOfAHexagon)
 {
     // A hexagon, which the import splits into triangles that keep its colour, and a triangle.
     ObjTextured obj;
-    obj.positions = {{0, 0, 0}, {2, 0, 0}, {3, 1, 0}, {2, 2, 0}, {0, 2, 0}, {-1, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
-    obj.uvs = {{0.1f, 0.1f}, {0.5f, 0.1f}, {0.9f, 0.5f}, {0.5f, 0.9f}, {0.1f, 0.9f}, {0.05f, 0.5f}, {0.2f, 0.2f},
-               {0.8f, 0.2f}, {0.2f, 0.8f}};
+    obj.positions = {{0, 0, 0},  {2, 0, 0}, {3, 1, 0}, {2, 2, 0}, {0, 2, 0},
+                     {-1, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
+    obj.uvs = {{0.1f, 0.1f},  {0.5f, 0.1f}, {0.9f, 0.5f}, {0.5f, 0.9f}, {0.1f, 0.9f},
+               {0.05f, 0.5f}, {0.2f, 0.2f}, {0.8f, 0.2f}, {0.2f, 0.8f}};
     obj.faces = {{0, 1, 2, 3, 4, 5}, {6, 7, 8}};
     const std::string dir = folder("obj");
     mkdir((dir + "maps").c_str(), 0700);
@@ -182,7 +183,8 @@ TEST(TextureImport, JpegAndTgaBesideAnObjColourTheTrianglesOfAHexagon)
         write(dir + name + ".mtl", std::string("newmtl skin\nKd 1 1 1\nmap_Kd maps/skin.") + format + "\n");
         const Imported run = import(dir + name + ".obj");
         ASSERT_EQ(run.run.exitStatus, 0) << run.run.err;
-        EXPECT_EQ(textureNotes(run.run.err), "zemconvert: note: 1 face of more than 5 corners triangulated into 4 triangles\n");
+        EXPECT_EQ(textureNotes(run.run.err),
+                  "zemconvert: note: 1 face of more than 5 corners triangulated into 4 triangles\n");
         EXPECT_EQ(entries(run.loaded.shape), std::vector<int>(5, format[0] == 'j' ? 10 : 13)) << format;
     }
 }
@@ -214,8 +216,9 @@ TEST(TextureImport, VertexColoursTimesTheTextureAndTheChoices)
     const Imported vertex = import(dir + "plain.glb", {"--colours", "vertex"});
     ASSERT_EQ(vertex.run.exitStatus, 0) << vertex.run.err;
     EXPECT_EQ(entries(vertex.loaded.shape), std::vector<int>(2, 15));
-    EXPECT_EQ(textureNotes(vertex.run.err),
-              "zemconvert: note: --colours vertex: 2 faces have no vertex colours: they take their material's colour\n");
+    EXPECT_EQ(
+        textureNotes(vertex.run.err),
+        "zemconvert: note: --colours vertex: 2 faces have no vertex colours: they take their material's colour\n");
 }
 
 TEST(TextureImport, MissingAndHostilePicturesAreNotedAndTheMaterialShows)
@@ -306,10 +309,10 @@ TEST(TextureImport, TheChoiceIsOneOfFourWordsAndNotBesideOneColour)
 {
     const std::string dir = folder("usage");
     write(dir + "quad.glb", glbTextured(diagonalQuad(), [] {
-        GltfTexture texture;
-        texture.png = pngFile(halves(12, 9));
-        return texture;
-    }()));
+              GltfTexture texture;
+              texture.png = pngFile(halves(12, 9));
+              return texture;
+          }()));
     const Imported bad = import(dir + "quad.glb", {"--colours", "textures"});
     EXPECT_EQ(bad.run.exitStatus, 2);
     EXPECT_NE(bad.run.err.find("--colours"), std::string::npos) << bad.run.err;

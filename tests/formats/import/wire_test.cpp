@@ -288,14 +288,12 @@ TEST(Wire, fittedModelsComeBackWholeAndOnlyWithinTheFormat)
     EXPECT_FALSE(decode(fittedBytes(0, 1, 3, 3), got, &why));
     EXPECT_EQ(why, "a fitted corner past the vertices");
     // (Fewer than 2 corners leave fewer bytes than a polygon's least, which is refused first.)
-    for (uint8_t corners : {0, 1, 6})
-        EXPECT_FALSE(decode(fittedBytes(0, 1, corners, 0), got, &why)) << int(corners);
+    for (uint8_t corners : {0, 1, 6}) EXPECT_FALSE(decode(fittedBytes(0, 1, corners, 0), got, &why)) << int(corners);
     EXPECT_EQ(why, "a fitted polygon of other than 2 to 5 corners");
     EXPECT_FALSE(decode(fittedBytes(0, 1, 3, 2, uint64_t(1) << 40), got, &why));
     EXPECT_EQ(why, "more fitted polygons than bytes");
     const std::string whole = fittedBytes(0, 1, 3, 2);
-    for (std::size_t cut = 0; cut < whole.size(); ++cut)
-        EXPECT_FALSE(decode(whole.substr(0, cut), got)) << cut;
+    for (std::size_t cut = 0; cut < whole.size(); ++cut) EXPECT_FALSE(decode(whole.substr(0, cut), got)) << cut;
 }
 
 // Text that would act on a terminal, or is not what it looks like, never gets through.
