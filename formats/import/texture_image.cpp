@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "formats/import/jpeg_tables.h"
 #include "sandbox/sandbox.h"
 
 // The decoder compiled here, private to this file, for the four formats a texture may be in and
@@ -116,6 +117,12 @@ bool checkedHeader(const unsigned char* bytes, std::size_t size, bool tgaAllowed
     }
     if (!knownSignature(bytes, size) && !tgaAllowed) {
         why = "not a PNG, JPEG, TGA or BMP image";
+        return false;
+    }
+    // The decoder reads a JPEG's tables for its header too: they are checked before it sees them.
+    // It takes anything that starts with 0xFF for a JPEG, whatever the signature said.
+    if (bytes[0] == 0xFF && !jpegHuffmanTablesFit(bytes, size)) {
+        why = "its JPEG Huffman tables declare more codes than JPEG allows";
         return false;
     }
     uint32_t declaredWidth = 0, declaredHeight = 0;

@@ -155,6 +155,41 @@ TEST(TextureDecode, UnknownDamagedAndUnnamedTgaBytesAreRefused)
     EXPECT_FALSE(decode(sideways, image, why));
 }
 
+// The decoder writes a Huffman table's codes into room for 256 without counting them: a table
+// that declares more is refused before it reads a byte, wherever the table stands.
+TEST(TextureDecode, JpegHuffmanTablesOfMoreThan256CodesAreRefusedBeforeDecoding)
+{
+    const std::string jpeg = jpegFile(blocks());
+    TextureImage image;
+    std::string why;
+    ASSERT_TRUE(decode(jpeg, image, why)) << why;
+
+    // A DHT segment of one table: its class and number, 16 counts of codes by length, its codes.
+    const auto table = [](unsigned codesOfEachLength) {
+        std::string segment = "\xFF\xC4";
+        const std::size_t length = 2 + 17 + 16 * codesOfEachLength;
+        segment += static_cast<char>(length >> 8);
+        segment += static_cast<char>(length & 0xFF);
+        segment += '\x00';
+        segment.append(16, static_cast<char>(codesOfEachLength));
+        segment.append(16 * codesOfEachLength, '\x01');
+        return segment;
+    };
+    const std::string tooMany = table(17);  // 272 codes
+    const std::string atTheStart = jpeg.substr(0, 2) + tooMany + jpeg.substr(2);
+    const std::string afterTheScan = jpeg.substr(0, jpeg.size() - 2) + tooMany + jpeg.substr(jpeg.size() - 2);
+    const std::string withFill = "\xFF" + atTheStart;  // the decoder skips fill bytes before SOI too
+    for (const std::string* file : {&atTheStart, &afterTheScan, &withFill}) {
+        EXPECT_FALSE(decode(*file, image, why, true));
+        EXPECT_EQ(why, "its JPEG Huffman tables declare more codes than JPEG allows");
+    }
+    // 256 codes is within what the decoder holds: the table is its to judge, not refused here.
+    const std::string full = jpeg.substr(0, 2) + table(16) + jpeg.substr(2);
+    why.clear();
+    decode(full, image, why);
+    EXPECT_NE(why, "its JPEG Huffman tables declare more codes than JPEG allows");
+}
+
 TEST(TextureDecode, RawBlueGreenRedAlphaTexelsBecomeRgbUnderTheSameLimits)
 {
     const unsigned char bgra[] = {1, 2, 3, 255, 4, 5, 6, 0};
