@@ -9,7 +9,8 @@ number_file=$(mktemp)
 # moment, which a test that starts a program just then would see as no display at all.
 Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp -noreset 3>"$number_file" >/dev/null 2>&1 &
 xvfb=$!
-trap 'kill "$xvfb" 2>/dev/null; rm -f "$number_file"' EXIT
+# Waited for, so that no server is left running (or exiting) once the command is done.
+trap 'kill "$xvfb" 2>/dev/null; wait "$xvfb" 2>/dev/null || true; rm -f "$number_file"' EXIT
 for _ in $(seq 100); do
   [ -s "$number_file" ] && break
   sleep 0.1

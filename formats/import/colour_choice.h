@@ -52,9 +52,9 @@ private:
 FaceColourPlan planFaceColours(ColourSource source, const FaceColourOffer& offer, std::size_t faces,
                                ColourFallbacks& fallbacks);
 
-// A material's or a vertex's colour as linear light: glTF's factors and vertex colours are linear
-// by its specification; every other format's are taken as sRGB, as their tools show them (an OBJ
-// file's Kd, a PLY file's bytes).
+// A material's or a vertex's colour as linear light: glTF stores its factors and vertex colours as
+// linear light; every other format's are taken as sRGB, as their tools show them (an OBJ file's
+// Kd, a PLY file's bytes).
 LinearRgb linearColour(float r, float g, float b, bool storedLinear);
 
 // The colour a face shows, the material's times the mean of the rest over the face, encoded as

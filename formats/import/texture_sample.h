@@ -24,7 +24,7 @@ struct UvTransform {
     void apply(double& u, double& v) const;
 };
 
-// glTF's texture transform (offset, rotation in radians, scale) as its specification defines it,
+// glTF's texture transform (offset, rotation in radians, scale) as glTF defines it,
 // in its own coordinates (v down from the picture's top), turned into the reader's.
 UvTransform gltfUvTransform(double offsetU, double offsetV, double rotation, double scaleU, double scaleV);
 

@@ -351,9 +351,9 @@ struct Quadrants {
     }
 };
 
-// The point glTF's specification maps (s, t) to: T(offset) R(rotation) S(scale), 3 x 3 matrices
+// The point that glTF's transform maps (s, t) to: T(offset) R(rotation) S(scale), 3 x 3 matrices
 // written column by column as its shader code writes them, multiplied here as matrices.
-std::array<double, 2> gltfSpecification(double s, double t, double ou, double ov, double r, double su, double sv)
+std::array<double, 2> gltfMappedPoint(double s, double t, double ou, double ov, double r, double su, double sv)
 {
     using M = std::array<std::array<double, 3>, 3>;  // [column][row]
     const M translation{{{1, 0, 0}, {0, 1, 0}, {ou, ov, 1}}};
@@ -372,7 +372,7 @@ std::array<double, 2> gltfSpecification(double s, double t, double ou, double ov
 
 }  // namespace
 
-TEST(TextureTransform, GltfOffsetRotationAndScaleAsItsSpecificationDefines)
+TEST(TextureTransform, GltfOffsetRotationAndScaleAsGltfDefinesThem)
 {
     const Quadrants quadrants;
     TextureSampler sampler;
@@ -389,7 +389,7 @@ TEST(TextureTransform, GltfOffsetRotationAndScaleAsItsSpecificationDefines)
     for (const auto& c : cases) {
         const UvTransform transform = gltfUvTransform(c[0], c[1], c[2], c[3], c[4]);
         for (const auto& st : {std::array<double, 2>{0, 0}, {1, 0}, {0.3, 0.8}}) {
-            const std::array<double, 2> expected = gltfSpecification(st[0], st[1], c[0], c[1], c[2], c[3], c[4]);
+            const std::array<double, 2> expected = gltfMappedPoint(st[0], st[1], c[0], c[1], c[2], c[3], c[4]);
             double u = st[0], v = 1 - st[1];
             transform.apply(u, v);
             EXPECT_NEAR(u, expected[0], 1e-12);
