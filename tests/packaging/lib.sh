@@ -12,7 +12,7 @@ failures=0
 cleanup()
 {
     local pid
-    for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for pid in "${background[@]}"; do kill "$pid" 2>/dev/null && wait "$pid" 2>/dev/null || true; done
     rm -rf "$scratch"
 }
 trap cleanup EXIT
