@@ -4,7 +4,6 @@
 
 #include <cctype>
 #include <cerrno>
-#include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -17,9 +16,6 @@
 #include "zem_version.h"
 
 namespace {
-
-// The light that an sRGB value 0 to 1 shows.
-double linearLight(double c) { return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4); }
 
 using Bytes = std::vector<unsigned char>;
 
@@ -200,7 +196,7 @@ tinygltf::Model buildModel(const MeshView& mesh)
         material.name = materialName(colour);
         // glTF's factors are linear light; the palette is what the screen shows, sRGB.
         const double* rgb = Palette::colours[colour];
-        material.pbrMetallicRoughness.baseColorFactor = {linearLight(rgb[0]), linearLight(rgb[1]), linearLight(rgb[2]),
+        material.pbrMetallicRoughness.baseColorFactor = {linearFromSrgb(rgb[0]), linearFromSrgb(rgb[1]), linearFromSrgb(rgb[2]),
                                                          1.0};
         material.pbrMetallicRoughness.metallicFactor = 0.0;
         // The viewer draws both sides, and a model's faces may turn either way.

@@ -10,12 +10,6 @@ struct Lab {
     double l, a, b;
 };
 
-double linearFromSrgb(double c)
-{
-    c = c < 0 ? 0 : (c > 1 ? 1 : c);
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
 double labCurve(double t)
 {
     constexpr double kDelta = 6.0 / 29.0;

@@ -122,18 +122,6 @@ double signedArea(const TexCoord& a, const TexCoord& b, const TexCoord& c)
 
 }  // namespace
 
-double linearFromSrgb(double encoded)
-{
-    const double c = clamp01(encoded);
-    return c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
-}
-
-double srgbFromLinear(double linear)
-{
-    const double c = clamp01(linear);
-    return c <= 0.0031308 ? c * 12.92 : 1.055 * std::pow(c, 1 / 2.4) - 0.055;
-}
-
 LinearRgb linearFromSrgb(const LinearRgb& encoded)
 {
     return LinearRgb{linearFromSrgb(encoded.r), linearFromSrgb(encoded.g), linearFromSrgb(encoded.b)};

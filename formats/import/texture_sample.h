@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "formats/import/texture_image.h"
+#include "render/palette.h"
 
 // Light as it adds up: averages of colours are taken here, never of their sRGB encodings (the
 // mean of a black and a white texel shows as 0.5 of the light, which sRGB encodes as 0.735).
@@ -11,9 +12,7 @@ struct LinearRgb {
     double r = 0, g = 0, b = 0;
 };
 
-// The sRGB transfer function and its inverse, 0 to 1 both ways; out-of-range values are clamped.
-double linearFromSrgb(double encoded);
-double srgbFromLinear(double linear);
+// The sRGB transfer function and its inverse (render/palette.h) on each channel.
 LinearRgb linearFromSrgb(const LinearRgb& encoded);  // each channel
 LinearRgb srgbFromLinear(const LinearRgb& linear);
 
