@@ -9,6 +9,7 @@
 
 #include "image/png.h"
 #include "render/palette.h"
+#include "testlib/little_endian.h"
 
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
@@ -20,14 +21,6 @@
 #pragma GCC diagnostic pop
 
 namespace {
-
-template <typename T>
-void put(std::string& bytes, T value)
-{
-    char raw[sizeof(T)];
-    std::memcpy(raw, &value, sizeof(T));
-    bytes.append(raw, sizeof(T));
-}
 
 void putBigEndian(std::string& bytes, uint32_t value)
 {
@@ -210,14 +203,14 @@ std::string glbTextured(const TexturedMesh& mesh, const GltfTexture& texture)
     std::string json = parts.json + R"("buffers":[{"byteLength":)" + std::to_string(parts.bin.size()) + "}]}";
     while (json.size() % 4) json.push_back(' ');
     std::string glb;
-    put(glb, uint32_t(0x46546C67));  // "glTF"
-    put(glb, uint32_t(2));
-    put(glb, static_cast<uint32_t>(12 + 8 + json.size() + 8 + parts.bin.size()));
-    put(glb, static_cast<uint32_t>(json.size()));
-    put(glb, uint32_t(0x4E4F534A));  // "JSON"
+    putLittleEndian(glb, uint32_t(0x46546C67));  // "glTF"
+    putLittleEndian(glb, uint32_t(2));
+    putLittleEndian(glb, static_cast<uint32_t>(12 + 8 + json.size() + 8 + parts.bin.size()));
+    putLittleEndian(glb, static_cast<uint32_t>(json.size()));
+    putLittleEndian(glb, uint32_t(0x4E4F534A));  // "JSON"
     glb += json;
-    put(glb, static_cast<uint32_t>(parts.bin.size()));
-    put(glb, uint32_t(0x004E4942));  // "BIN"
+    putLittleEndian(glb, static_cast<uint32_t>(parts.bin.size()));
+    putLittleEndian(glb, uint32_t(0x004E4942));  // "BIN"
     return glb + parts.bin;
 }
 

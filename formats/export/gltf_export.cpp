@@ -196,8 +196,8 @@ tinygltf::Model buildModel(const MeshView& mesh)
         material.name = materialName(colour);
         // glTF's factors are linear light; the palette is what the screen shows, sRGB.
         const double* rgb = Palette::colours[colour];
-        material.pbrMetallicRoughness.baseColorFactor = {linearFromSrgb(rgb[0]), linearFromSrgb(rgb[1]), linearFromSrgb(rgb[2]),
-                                                         1.0};
+        material.pbrMetallicRoughness.baseColorFactor = {linearFromSrgb(rgb[0]), linearFromSrgb(rgb[1]),
+                                                         linearFromSrgb(rgb[2]), 1.0};
         material.pbrMetallicRoughness.metallicFactor = 0.0;
         // The viewer draws both sides, and a model's faces may turn either way.
         material.doubleSided = true;

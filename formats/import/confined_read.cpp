@@ -59,21 +59,26 @@ std::string seconds(double value)
 
 namespace {
 
+// "WHO needed more than 2 GB (see --max-memory)" or "WHO took more than 60 s (see --time-limit)"
+// for a child that ran into a limit; empty for any other end.
+std::string limitLine(const std::string& who, const SandboxOutcome& outcome, const SandboxLimits& limits)
+{
+    if (outcome.end == SandboxEnd::outOfMemory)
+        return who + " needed more than " + memoryWords(limits.memoryBytes) + " (see --max-memory)";
+    if (outcome.end == SandboxEnd::timeLimit)
+        return who + " took more than " + seconds(outcome.wallClock ? limits.wallSeconds : limits.cpuSeconds) +
+               " (see --time-limit)";
+    return std::string();
+}
+
 // The end of a child that was fitting what it had read: the fault is the import's, not the file's.
 std::string fittingEndLine(const SandboxOutcome& outcome, const SandboxLimits& limits)
 {
-    const std::string fitting = "fitting it to the format ";
-    switch (outcome.end) {
-    case SandboxEnd::outOfMemory:
-        return fitting + "needed more than " + memoryWords(limits.memoryBytes) + " (see --max-memory)";
-    case SandboxEnd::timeLimit:
-        return fitting + "took more than " + seconds(outcome.wallClock ? limits.wallSeconds : limits.cpuSeconds) +
-               " (see --time-limit)";
-    case SandboxEnd::crashed:
-        return fitting + "failed (it crashed)";
-    default:
-        return fitting + "failed (it ended without an answer)";
-    }
+    const std::string fitting = "fitting it to the format";
+    const std::string limit = limitLine(fitting, outcome, limits);
+    if (!limit.empty()) return limit;
+    return fitting +
+           (outcome.end == SandboxEnd::crashed ? " failed (it crashed)" : " failed (it ended without an answer)");
 }
 
 }  // namespace
@@ -90,10 +95,8 @@ std::string sandboxEndLine(const std::string& reader, const SandboxOutcome& outc
     case SandboxEnd::forbidden:
         return failed + "it tried what no reader may do: the file is hostile)";
     case SandboxEnd::outOfMemory:
-        return reader + " needed more than " + memoryWords(limits.memoryBytes) + " (see --max-memory)";
     case SandboxEnd::timeLimit:
-        return reader + " took more than " + seconds(outcome.wallClock ? limits.wallSeconds : limits.cpuSeconds) +
-               " (see --time-limit)";
+        return limitLine(reader, outcome, limits);
     case SandboxEnd::notStarted:
         return "could not read it safely: " + outcome.detail;
     case SandboxEnd::noAnswer:

@@ -23,7 +23,10 @@ bool tablesFit(const unsigned char* bytes, std::size_t size, std::size_t at, lon
 }
 
 // Markers that stand alone, without a length: TEM, RSTn, SOI, EOI, and stuffed zeros.
-bool standsAlone(unsigned char marker) { return marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9); }
+bool standsAlone(unsigned char marker)
+{
+    return marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD9);
+}
 
 }  // namespace
 

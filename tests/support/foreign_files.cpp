@@ -6,16 +6,9 @@
 #include <cstring>
 #include <sstream>
 
-namespace {
+#include "testlib/little_endian.h"
 
-// Little-endian numbers, as every binary format here stores them (and as this machine does).
-template <typename T>
-void put(std::string& bytes, T value)
-{
-    char raw[sizeof(T)];
-    std::memcpy(raw, &value, sizeof(T));
-    bytes.append(raw, sizeof(T));
-}
+namespace {
 
 // glTF's factors are linear light: the light of the sRGB colour c, written as a factor, shows as c.
 std::string linearText(const Rgb& c)
@@ -36,17 +29,17 @@ std::string colourText(const Rgb& c)
 
 void putStlTriangle(std::string& bytes, const Point& a, const Point& b, const Point& c)
 {
-    for (int k = 0; k < 3; ++k) put(bytes, 0.0f);  // the normal: readers compute their own
+    for (int k = 0; k < 3; ++k) putLittleEndian(bytes, 0.0f);  // the normal: readers compute their own
     for (const Point* p : {&a, &b, &c})
-        for (float v : *p) put(bytes, v);
-    put(bytes, uint16_t(0));
+        for (float v : *p) putLittleEndian(bytes, v);
+    putLittleEndian(bytes, uint16_t(0));
 }
 
 std::string stlFile(const std::vector<std::array<Point, 3>>& triangles)
 {
     std::string bytes(80, ' ');
     std::memcpy(&bytes[0], "binary file of the import tests", 31);
-    put(bytes, static_cast<uint32_t>(triangles.size()));
+    putLittleEndian(bytes, static_cast<uint32_t>(triangles.size()));
     for (const auto& t : triangles) putStlTriangle(bytes, t[0], t[1], t[2]);
     return bytes;
 }
@@ -87,16 +80,17 @@ std::string plyCubeWithVertexColours()
                         "element face 6\nproperty list uchar int vertex_indices\nend_header\n";
     for (int i = 0; i < 8; ++i) {
         const float x = (i & 1) ? 1.f : -1.f, y = (i & 2) ? 1.f : -1.f, z = (i & 4) ? 1.f : -1.f;
-        put(bytes, x);
-        put(bytes, y);
-        put(bytes, z);
+        putLittleEndian(bytes, x);
+        putLittleEndian(bytes, y);
+        putLittleEndian(bytes, z);
         const bool top = y > 0;
-        for (uint8_t c : top ? std::array<uint8_t, 3>{255, 255, 77} : std::array<uint8_t, 3>{0, 0, 153}) put(bytes, c);
+        for (uint8_t c : top ? std::array<uint8_t, 3>{255, 255, 77} : std::array<uint8_t, 3>{0, 0, 153})
+            putLittleEndian(bytes, c);
     }
     const int faces[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1}, {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
     for (const auto& face : faces) {
-        put(bytes, uint8_t(4));
-        for (int i : face) put(bytes, int32_t(i));
+        putLittleEndian(bytes, uint8_t(4));
+        for (int i : face) putLittleEndian(bytes, int32_t(i));
     }
     return bytes;
 }
@@ -165,14 +159,14 @@ std::string glbScene()
     while (text.size() % 4) text.push_back(' ');
 
     std::string glb;
-    put(glb, uint32_t(0x46546C67));  // "glTF"
-    put(glb, uint32_t(2));
-    put(glb, static_cast<uint32_t>(12 + 8 + text.size() + 8 + bin.size()));
-    put(glb, static_cast<uint32_t>(text.size()));
-    put(glb, uint32_t(0x4E4F534A));  // "JSON"
+    putLittleEndian(glb, uint32_t(0x46546C67));  // "glTF"
+    putLittleEndian(glb, uint32_t(2));
+    putLittleEndian(glb, static_cast<uint32_t>(12 + 8 + text.size() + 8 + bin.size()));
+    putLittleEndian(glb, static_cast<uint32_t>(text.size()));
+    putLittleEndian(glb, uint32_t(0x4E4F534A));  // "JSON"
     glb += text;
-    put(glb, static_cast<uint32_t>(bin.size()));
-    put(glb, uint32_t(0x004E4942));  // "BIN"
+    putLittleEndian(glb, static_cast<uint32_t>(bin.size()));
+    putLittleEndian(glb, uint32_t(0x004E4942));  // "BIN"
     glb += bin;
     return glb;
 }
@@ -285,12 +279,12 @@ std::string binaryPly(const TriangleMesh& mesh)
         "element face " +
         std::to_string(mesh.triangles.size()) + "\nproperty list uchar int vertex_indices\nend_header\n";
     for (std::size_t i = 0; i < mesh.positions.size(); ++i) {
-        for (float v : mesh.positions[i]) put(bytes, v);
-        for (float c : mesh.colours[i]) put(bytes, static_cast<uint8_t>(std::lround(c * 255)));
+        for (float v : mesh.positions[i]) putLittleEndian(bytes, v);
+        for (float c : mesh.colours[i]) putLittleEndian(bytes, static_cast<uint8_t>(std::lround(c * 255)));
     }
     for (const auto& t : mesh.triangles) {
-        put(bytes, uint8_t(3));
-        for (uint32_t i : t) put(bytes, static_cast<int32_t>(i));
+        putLittleEndian(bytes, uint8_t(3));
+        for (uint32_t i : t) putLittleEndian(bytes, static_cast<int32_t>(i));
     }
     return bytes;
 }
