@@ -66,6 +66,10 @@ struct ObjTextured {
 };
 std::string objTextured(const ObjTextured& obj, const std::string& mtlName);
 
+// A hexagon (a face that the import splits into triangles) and a triangle, each mapped into its
+// own part of the picture, in the plane z = 0.
+ObjTextured hexagonAndTriangle();
+
 // A cube of 6 quads, 2 triangles each, in the order +x, -x, +y, -y, +z, -z; face k's texture
 // coordinates lie well inside region k of a picture divided into 3 x 2 regions (k % 3 across,
 // k / 3 down), which cubeAtlas paints one colour each.

@@ -161,12 +161,7 @@ TEST(TextureRead, CoordinatesOutsideZeroToOneFollowTheSampler)
 TEST(TextureRead, JpegAndTgaBesideAnObjTimesItsKd)
 {
     // A hexagon and a triangle, textured by a picture in a folder below the model's.
-    ObjTextured obj;
-    obj.positions = {{0, 0, 0},  {2, 0, 0}, {3, 1, 0}, {2, 2, 0}, {0, 2, 0},
-                     {-1, 1, 0}, {5, 0, 0}, {6, 0, 0}, {5, 1, 0}};
-    obj.uvs = {{0.1f, 0.1f},  {0.5f, 0.1f}, {0.9f, 0.5f}, {0.5f, 0.9f}, {0.1f, 0.9f},
-               {0.05f, 0.5f}, {0.2f, 0.2f}, {0.8f, 0.2f}, {0.2f, 0.8f}};
-    obj.faces = {{0, 1, 2, 3, 4, 5}, {6, 7, 8}};
+    const ObjTextured obj = hexagonAndTriangle();
     const std::string dir = folder("obj");
     mkdir((dir + "maps").c_str(), 0700);
     write(dir + "maps/skin.jpg", jpegFile(Picture(32, 32, paletteBytes(10))));
