@@ -37,23 +37,6 @@ constexpr uint64_t kMemoryLimit = 512 * kMegabyte;
 constexpr double kTimeLimit = 10;
 constexpr double kSlackSeconds = 15;
 
-std::string folder() { return privateTempDir("zem-hostile"); }
-
-std::string writeFile(const std::string& name, const std::string& bytes)
-{
-    const std::string path = folder() + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-}
-
-std::string readText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 // ---- running zemconvert, measured ----
 
 struct Measured {
@@ -73,7 +56,7 @@ Started start(const std::vector<std::string>& words, const std::string& program 
 {
     static int serial = 0;
     Started started;
-    started.errPath = folder() + "/stderr" + std::to_string(++serial);
+    started.errPath = tempDir() + "/stderr" + std::to_string(++serial);
     started.start = Clock::now();
     started.pid = fork();
     if (started.pid == 0) {
@@ -82,11 +65,9 @@ Started start(const std::vector<std::string>& words, const std::string& program 
         dup2(in, 0);
         dup2(in, 1);
         dup2(err, 2);
-        std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
-        argv.push_back(nullptr);
-        execv(program.c_str(), argv.data());
+        std::vector<std::string> all = {program};
+        all.insert(all.end(), words.begin(), words.end());
+        execv(program.c_str(), argumentVector(all).data());
         _exit(127);
     }
     return started;
@@ -110,7 +91,7 @@ Measured finish(const Started& started, double killAfter = 120)
     }
     run.seconds = std::chrono::duration<double>(Clock::now() - started.start).count();
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    run.err = readText(started.errPath);
+    run.err = readFile(started.errPath);
     run.peakBytes = static_cast<uint64_t>(usage.ru_maxrss) * 1024;
     return run;
 }
@@ -264,7 +245,7 @@ TEST(HostileImport, heapCorruptingBinaryPlyIsACrashInOneLine)
                                "property float y\nproperty float z\nend_header\n";
     std::string body;
     for (int k = 0; k < 1001; ++k) body += f32(float(k)) + f32(0) + f32(1);
-    const std::string input = writeFile("corrupting.ply", header + body);
+    const std::string input = writeTempFile("corrupting.ply", header + body);
     const Measured run = import(input);
     // The sanitizer's allocator puts red zones where the library's uninstrumented writes land: the
     // heap stays whole there, and the file reads as one with no mesh.
@@ -280,7 +261,7 @@ TEST(HostileImport, glbThatDereferencesNullIsACrashInOneLine)
 {
     const std::string json =
         gltfJson(R"(,"sparse":{"count":1,"indices":{"componentType":5123},"values":{}})", kEmbeddedBuffer);
-    const std::string input = writeFile("null.glb", glb(json, triangleBuffer()));
+    const std::string input = writeTempFile("null.glb", glb(json, triangleBuffer()));
     expectRefused(input, import(input),
                   "the glTF reader failed on this file (it crashed: the file is damaged or hostile)");
 }
@@ -291,19 +272,19 @@ TEST(HostileImport, deepNestingIsRefusedBeforeAReaderRecursesIntoIt)
     const std::string deepJson =
         R"({"asset":{"version":"2.0"},"scene":0,"scenes":[{"nodes":[0]}],"nodes":[{"extras":)" +
         std::string(200000, '[') + std::string(200000, ']') + "}]}";
-    const std::string json = writeFile("deep-json.gltf", deepJson);
+    const std::string json = writeTempFile("deep-json.gltf", deepJson);
     expectRefused(json, import(json), "its JSON nests deeper than 1000 levels");
 
     std::string chain;
     for (int k = 0; k < 100000; ++k) chain += R"({"children":[)" + std::to_string(k + 1) + "]},";
     const std::string nodes =
-        writeFile("deep-nodes.glb", glb(gltfJson("", kEmbeddedBuffer, chain + R"({"mesh":0})"), triangleBuffer()));
+        writeTempFile("deep-nodes.glb", glb(gltfJson("", kEmbeddedBuffer, chain + R"({"mesh":0})"), triangleBuffer()));
     expectRefused(nodes, import(nodes), "its node tree nests deeper than 1000 levels");
 
     std::string xml = "<?xml version=\"1.0\"?><COLLADA><library_visual_scenes><visual_scene id=\"s\">";
     for (int k = 0; k < 100000; ++k) xml += "<node>";
     for (int k = 0; k < 100000; ++k) xml += "</node>";
-    const std::string dae = writeFile("deep.dae", xml + "</visual_scene></library_visual_scenes></COLLADA>");
+    const std::string dae = writeTempFile("deep.dae", xml + "</visual_scene></library_visual_scenes></COLLADA>");
     expectRefused(dae, import(dae), "its XML nests deeper than 1000 levels");
 }
 
@@ -316,7 +297,7 @@ TEST(HostileImport, headersWhoseEndTheReaderNeverFindsAreRefusedAtOnce)
         "ply\nformat ascii 1.0\nelement vertex 1\nproperty float end_header\n0\n",
     };
     for (const std::string& bytes : hangs) {
-        const std::string input = writeFile("hang.ply", bytes);
+        const std::string input = writeTempFile("hang.ply", bytes);
         expectRefused(input, import(input), "its PLY header has no end_header line");
     }
 }
@@ -344,7 +325,7 @@ TEST(HostileImport, declaredSizesBeyondTheFileAreRefusedBeforeAnyAllocation)
          "buffer 0 declares 4000000000 bytes, more than the 3 of its data"},
     };
     for (const auto& c : cases) {
-        const std::string input = writeFile(c.name, c.bytes);
+        const std::string input = writeTempFile(c.name, c.bytes);
         expectRefused(input, import(input), c.why);
     }
 }
@@ -356,7 +337,7 @@ TEST(HostileImport, zipBombRunsIntoTheMemoryLimit)
         R"(<?xml version="1.0" encoding="UTF-8"?><Types xmlns="http://schemas.openxmlformats.org/package/2006/content-types"><Default Extension="rels" ContentType="application/vnd.openxmlformats-package.relationships+xml"/></Types>)";
     const std::string bomb = zipBomb("[Content_Types].xml", types, "_rels/.rels", 600);
     EXPECT_LT(bomb.size(), 700 * 1024u);
-    const std::string input = writeFile("bomb.3mf", bomb);
+    const std::string input = writeTempFile("bomb.3mf", bomb);
     const Measured run = import(input, {"--max-memory", "256M"});
     expectRefused(input, run, "the 3MF reader needed more than 256 MB (see --max-memory)");
     expectBounded(run, kTimeLimit, 256 * kMegabyte);
@@ -370,7 +351,8 @@ TEST(HostileImport, exponentialNodeGraphIsRefused)
         for (int k = 0; k < 2; ++k)
             nodes += R"({"children":[)" + std::to_string(2 * level + 2) + "," + std::to_string(2 * level + 3) + "]},";
     nodes += R"({"mesh":0},{"mesh":0})";
-    const std::string input = writeFile("exponential.glb", glb(gltfJson("", kEmbeddedBuffer, nodes), triangleBuffer()));
+    const std::string input =
+        writeTempFile("exponential.glb", glb(gltfJson("", kEmbeddedBuffer, nodes), triangleBuffer()));
     expectRefused(input, import(input), "node 2 is named as a child more than once");
 }
 
@@ -379,7 +361,7 @@ TEST(HostileImport, seventyThousandIdenticalFacesAreSimplifiedAtOnce)
 {
     std::string obj = "v 0 0 0\nv 10 0 0\nv 0 10 0\n";
     for (int k = 0; k < 70000; ++k) obj += "f 1 2 3\n";
-    const std::string input = writeFile("identical.obj", obj);
+    const std::string input = writeTempFile("identical.obj", obj);
     const Measured run = import(input);
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "zemconvert: note: simplified from 3 vertices and 70000 polygons to 3 vertices and 1 "
@@ -396,7 +378,7 @@ TEST(HostileImport, seventyThousandIdenticalFacesAreSimplifiedAtOnce)
 TEST(HostileImport, readerPastTheTimeLimitIsStoppedInOneLine)
 {
     // The reader takes about two seconds of processor time for each megabyte of header.
-    const std::string input = writeFile("slow.ply", longPlyHeader(100000));
+    const std::string input = writeTempFile("slow.ply", longPlyHeader(100000));
     const Measured run = finish(start({"--time-limit", "1", input, outputFor(input)}));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, "zemconvert: " + input + ": the PLY reader took more than 1 s (see --time-limit)\n");
@@ -407,7 +389,7 @@ TEST(HostileImport, readerPastTheTimeLimitIsStoppedInOneLine)
 // Past its first megabyte, where such a header was once refused as cut short.
 TEST(HostileImport, plyHeaderLongerThanAMegabyteIsRead)
 {
-    const std::string input = writeFile("long-header.ply", longPlyHeader(300, 4000));
+    const std::string input = writeTempFile("long-header.ply", longPlyHeader(300, 4000));
     const Measured run = finish(start({"--time-limit", "120", "--scale", "1", "--no-center", input, outputFor(input)}));
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "");
@@ -415,7 +397,7 @@ TEST(HostileImport, plyHeaderLongerThanAMegabyteIsRead)
 
 TEST(HostileImport, plyEdgeNamingAMissingVertexIsANote)
 {
-    const std::string input = writeFile(
+    const std::string input = writeTempFile(
         "edges.ply", std::string("ply\nformat ascii 1.0\n") + kTriangleVertices + "element face 1\n" + kFaces +
                          "element edge 3\nproperty int vertex1\nproperty int vertex2\nend_header\n"
                          "0 0 0\n10 0 0\n0 10 0\n3 0 1 2\n0 1\n1 7\n2 0\n");
@@ -443,7 +425,7 @@ const Outside& outsideFolders()
 {
     static const Outside outside = [] {
         Outside o;
-        o.root = folder() + "/outside";
+        o.root = tempDir() + "/outside";
         o.models = o.root + "/models";
         mkdir(o.root.c_str(), 0700);
         mkdir(o.models.c_str(), 0700);
@@ -507,11 +489,11 @@ TEST(HostileImport, filesOutsideTheModelsFolderAreNotesAndNeverOpened)
     // The material's colour arrives only when the user allows it.
     const std::string climb = o.models + "/climb.obj";
     ASSERT_EQ(import(climb).status, 0);
-    const std::string confined = readText(outputFor(climb));
+    const std::string confined = readFile(outputFor(climb));
     const Measured allowed = import(climb, {"--allow-outside-files"});
     EXPECT_EQ(allowed.status, 0) << allowed.err;
     EXPECT_EQ(allowed.err, "");
-    EXPECT_NE(readText(outputFor(climb)), confined);  // the material's palette entry, not the default grey's
+    EXPECT_NE(readFile(outputFor(climb)), confined);  // the material's palette entry, not the default grey's
 }
 
 // strace, where it can trace: no process of the import opens anything that names the secrets.
@@ -525,7 +507,7 @@ std::string tracedOpens(const std::string& input, const std::vector<std::string>
     words.insert(words.end(), options.begin(), options.end());
     words.insert(words.end(), {input, outputFor(input)});
     run = finish(start(words, "/usr/bin/strace"));
-    return readText(log);
+    return readFile(log);
 }
 
 TEST(HostileImport, straceSeesNothingOutsideTheFolderOpened)
@@ -554,10 +536,10 @@ TEST(HostileImport, straceSeesNothingOutsideTheFolderOpened)
 
 TEST(HostileImport, inputThatIsNoRegularFileIsRefusedWithoutWaiting)
 {
-    const std::string fifo = folder() + "/waiting.obj";
+    const std::string fifo = tempDir() + "/waiting.obj";
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     expectRefused(fifo, import(fifo), "not a regular file");
-    const std::string directory = folder() + "/folder.ply";
+    const std::string directory = tempDir() + "/folder.ply";
     ASSERT_EQ(mkdir(directory.c_str(), 0700), 0);
     expectRefused(directory, import(directory), "not a regular file");
 }
@@ -578,8 +560,8 @@ TEST(HostileImport, childKilledWhileReadingIsACrashAndTheOutputIsUntouched)
     const std::string probe = "/proc/" + std::to_string(getpid()) + "/task/" + std::to_string(getpid()) + "/children";
     if (access(probe.c_str(), R_OK) != 0) GTEST_SKIP() << "this kernel lists no children in " << probe;
     // A header that takes the reader seconds; a folder of its own for the output.
-    const std::string input = writeFile("slow-to-read.ply", longPlyHeader(100000));
-    const std::string outputs = folder() + "/kept";
+    const std::string input = writeTempFile("slow-to-read.ply", longPlyHeader(100000));
+    const std::string outputs = tempDir() + "/kept";
     mkdir(outputs.c_str(), 0700);
     const std::string output = outputs + "/model.zem";
     std::ofstream(output) << "what was there";
@@ -589,7 +571,7 @@ TEST(HostileImport, childKilledWhileReadingIsACrashAndTheOutputIsUntouched)
     for (int wait = 0; wait < 20000; ++wait) {
         children = childrenOf(started.pid);
         if (children.size() == 1 &&
-            readText("/proc/" + std::to_string(children[0]) + "/status").find("Seccomp:\t2") != std::string::npos)
+            readFile("/proc/" + std::to_string(children[0]) + "/status").find("Seccomp:\t2") != std::string::npos)
             break;
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
@@ -604,7 +586,7 @@ TEST(HostileImport, childKilledWhileReadingIsACrashAndTheOutputIsUntouched)
     const std::string last = run.err.substr(run.err.rfind('\n', run.err.size() - 2) + 1);
     EXPECT_EQ(sandbox_detail::kSanitized ? last : run.err, line) << run.err;
     EXPECT_LT(run.seconds, 60);  // it did not read on to the end
-    EXPECT_EQ(readText(output), "what was there");
+    EXPECT_EQ(readFile(output), "what was there");
     std::vector<std::string> left;
     if (DIR* dir = opendir(outputs.c_str())) {
         while (const dirent* entry = readdir(dir))
@@ -630,10 +612,10 @@ TEST(HostileImport, fuzzFindingsReplayCleanly)
     ASSERT_FALSE(names.empty()) << "no findings in " << IMPORT_FINDINGS_DIR;
     std::sort(names.begin(), names.end());
     for (const std::string& name : names) {
-        const std::string bytes = readText(std::string(IMPORT_FINDINGS_DIR) + "/" + name);
+        const std::string bytes = readFile(std::string(IMPORT_FINDINGS_DIR) + "/" + name);
         ASSERT_FALSE(bytes.empty()) << name;
         importOnce(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-        const std::string input = writeFile(name + "." + importInputExtension(uint8_t(bytes[0])), bytes.substr(1));
+        const std::string input = writeTempFile(name + "." + importInputExtension(uint8_t(bytes[0])), bytes.substr(1));
         const Measured run = import(input);
         EXPECT_TRUE(run.status == 0 || run.status == 1) << name << ": " << run.err;
         // Notes first, one line each; a failure is the last line, and names the file.
