@@ -3,9 +3,48 @@
 
 #include <GL/freeglut.h>
 
+#include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
+#include "model/console.h"
 #include "model/shape.h"
+
+#ifdef __FREEGLUT_EXT_H__
+namespace {
+
+// The toolkit's own failure ends the process with status 1 after a line in its words; the viewer
+// ends with status 0 on every path and speaks for itself, so its failures come here instead.
+void onToolkitError(const char* format, va_list arguments)
+{
+    char detail[512];
+    std::vsnprintf(detail, sizeof detail, format, arguments);
+    char line[640];
+    if (std::strncmp(format, "failed to open display", 22) == 0) {
+        const char* display = std::getenv("DISPLAY");
+        if (!display || !*display)
+            std::snprintf(line, sizeof line, "cannot open the viewer's window: DISPLAY is not set (no display to show it on)");
+        else
+            std::snprintf(line, sizeof line, "cannot open the viewer's window: no display answers at DISPLAY=%s", display);
+    } else {
+        std::snprintf(line, sizeof line, "cannot go on with the viewer's window: %s", detail);
+    }
+    reportError(line);
+    std::exit(0);
+}
+
+void onToolkitWarning(const char* format, va_list arguments)
+{
+    char detail[512];
+    std::vsnprintf(detail, sizeof detail, format, arguments);
+    char line[600];
+    std::snprintf(line, sizeof line, "window warning: %s", detail);
+    reportError(line);
+}
+
+}  // namespace
+#endif
 
 Array<char> formatTitle(const char* programPath, const char* shapeName)
 {
@@ -21,6 +60,10 @@ void openViewerWindow(const char* programPath, const char* title)
 {
     int toolkitArgc = 1;
     char* toolkitArgv[] = {const_cast<char*>(programPath), nullptr};
+#ifdef __FREEGLUT_EXT_H__
+    glutInitErrorFunc(onToolkitError);
+    glutInitWarningFunc(onToolkitWarning);
+#endif
     glutInit(&toolkitArgc, toolkitArgv);
     glutInitDisplayMode(GLUT_RGB | GLUT_DOUBLE | GLUT_DEPTH);
     glutInitWindowSize(kWindowWidth, kWindowHeight);

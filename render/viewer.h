@@ -13,7 +13,8 @@ struct InputCallbacks {
 
 // Initialises the toolkit with programPath as its only word, so that no word of the command line
 // is taken as a toolkit option, then opens the viewer's window: RGBA, double-buffered, with depth,
-// 640 x 480 at (100, 100). Its OpenGL context is current afterwards.
+// 640 x 480 at (100, 100). Its OpenGL context is current afterwards. Where the toolkit cannot go on
+// (no display to open, say), one line of the viewer's own says why and the process ends with status 0.
 void openViewerWindow(const char* programPath, const char* title);
 
 // Opens the window titled programPath + " - " + the shape's name, sets the scene up, compiles

@@ -156,6 +156,57 @@ TEST(CommandLine, aClosedConsoleStreamEndsNothing)
     EXPECT_EQ(errClosed.other, kBanner) << "standard output keeps its lines";
 }
 
+// Sets one environment variable, or removes it when value is null, for as long as it lives.
+class EnvironmentSetting {
+public:
+    EnvironmentSetting(const char* name, const char* value) : name_(name)
+    {
+        if (const char* was = std::getenv(name)) previous_ = was, hadValue_ = true;
+        if (value) setenv(name, value, 1);
+        else unsetenv(name);
+    }
+    ~EnvironmentSetting()
+    {
+        if (hadValue_) setenv(name_, previous_.c_str(), 1);
+        else unsetenv(name_);
+    }
+
+private:
+    const char* name_;
+    std::string previous_;
+    bool hadValue_ = false;
+};
+
+// A display number that no X server on this machine listens at, by file or abstract socket.
+std::string unusedDisplay()
+{
+    const std::string sockets = readFile("/proc/net/unix");
+    for (int number = 97; number < 1000; ++number) {
+        const std::string name = "/tmp/.X11-unix/X" + std::to_string(number);
+        if (access(name.c_str(), F_OK) != 0 && sockets.find(name + "\n") == std::string::npos)
+            return ":" + std::to_string(number);
+    }
+    return "";
+}
+
+TEST(CommandLine, noDisplayIsOneLineOfTheViewersOwnAndStatusZero)
+{
+    const std::string unused = unusedDisplay();
+    ASSERT_NE(unused, "");
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {nullptr, "cannot open the viewer's window: DISPLAY is not set (no display to show it on)\n"},
+        {"", "cannot open the viewer's window: DISPLAY is not set (no display to show it on)\n"},
+        {unused.c_str(), "cannot open the viewer's window: no display answers at DISPLAY=" + unused + "\n"},
+    };
+    for (const auto& [display, line] : cases) {
+        const EnvironmentSetting setting("DISPLAY", display);
+        const RunResult r = run({modelPath("tetra.zem")});
+        EXPECT_EQ(r.out, kBanner) << (display ? display : "unset");
+        EXPECT_EQ(r.err, line);
+        EXPECT_EQ(r.exitStatus, 0) << r.err;
+    }
+}
+
 TEST(CommandLine, aClosedStandardOutputStillOpensTheWindow)
 {
     if (!std::getenv("DISPLAY")) GTEST_SKIP() << "needs an X display";
