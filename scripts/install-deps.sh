@@ -1,15 +1,22 @@
 #!/usr/bin/env bash
 # Installs, by Debian package name, what the machine lacks: with "run", what building and running
 # the programs needs; with "test", that and what the tests, benchmarks and fuzzers need (the npm
-# registry included). Further package names given after the first word are installed too.
-# Usage: scripts/install-deps.sh run|test [package]...
+# registry included). Further package names given after the first word are installed too. With
+# "list run" or "list test", only prints those package names, one a line, and installs nothing.
+# Usage: scripts/install-deps.sh run|test [package]... | list run|test
 set -euo pipefail
 
 need=${1:-test}
 shift || true
+list_only=false
+if [ "$need" = list ]; then
+  list_only=true
+  need=${1:-}
+  shift || true
+fi
 case $need in
 run | test) ;;
-*) echo "install-deps.sh: say run or test first, not '$need'" >&2; exit 2 ;;
+*) echo "install-deps.sh: say run, test, list run or list test, not '$need'" >&2; exit 2 ;;
 esac
 
 run_packages=(
@@ -17,6 +24,7 @@ run_packages=(
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri  # OpenGL, GLU, GLUT, Mesa's renderers
   libegl-dev libegl-mesa0 libpng-dev         # zemrender: EGL without a display, PNG
   libtinygltf-dev libassimp-dev libmeshoptimizer-dev  # zemconvert: glTF, other formats, simplifying
+  libstb-dev                                 # zemconvert: the pictures that textured models name
   libseccomp-dev                             # the sandbox that foreign files are read in
   scdoc gzip                                 # the manual pages, built with the programs
 )
@@ -27,6 +35,8 @@ test_packages=(
   dpkg-dev lintian man-db file               # the Debian package and its checks
   desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin  # file type, desktop file
   bubblewrap bash-completion zsh             # sandboxes, completion
+  strace                                     # what the confined import opens, seen from outside
+  debootstrap                                # the set-up proved in a fresh Debian root
   nodejs                                     # the glTF validator and the web tests
   emscripten chromium                        # the web viewer's WebAssembly, and the browser of its tests
 )
@@ -34,6 +44,10 @@ test_packages=(
 packages=("${run_packages[@]}")
 [ "$need" = run ] || packages+=("${test_packages[@]}")
 packages+=("$@")
+if $list_only; then
+  printf '%s\n' "${packages[@]}"
+  exit 0
+fi
 
 missing=()
 for package in "${packages[@]}"; do
