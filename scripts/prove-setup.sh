@@ -63,6 +63,9 @@ cp /etc/resolv.conf "$root/etc/resolv.conf"
 if [ -d /usr/local/share/ca-certificates ]; then
     cp -r /usr/local/share/ca-certificates/. "$root/usr/local/share/ca-certificates/"
 fi
+# A root thrown away at the end needs no data kept safe from a power cut, nor a manual index.
+echo force-unsafe-io >"$root/etc/dpkg/dpkg.cfg.d/zemview-throwaway"
+echo 'Acquire::Languages "none";' >"$root/etc/apt/apt.conf.d/99zemview-throwaway"
 mkdir -p "$root/src" "$root/root/.npm"
 git archive HEAD | tar -x -C "$root/src" || fail "cannot put the committed tree into the root"
 
@@ -96,7 +99,8 @@ step()
 }
 
 step "apt-get update and upgrade of the base" \
-    "apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get -y -q upgrade >/dev/null"
+    "apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get -y -q upgrade >/dev/null &&
+     echo 'man-db man-db/auto-update boolean false' | debconf-set-selections"
 # The README's first command, as written: it installs, builds, and starts the viewer, which with no
 # display says so in its own line and ends with status 0.
 step "bash scripts/run.sh (no display)" "bash scripts/run.sh 2>&1 | tee /tmp/run.log | tail -3 && grep -q '^cannot open the viewer.s window: DISPLAY is not set' /tmp/run.log"

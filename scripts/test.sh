@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test: first the set-up itself, proved in a fresh
-# Debian root (scripts/prove-setup.sh, where this machine can make one), then the web viewer's page,
+# Installs what is missing, builds, and runs every test: the set-up itself, proved in a fresh Debian
+# root (scripts/prove-setup.sh, where this machine can make one), and beside it the web viewer's page,
 # the plain build (the page's tests in a real browser among them), the same tests under
 # AddressSanitizer and UndefinedBehaviorSanitizer, the model's tests built by clang, and a short
 # fuzz run. Every suite runs, whatever another's result; the summary at the end gives each one's
@@ -13,25 +13,31 @@ bash scripts/install-deps.sh test || exit 1
 
 results=()
 failed=0
-# suite NAME COMMAND...: runs the command and records how it went and how long it took; status 77
-# is a suite that cannot run on this machine, and its last line says why.
-suite()
+# record NAME STATUS SECONDS LOG: notes how a suite went; status 77 is a suite that cannot run on
+# this machine, and the last line of its log says why.
+record()
 {
-    local name=$1 start=$SECONDS status
-    shift
-    echo "==== $name"
-    "$@" 2>&1 | tee /tmp/zemview-suite.$$
-    status=${PIPESTATUS[0]}
-    local took="($((SECONDS - start)) s)"
-    if ((status == 0)); then
-        results+=("passed  $name $took")
-    elif ((status == 77)); then
-        results+=("SKIPPED $name: $(tail -1 /tmp/zemview-suite.$$)")
+    if (($2 == 0)); then
+        results+=("passed  $1 ($3 s)")
+    elif (($2 == 77)); then
+        results+=("SKIPPED $1: $(tail -1 "$4")")
     else
-        results+=("FAILED  $name $took")
+        results+=("FAILED  $1 ($3 s)")
         failed=1
     fi
-    rm -f /tmp/zemview-suite.$$
+}
+
+# suite NAME COMMAND...: runs the command in front and records how it went.
+suite()
+{
+    local name=$1 began=$SECONDS status log
+    shift
+    echo "==== $name"
+    log=$(mktemp)
+    "$@" 2>&1 | tee "$log"
+    status=${PIPESTATUS[0]}
+    record "$name" "$status" $((SECONDS - began)) "$log"
+    rm -f "$log"
 }
 
 # tree PRESET: configures, builds and runs the tests of one tree, under a display.
@@ -47,14 +53,32 @@ fuzz_tree()
     cmake --preset fuzz && cmake --build --preset fuzz && ctest --preset fuzz
 }
 
-# The set-up from nothing first: a package missing from install-deps.sh shows there by name.
-suite "set-up in a fresh Debian 12 root" bash scripts/prove-setup.sh
-# The page next: the plain and the sanitised trees carry it, and test it, from here.
+# The set-up from nothing, started first: a package missing from install-deps.sh shows there by
+# name. It waits on the network and the package manager more than on the processors, so it runs
+# beside the suites; its lines are shown when it has ended.
+setup_name="set-up in a fresh Debian 12 root"
+setup_log=$(mktemp)
+{
+    began=$SECONDS
+    bash scripts/prove-setup.sh </dev/null
+    status=$?
+    echo "$((SECONDS - began))" >"$setup_log.seconds"
+    exit $status
+} >"$setup_log" 2>&1 &
+setup_pid=$!
+# The page first among the suites: the plain and the sanitised trees carry it, and test it, from here.
 suite "web page (build-web/)" bash -c 'cmake --preset web && cmake --build --preset web'
 suite "release build and tests (build/)" tree release
 suite "sanitizer build and tests (build-asan/)" tree asan
 suite "model tests built by clang (build-clang/)" tree clang
 suite "fuzzing (build-fuzz/)" fuzz_tree
+
+wait "$setup_pid"
+setup_status=$?
+echo "==== $setup_name"
+cat "$setup_log"
+record "$setup_name" "$setup_status" "$(cat "$setup_log.seconds")" "$setup_log"
+rm -f "$setup_log" "$setup_log.seconds"
 
 echo "==== summary"
 printf '%s\n' "${results[@]}"
