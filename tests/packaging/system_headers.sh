@@ -48,7 +48,11 @@ closure test >"$scratch/test-closure"
 # One line for each header whose package is not in its list's reach: "none" or "outside", the
 # build that read it, the path, and its packages.
 awk 'FILENAME == ARGV[1] { owner[$1] = owner[$1] " " $2; next }
-     FILENAME == ARGV[2] { owners[$1] = owners[$1] owner[$2]; next }
+     FILENAME == ARGV[2] {
+         n = split(owner[$2], names, " ")
+         for (i = 1; i <= n; i++) if (index(owners[$1] " ", " " names[i] " ") == 0) owners[$1] = owners[$1] " " names[i]
+         next
+     }
      FILENAME == ARGV[3] { reach["run", $1] = 1; reach["test", $1] = 1; next }
      FILENAME == ARGV[4] { reach["test", $1] = 1; next }
      {
