@@ -29,6 +29,7 @@ test_packages=(
   bubblewrap bash-completion zsh             # sandboxes, completion
   nodejs                                     # the glTF validator and the web tests
   emscripten chromium                        # the web viewer's WebAssembly, and the browser of its tests
+  blender python3                            # the Blender add-on, run headless, and its format module's tests
 )
 
 packages=("${run_packages[@]}")

@@ -7,7 +7,7 @@ import tempfile
 import bpy
 
 from . import zem_format
-from .import_zem import FACE_ORDER, SEGMENT_COLOUR, SEGMENT_ORDER
+from .import_zem import FACE_ORDER, SEGMENT_COLOUR, SEGMENT_FIRST, SEGMENT_ORDER
 
 _PALETTE_NAME = re.compile(r"ZEM (\d{1,3})(\.\d+)?$")  # Blender adds .001 to a name already taken
 _DEFAULT_COLOUR = (0.8, 0.8, 0.8)  # the base colour Blender gives a face without a material
@@ -96,6 +96,7 @@ class _Gathered:
         mesh.edges.foreach_get("vertices", ends)
         orders = _attribute(mesh, SEGMENT_ORDER, "EDGE", edges)
         colours = _attribute(mesh, SEGMENT_COLOUR, "EDGE", edges)
+        firsts = _attribute(mesh, SEGMENT_FIRST, "EDGE", edges)
         for e in range(edges):
             # Imported segments keep their place even along a face's edge; other loose edges join them.
             if orders[e] > 0:
@@ -104,7 +105,10 @@ class _Gathered:
                 colour = loose_colour
             else:
                 continue
-            indices = (first + ends[2 * e], first + ends[2 * e + 1])
+            a, b = ends[2 * e], ends[2 * e + 1]
+            if orders[e] > 0 and firsts[e] == b:
+                a, b = b, a
+            indices = (first + a, first + b)
             self.polygons.append((self._key(number, orders[e], natural), colour, indices))
             natural += 1
 

@@ -9,6 +9,7 @@ from . import zem_format
 FACE_ORDER = "zem_order"
 SEGMENT_ORDER = "zem_segment_order"
 SEGMENT_COLOUR = "zem_segment_colour"
+SEGMENT_FIRST = "zem_segment_first"  # the vertex the file names first: Blender may turn an edge round
 
 
 def blender_position(vertex, scale):
@@ -53,7 +54,7 @@ class _Plan:
                 if key in self.segments:
                     self.doubled += 1
                 else:
-                    self.segments[key] = (number + 1, colour)
+                    self.segments[key] = (number + 1, colour, indices[0])
             else:
                 self.faces.append(indices)
                 self.face_colours.append(colour)
@@ -84,13 +85,15 @@ def _fill_mesh(mesh, model, plan, scale):
         # reorder them: each is found again by its vertex pair.
         orders = [0] * len(mesh.edges)
         segment_colours = [0] * len(mesh.edges)
+        firsts = [0] * len(mesh.edges)
         for edge in mesh.edges:
             a, b = edge.vertices
             found = plan.segments.get((min(a, b), max(a, b)))
             if found is not None:
-                orders[edge.index], segment_colours[edge.index] = found
+                orders[edge.index], segment_colours[edge.index], firsts[edge.index] = found
         mesh.attributes.new(SEGMENT_ORDER, "INT", "EDGE").data.foreach_set("value", orders)
         mesh.attributes.new(SEGMENT_COLOUR, "INT", "EDGE").data.foreach_set("value", segment_colours)
+        mesh.attributes.new(SEGMENT_FIRST, "INT", "EDGE").data.foreach_set("value", firsts)
     mesh.update()
 
 
