@@ -2,9 +2,11 @@
 """Run by addon.sh: blender -b --factory-startup --python-exit-code 1 --python addon_checks.py.
 
 ZEM_ADDON_SCRIPTS is the installed scripts folder, ZEM_ORACLE the C++ tool that prints the
-loader's view, ZEM_SOURCE_DIR the source tree, ZEM_SCRATCH a folder for written files."""
+loader's view, ZEM_SOURCE_DIR the source tree, ZEM_BUILD_DIR the build with zemrender, ZEM_SCRATCH a
+folder for written files. Blender's workbench renders with OpenGL, so a display is needed."""
 
 import glob
+import math
 import os
 import subprocess
 import sys
@@ -17,6 +19,7 @@ SOURCE = os.environ["ZEM_SOURCE_DIR"]
 ORACLE = os.environ["ZEM_ORACLE"]
 SCRATCH = os.environ["ZEM_SCRATCH"]
 ADDON_SCRIPTS = os.environ["ZEM_ADDON_SCRIPTS"]
+ZEMRENDER = os.path.join(os.environ["ZEM_BUILD_DIR"], "zemrender")
 
 checks = []
 
@@ -132,7 +135,6 @@ def enabled_from_the_installed_folder():
 @check
 def samples_import_as_the_loader_reads_them():
     from io_scene_zem import zem_format
-    from io_scene_zem.import_zem import blender_position
 
     samples = sorted(glob.glob(os.path.join(SOURCE, "models", "*.zem")))
     expect(len(samples) >= 5, "the sample models are there")
@@ -143,7 +145,8 @@ def samples_import_as_the_loader_reads_them():
         view = views[path]
         vertices = [tuple(int(n) for n in line.split()[1:]) for line in view if line.startswith("v ")]
         positions = [tuple(v.co) for v in obj.data.vertices]
-        expect_equal(positions, [blender_position(v, 1.0) for v in vertices], path + ": positions")
+        # Blender's X right, Y away from the front view, Z up: the loader's x, -z and y.
+        expect_equal(positions, [(x, -z, y) for x, y, z in vertices], path + ": positions")
         faces = [line.split()[1:] for line in view if line.startswith("p ") and int(line.split()[2]) >= 3]
         mesh = obj.data
         got = [(mesh.materials[p.material_index].name, list(p.vertices)) for p in mesh.polygons]
@@ -201,6 +204,57 @@ def axes_put_the_viewers_first_frame_in_the_front_view():
     expect_equal(tuple(obj.data.vertices[0].co), (5.0, -15.0, -10.0), "the vertex in Blender's axes at scale 0.5")
     expect_equal(body(export_zem(os.path.join(SCRATCH, "axes-out.zem"), scale=2.0)),
                  ["vertices 1", "v 10 -20 30", "polygons 0"], "back at scale 2")
+
+
+def front_view_mask(path, by_alpha):
+    """Where a picture shows the model, row by row from the top: the pixels that are not the
+    black background, or (by_alpha) those that are not transparent."""
+    image = bpy.data.images.load(path)
+    width, height = image.size
+    pixels = list(image.pixels)
+    bpy.data.images.remove(image)
+    # Blender's pixels start at the bottom row.
+    def shows(at):
+        return pixels[at + 3] > 0.5 if by_alpha else sum(pixels[at:at + 3]) > 0.03
+
+    mask = [[shows(4 * (y * width + x)) for x in range(width)] for y in range(height)]
+    return mask[::-1]
+
+
+def overlap(a, b):
+    both = sum(p and q for row_a, row_b in zip(a, b) for p, q in zip(row_a, row_b))
+    either = sum(p or q for row_a, row_b in zip(a, b) for p, q in zip(row_a, row_b))
+    return both / either
+
+
+@check
+def the_front_view_renders_what_zemview_shows_first():
+    # zemrender draws the viewer's first frame; Blender renders the import through a camera where
+    # the front view looks from, with the viewer's field of view. The tetrahedron's apex points
+    # down in the viewer, so a wrong turn or flip of the axes shows.
+    model = os.path.join(SOURCE, "models", "tetra.zem")
+    viewer = os.path.join(SCRATCH, "viewer.png")
+    subprocess.run([ZEMRENDER, model, viewer], check=True)
+    clear_scene()
+    import_zem(model)
+    scene = bpy.context.scene
+    camera = bpy.data.objects.new("eye", bpy.data.cameras.new("eye"))
+    camera.location = (0, -500, 0)  # the viewer's eye, 500 units in front of the model
+    camera.rotation_euler = (math.pi / 2, 0, 0)  # Blender's front view: looking along +Y, Z up
+    camera.data.sensor_fit = "VERTICAL"
+    camera.data.angle = math.radians(45)
+    scene.collection.objects.link(camera)
+    scene.camera = camera
+    scene.render.engine = "BLENDER_WORKBENCH"
+    scene.render.resolution_x, scene.render.resolution_y, scene.render.resolution_percentage = 640, 480, 100
+    scene.render.film_transparent = True
+    scene.render.image_settings.color_mode = "RGBA"
+    scene.render.filepath = os.path.join(SCRATCH, "blender.png")
+    bpy.ops.render.render(write_still=True)
+    seen, shown = front_view_mask(scene.render.filepath, True), front_view_mask(viewer, False)
+    expect(sum(map(sum, shown)) > 20000, "zemrender shows the model")
+    expect(overlap(seen, shown) > 0.95, "the same outline: overlap %.3f" % overlap(seen, shown))
+    expect(overlap(seen[::-1], shown) < 0.5, "and not upside down: overlap %.3f" % overlap(seen[::-1], shown))
 
 
 @check
