@@ -5,6 +5,7 @@ palette match, ZEM_SOURCE_DIR the source tree, ZEM_BUILD_DIR the build with zemg
 import glob
 import os
 import random
+import struct
 import subprocess
 import sys
 import tempfile
@@ -99,6 +100,10 @@ class LoaderAgreement(unittest.TestCase):
             b" SPOLY { { 300, 2, { 1, 0 }} }",
             b"SHAPE a_shape { 0, 1, 2 } VECTOR { { 1, 2, 3 } } SPOLY { { 1, 6, { 0,0,0,0,0,0 } }, { 1, 1, { 9 } } }",
             b"SHAPE a_shape { 0, 1, 1 } VECTOR { { 1, 2, 3 } } SPOLY { { 1, 3, { 0, 65536, -1 } } }",
+            # The first fault is the one reported, whatever follows.
+            b"SHAPE a_shape { 0, 1, 3 } VECTOR { { 1, 2, 3 } } SPOLY { { 1, 3, { 0, 0, 0 } }, { 1, 3, { 0, 7, 0 } },"
+            b" { 1, 7, { 0,0,0,0,0,0,0 } } }",
+            b"SHAPE a_shape { 0, 1, 2 } VECTOR { { 1, 2, 3 } } SPOLY { { 1, 6, { 0,0,0,0,0,0 } }, { 1, 3, { 0, 7, 0 } } }",
             b"SHAPE a_shape { 0, 1, 1 } VECTOR { { 1, 2, 3 } } SPOLY { { 1, 3, { 0, 0",
             b"SHAPE a_shape { 0, 1, 1 } VECTOR { { +1, - 2, 3\0 } } SPOLY { { 1, 0, { } } }",
             b"SHAPE a_shape { 0, -1, 1 }",
@@ -144,6 +149,40 @@ class Writer(unittest.TestCase):
         self.assertEqual([zem_format.safe_name(*pair) for pair in pairs], answer.splitlines())
 
 
+def next_float32(value, steps):
+    """The single-precision number steps representable values away from value."""
+    bits = struct.unpack("<i", struct.pack("<f", value))[0]
+    return struct.unpack("<f", struct.pack("<i", bits + steps))[0]
+
+
+def boundary_colours():
+    """Colours on either side of where the nearest entry changes, between pairs of entries, a few
+    single-precision steps apart: where the shown colour's rounding decides."""
+    rng = random.Random(5)
+    linear = [[zem_format.linear_from_srgb(c) for c in entry] for entry in zem_format.PALETTE]
+    found = []
+    for _ in range(60):
+        a, b = rng.sample(linear, 2)
+        mix = lambda t: [x + (y - x) * t for x, y in zip(a, b)]  # noqa: E731
+        low, high = 0.0, 1.0
+        if zem_format.nearest_palette_entry(mix(low)) == zem_format.nearest_palette_entry(mix(high)):
+            continue
+        for _ in range(60):
+            middle = (low + high) / 2
+            if zem_format.nearest_palette_entry(mix(middle)) == zem_format.nearest_palette_entry(mix(low)):
+                low = middle
+            else:
+                high = middle
+        centre = mix(low)
+        for channel in range(3):
+            for step in range(-12, 13):
+                colour = [zem_format._float32(c) for c in centre]
+                if colour[channel] > 0:
+                    colour[channel] = next_float32(colour[channel], step)
+                found.append(tuple(colour))
+    return found
+
+
 class PaletteMatch(unittest.TestCase):
     def test_same_entry_as_zemconvert_across_colours(self):
         rng = random.Random(11)
@@ -155,6 +194,7 @@ class PaletteMatch(unittest.TestCase):
             linear = [zem_format.linear_from_srgb(c) for c in entry]
             colours += [tuple(c + d for c in linear) for d in (-1e-4, 0.0, 1e-4)]
         colours += [(-1.0, 2.0, 0.5), (float("nan"), 0.2, 0.3), (float("inf"), float("-inf"), 0.0)]
+        colours += boundary_colours()
         # Both sides see the colours as Blender holds them, in single precision.
         colours = [tuple(zem_format._float32(c) for c in colour) for colour in colours]
         text = "".join("%.9g %.9g %.9g\n" % c for c in colours)
