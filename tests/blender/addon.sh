@@ -14,3 +14,18 @@ export ZEM_ADDON_SCRIPTS=$scratch/prefix/share/blender/scripts ZEM_SCRATCH=$scra
 bash "$ZEM_SOURCE_DIR/scripts/with-display.sh" "$blender" -b --factory-startup --python-exit-code 1 --python "$(dirname "$0")/addon_checks.py" >"$scratch/log" 2>&1 ||
     { cat "$scratch/log"; exit 1; }
 grep -E '^(ok|FAIL|all|[0-9]+ check)' "$scratch/log"
+
+# The zip through Blender's own "Install add-on", into a user scripts folder of the test's own.
+cat >"$scratch/zip.py" <<'PYTHON'
+import os, bpy, addon_utils
+bpy.ops.preferences.addon_install(filepath=os.environ["ZEM_ADDON_ZIP"])
+module = addon_utils.enable("io_scene_zem", default_set=True)
+assert module.__file__.startswith(os.environ["BLENDER_USER_SCRIPTS"]), module.__file__
+bpy.ops.import_scene.zem(filepath=os.environ["ZEM_SOURCE_DIR"] + "/models/tetra.zem")
+assert [m.name for m in bpy.context.object.data.materials] == ["ZEM 4", "ZEM 9", "ZEM 12", "ZEM 14"]
+print("ok the zip installed, enabled and importing")
+PYTHON
+BLENDER_USER_SCRIPTS=$scratch/user ZEM_ADDON_ZIP=$build/io_scene_zem.zip \
+    "$blender" -b --factory-startup --python-exit-code 1 --python "$scratch/zip.py" >"$scratch/zip.log" 2>&1 ||
+    { cat "$scratch/zip.log"; exit 1; }
+grep '^ok' "$scratch/zip.log"
