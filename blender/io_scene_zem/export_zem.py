@@ -64,7 +64,9 @@ class _Gathered:
             self.reach = max(self.reach, abs(x), abs(y), abs(z))
             self.vertices.append((_round(x), _round(y), _round(z)))
 
-    def add_mesh(self, number, mesh, materials):
+    def add_mesh(self, number, mesh, materials, mirrored):
+        """mirrored: the object's transform turns space inside out, so its faces' corners are
+        reversed (from the same first corner) to keep them facing outwards."""
         first = len(self.vertices)
         self.add_vertices(mesh)
         slot_colours = [material_colour(m) for m in materials] or [material_colour(None)]
@@ -82,6 +84,8 @@ class _Gathered:
         for f in range(faces):
             colour = slot_colours[min(slots[f], len(slot_colours) - 1)]
             ring = [first + v for v in corners[starts[f]:starts[f] + totals[f]]]
+            if mirrored:
+                ring = ring[:1] + ring[:0:-1]
             # More than five corners: a fan of triangles from the first corner.
             pieces = [ring] if len(ring) <= zem_format.MAX_INDICES else [
                 [ring[0], ring[k], ring[k + 1]] for k in range(1, len(ring) - 1)]
@@ -150,7 +154,8 @@ def gather(context, objects, use_modifiers, scale):
         mesh = source.to_mesh()
         try:
             mesh.transform(obj.matrix_world)
-            gathered.add_mesh(number, mesh, [slot.material for slot in obj.material_slots])
+            gathered.add_mesh(number, mesh, [slot.material for slot in obj.material_slots],
+                              obj.matrix_world.determinant() < 0)
         finally:
             source.to_mesh_clear()
     return gathered
@@ -179,9 +184,11 @@ def write_beside(filepath, text):
 
 
 def save(operator, context, filepath, use_selection=False, use_modifiers=True, scale=1.0):
-    if context.object is not None and context.object.mode == "EDIT":
-        context.object.update_from_editmode()
     objects = objects_to_export(context, use_selection)
+    for obj in objects:
+        # What is being edited reaches the mesh only when edit mode hands it over.
+        if obj.mode == "EDIT":
+            obj.update_from_editmode()
     if not objects:
         operator.report({"ERROR"}, "no mesh objects to export" + (" among the selected" if use_selection else ""))
         return {"CANCELLED"}

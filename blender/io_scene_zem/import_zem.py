@@ -61,13 +61,18 @@ class _Plan:
                 self.face_order.append(number + 1)
 
     def notes(self):
+        def counted(count, what):
+            return "%d %s%s" % (count, what, "" if count == 1 else "s")
+
         notes = []
         if self.points:
-            notes.append("%d polygons of fewer than 2 indices left out: the viewer draws nothing for them" % self.points)
+            notes.append(counted(self.points, "polygon") + " of fewer than 2 indices left out: "
+                         "the viewer draws nothing for them")
         if self.repeated:
-            notes.append("%d polygons that name a vertex twice left out: a Blender mesh cannot hold them" % self.repeated)
+            notes.append(counted(self.repeated, "polygon") + " that name a vertex twice left out: "
+                         "a Blender mesh cannot hold them")
         if self.doubled:
-            notes.append("%d segments left out that repeat an earlier one" % self.doubled)
+            notes.append(counted(self.doubled, "segment") + " left out that repeat an earlier one")
         return notes
 
 

@@ -306,6 +306,26 @@ def ngons_split_into_fans():
 
 
 @check
+def mirrored_and_edited_objects_keep_their_faces_outwards():
+    clear_scene()
+    bpy.ops.mesh.primitive_plane_add(size=100)
+    plane = bpy.context.object
+    ring = list(plane.data.polygons[0].vertices)
+    plane.scale.x = -1
+    view = export_zem(os.path.join(SCRATCH, "mirrored.zem"))
+    corners = [[int(n) for n in line.split()[3:]] for line in view if line.startswith("p ")]
+    expect_equal(corners, [[ring[0], ring[3], ring[2], ring[1]]], "a mirrored face turned back")
+    plane.scale.x = 1
+    # Moved in edit mode, not yet handed over to the mesh.
+    bpy.ops.object.mode_set(mode="EDIT")
+    bpy.ops.mesh.select_all(action="SELECT")
+    bpy.ops.transform.translate(value=(0, 0, 7))
+    view = export_zem(os.path.join(SCRATCH, "edited.zem"), use_modifiers=False)
+    bpy.ops.object.mode_set(mode="OBJECT")
+    expect(all(line.split()[2] == "7" for line in view if line.startswith("v ")), "the edit exported: %r" % view)
+
+
+@check
 def several_objects_with_and_without_modifiers():
     clear_scene()
     bpy.ops.mesh.primitive_cube_add(size=20, location=(100, 0, 0))
