@@ -161,6 +161,15 @@ def samples_import_as_the_loader_reads_them():
 
 
 @check
+def a_model_of_the_formats_size_round_trips():
+    # zemgen's terrain: 31,684 vertices and 62,658 triangles, near both limits.
+    path = os.path.join(SCRATCH, "terrain.zem")
+    with open(path, "wb") as f:
+        subprocess.run([os.path.join(os.environ["ZEM_BUILD_DIR"], "zemgen"), "terrain"], check=True, stdout=f)
+    round_trip(path, oracle_one(path))
+
+
+@check
 def the_fuzz_corpus_taken_alike_and_refused_with_the_loaders_line():
     corpus = sorted(glob.glob(os.path.join(SOURCE, "fuzz", "corpus", "*")))
     views = oracle(corpus)
