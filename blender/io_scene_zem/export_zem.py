@@ -4,8 +4,6 @@ import os
 import re
 import tempfile
 
-import bpy
-
 from . import zem_format
 from .import_zem import FACE_ORDER, SEGMENT_COLOUR, SEGMENT_FIRST, SEGMENT_ORDER
 
@@ -61,6 +59,8 @@ class _Gathered:
         s = self.scale
         for i in range(0, len(coordinates), 3):
             x, y, z = coordinates[i] * s, coordinates[i + 2] * s, -coordinates[i + 1] * s
+            if not all(map(math.isfinite, (x, y, z))):
+                raise ExportRefused("a vertex lies at no finite position: the model cannot be written")
             self.reach = max(self.reach, abs(x), abs(y), abs(z))
             self.vertices.append((_round(x), _round(y), _round(z)))
 

@@ -364,8 +364,7 @@ def colours_from_zem_names_else_the_nearest_entry():
     clear_scene()
     bpy.ops.mesh.primitive_plane_add(size=100)
     plane = bpy.context.object
-    bpy.ops.mesh.primitive_plane_add(size=100, location=(0, 0, 200))
-    bare = bpy.context.object  # no material: Blender's default grey
+    bpy.ops.mesh.primitive_plane_add(size=100, location=(0, 0, 200))  # no material: Blender's default grey
     chosen = []
     for name, colour in (("ZEM 12.001", (0, 0, 1, 1)), ("ZEM 300", (0.9, 0.02, 0.02, 1)), ("Leaf", (0.05, 0.6, 0.1, 1))):
         material = bpy.data.materials.new(name)
@@ -379,7 +378,6 @@ def colours_from_zem_names_else_the_nearest_entry():
     grey = zem_format.nearest_palette_entry((0.8, 0.8, 0.8))
     expect_equal(chosen, [[12, grey], [zem_format.nearest_palette_entry((0.9, 0.02, 0.02)), grey],
                           [zem_format.nearest_palette_entry((0.05, 0.6, 0.1)), grey]], "colours of the two planes")
-    del bare
 
 
 def triangles_over(vertex_count, faces):
@@ -434,6 +432,9 @@ def limits_refused_with_the_way_out_and_nothing_written():
     mesh.vertices[2].co.x = 32767
     expect_equal(body(export_zem(target))[:4], ["vertices 3", "v 0 -32768 0", "v 32767 0 -32768", "v 32767 0 0"],
                  "the 16-bit range's ends")
+    mesh.vertices.foreach_set("co", [float("nan")] * 9)
+    mesh.update()
+    expect("finite" in refusal(bpy.ops.export_scene.zem, filepath=target), "a position that is no number refused")
     expect_equal(sorted(os.listdir(SCRATCH)).count("limits.zem"), 1, "one target")
     expect(not [n for n in os.listdir(SCRATCH) if n.endswith(".tmp")], "no temporary file left")
 
