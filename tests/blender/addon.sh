@@ -14,6 +14,12 @@ export ZEM_ADDON_SCRIPTS=$scratch/prefix/share/blender/scripts ZEM_SCRATCH=$scra
 bash "$ZEM_SOURCE_DIR/scripts/with-display.sh" "$blender" -b --factory-startup --python-exit-code 1 --python "$(dirname "$0")/addon_checks.py" >"$scratch/log" 2>&1 ||
     { cat "$scratch/log"; exit 1; }
 grep -E '^(ok|FAIL|all|[0-9]+ check)' "$scratch/log"
+reports=$(sed -n '/^reports of left-out.zem:$/,/^end of reports$/p' "$scratch/log" | sed '1d;$d')
+expected="Warning: 3 polygons of fewer than 2 indices left out: the viewer draws nothing for them
+Warning: 2 polygons that name a vertex twice left out: a Blender mesh cannot hold them
+Warning: 2 segments left out that repeat an earlier one"
+[ "$reports" = "$expected" ] || { printf 'FAIL the reports of what was left out:\n%s\n' "$reports"; exit 1; }
+echo "ok the reports of what was left out"
 
 # The zip through Blender's own "Install add-on", into a user scripts folder of the test's own.
 cat >"$scratch/zip.py" <<'PYTHON'

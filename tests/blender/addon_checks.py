@@ -202,6 +202,22 @@ def segments_keep_their_place_direction_and_colour():
 
 
 @check
+def what_is_left_out_is_reported():
+    # Blender prints an operator's reports on standard output in the background: addon.sh compares
+    # the lines between the two marks with what this model should be told.
+    path = os.path.join(SCRATCH, "left-out.zem")
+    with open(path, "w") as f:
+        f.write("SHAPE l_shape = { 0, 3, 9 }; VECTOR l_vector[] = { { 0, 0, 0 }, { 9, 0, 0 }, { 0, 9, 0 } };"
+                " SPOLY l_spoly[] = { { 1, 0, { } }, { 1, 1, { 2 } }, { 1, 0, { } }, { 2, 3, { 0, 1, 1 } },"
+                " { 3, 2, { 2, 2 } }, { 1, 2, { 0, 1 } }, { 1, 2, { 1, 0 } }, { 1, 2, { 0, 1 } }, { 1, 3, { 0, 1, 2 } } };\n")
+    clear_scene()
+    print("reports of left-out.zem:", flush=True)
+    obj = import_zem(path)
+    print("end of reports", flush=True)
+    expect_equal((len(obj.data.polygons), len(obj.data.edges)), (1, 3), "one face, its edges, one segment among them")
+
+
+@check
 def axes_put_the_viewers_first_frame_in_the_front_view():
     # The viewer looks along -z with y up (its y is the file's, negated); Blender's front view
     # looks along +Y with Z up. A vertex written (10, 20, 30) is seen at 10 right, 20 down, 30 near.
