@@ -1,5 +1,5 @@
 # Installation: the programs, manual pages, desktop integration (file type, desktop file,
-# thumbnailer, icon) and shell completions, laid out by GNUInstallDirs under any prefix.
+# thumbnailer, icon), shell completions and the Blender add-on, laid out by GNUInstallDirs under any prefix.
 include(GNUInstallDirs)
 
 find_program(SCDOC scdoc REQUIRED)
@@ -58,6 +58,10 @@ foreach(program ${zem_programs})
   install(FILES ${PROJECT_SOURCE_DIR}/data/completions/zsh/_${program}
     DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
 endforeach()
+
+# The Blender add-on's folder where Debian's Blender looks for system add-ons; it stays disabled
+# until the user enables it in Blender's preferences.
+install(FILES ${zem_addon_sources} DESTINATION ${CMAKE_INSTALL_DATADIR}/blender/scripts/addons/io_scene_zem)
 
 # Thumbnails and the icon are zemrender's pictures: the icon is a sample model it renders at build
 # time, at the sizes desktops look for in the hicolor theme.

@@ -27,5 +27,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libgl1-mesa-dri")
 # Without the shared MIME database the file type, the double-click and the thumbnails do nothing.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "shared-mime-info")
+# The add-on for Blender's File > Import and Export menus.
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "blender")
 
 include(CPack)

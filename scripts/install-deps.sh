@@ -39,6 +39,7 @@ test_packages=(
   debootstrap                                # the set-up proved in a fresh Debian root
   nodejs                                     # the glTF validator and the web tests
   emscripten chromium                        # the web viewer's WebAssembly, and the browser of its tests
+  blender python3                            # the Blender add-on, run headless, and its format module's tests
 )
 
 packages=("${run_packages[@]}")

@@ -24,11 +24,16 @@ check "Depends comes from the linked libraries: $depends" grep -Eq "libc6 \(>= [
 check "Depends names the window toolkit: $depends" grep -q "freeglut\|libglut" <<<"$depends"
 check "Recommends the shared MIME database, without which the file type does nothing" \
     test "$(dpkg-deb -f "$deb" Recommends)" = "shared-mime-info"
+check "Suggests Blender, for the add-on" test "$(dpkg-deb -f "$deb" Suggests)" = "blender"
 
 root=$scratch/root
 dpkg-deb -x "$deb" "$root"
 check "the changelog's latest entry is the package's version" \
     grep -q "^zemview ($version) " <(gzip -dc "$root/usr/share/doc/zemview/changelog.gz" | head -n 1)
+
+# The Blender add-on where Debian's Blender looks for system add-ons, as the source has it.
+check "the Blender add-on in Blender's system add-ons folder" \
+    diff -r "$source_dir/blender/io_scene_zem" "$root/usr/share/blender/scripts/addons/io_scene_zem" -x __pycache__
 
 # The unpacked viewer on a sample model: the window, then Escape.
 "$root/usr/bin/zemview" "$source_dir/models/cube.zem" >"$scratch/out" 2>&1 &

@@ -10,6 +10,10 @@ has_program() { [[ " ${programs[*]} " == *" $1 "* ]]; }
 
 expected=(
     share/applications/zemview.desktop
+    share/blender/scripts/addons/io_scene_zem/__init__.py
+    share/blender/scripts/addons/io_scene_zem/export_zem.py
+    share/blender/scripts/addons/io_scene_zem/import_zem.py
+    share/blender/scripts/addons/io_scene_zem/zem_format.py
     share/doc/zemview/changelog.gz
     share/doc/zemview/copyright
     share/man/man5/zem.5.gz
