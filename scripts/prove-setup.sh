@@ -88,27 +88,34 @@ in_root()
         /bin/bash -c "cd /src && $1"
 }
 
-# step TITLE COMMAND: one step in the root; its failure ends the proof with the step's name, after
-# the step's own lines, which name what was not found.
+# step TITLE COMMAND: one step in the root, its lines kept; its failure ends the proof with the
+# lines that name what was not found, then the step's last lines.
 step()
 {
     echo "== $1"
     local start=$SECONDS
-    in_root "$2" || fail "in a fresh Debian root, '$1' failed: what the lines above say was not found needs its Debian package in scripts/install-deps.sh"
+    if ! in_root "$2" >"$root/tmp/step.log" 2>&1; then
+        grep -E -i "could not find|not found|unable to locate|no package|missing" "$root/tmp/step.log" | sort -u | head -20
+        echo "-- the step's last lines:"
+        tail -15 "$root/tmp/step.log"
+        fail "in a fresh Debian root, '$1' failed: what is not found there needs its Debian package in scripts/install-deps.sh"
+    fi
     echo "   ($((SECONDS - start)) s)"
 }
 
 step "apt-get update and upgrade of the base" \
-    "apt-get update -q >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get -y -q upgrade >/dev/null &&
+    "apt-get update -q && DEBIAN_FRONTEND=noninteractive apt-get -y -q upgrade &&
      echo 'man-db man-db/auto-update boolean false' | debconf-set-selections"
 # The README's first command, as written: it installs, builds, and starts the viewer, which with no
 # display says so in its own line and ends with status 0.
-step "bash scripts/run.sh (no display)" "bash scripts/run.sh 2>&1 | tee /tmp/run.log | tail -3 && grep -q '^cannot open the viewer.s window: DISPLAY is not set' /tmp/run.log"
-step "bash scripts/install-deps.sh test" "bash scripts/install-deps.sh test >/tmp/test-deps.log 2>&1 || { tail -20 /tmp/test-deps.log; false; }"
+step "bash scripts/run.sh (no display)" "bash scripts/run.sh && echo viewer ended"
+grep "^cannot open the viewer's window: DISPLAY is not set" "$root/tmp/step.log" ||
+    { tail -5 "$root/tmp/step.log"; fail "the viewer did not say that it had no display"; }
+step "bash scripts/install-deps.sh test" "bash scripts/install-deps.sh test"
 # Configured as scripts/test.sh configures them.
 for preset in release asan clang fuzz web; do
     testing=""
     case $preset in release | asan | clang) testing=-DBUILD_TESTING=ON ;; esac
-    step "cmake --preset $preset" "cmake --preset $preset $testing >/tmp/configure.log 2>&1 || { grep -E -A3 'Could not|not found|NOT found|Error' /tmp/configure.log | head -20; false; }"
+    step "cmake --preset $preset" "cmake --preset $preset $testing"
 done
 echo "prove-setup: the README's commands set up and configure every tree in a fresh Debian 12 root"
