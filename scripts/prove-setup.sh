@@ -95,7 +95,7 @@ step()
     echo "== $1"
     local start=$SECONDS
     if ! in_root "$2" >"$root/tmp/step.log" 2>&1; then
-        grep -E -i "could not find|not found|unable to locate|no package|missing" "$root/tmp/step.log" | sort -u | head -20
+        grep -E -i "could not find|not found|unable to locate|no package|missing" "$root/tmp/step.log" | grep -v "^invoke-rc.d" | sort -u | head -20
         echo "-- the step's last lines:"
         tail -15 "$root/tmp/step.log"
         fail "in a fresh Debian root, '$1' failed: what is not found there needs its Debian package in scripts/install-deps.sh"
