@@ -17,7 +17,7 @@ run_packages=(
   freeglut3-dev libglu1-mesa-dev libgl1-mesa-dev libgl1-mesa-dri  # OpenGL, GLU, GLUT, Mesa's renderers
   libegl-dev libegl-mesa0 libpng-dev         # zemrender: EGL without a display, PNG
   libtinygltf-dev libassimp-dev libmeshoptimizer-dev  # zemconvert: glTF, other formats, simplifying
-  libseccomp-dev                             # the sandbox that foreign files are read in
+  libseccomp-dev zlib1g-dev                  # the sandbox that foreign files are read in; zip entries checked
   scdoc gzip                                 # the manual pages, built with the programs
 )
 test_packages=(

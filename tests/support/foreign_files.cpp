@@ -6,6 +6,8 @@
 #include <cstring>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "testlib/little_endian.h"
 
 namespace {
@@ -287,4 +289,89 @@ std::string binaryPly(const TriangleMesh& mesh)
         for (uint32_t i : t) putLittleEndian(bytes, static_cast<int32_t>(i));
     }
     return bytes;
+}
+
+namespace {
+
+std::string deflated(const std::string& bytes)
+{
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, bytes.size()) + 16, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+}  // namespace
+
+std::string zipArchive(const std::vector<ZipEntry>& entries)
+{
+    std::string local, central;
+    for (const ZipEntry& e : entries) {
+        const std::string data = e.deflated ? deflated(e.bytes) : e.bytes;
+        std::string common;
+        putLittleEndian(common, uint16_t(20));  // version needed
+        putLittleEndian(common, uint16_t(0));   // flags
+        putLittleEndian(common, uint16_t(e.deflated ? 8 : 0));
+        putLittleEndian(common, uint32_t(0));  // time and date
+        putLittleEndian(common, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.bytes.data()),
+                                                            static_cast<uInt>(e.bytes.size()))));
+        putLittleEndian(common, static_cast<uint32_t>(data.size()));
+        putLittleEndian(common, e.declaredSize ? e.declaredSize : static_cast<uint32_t>(e.bytes.size()));
+        putLittleEndian(common, static_cast<uint16_t>(e.name.size()));
+        putLittleEndian(common, uint16_t(0));  // extra field
+        putLittleEndian(central, uint32_t(0x02014b50));
+        putLittleEndian(central, uint16_t(20));
+        central += common;
+        for (int k = 0; k < 3; ++k) putLittleEndian(central, uint16_t(0));  // comment, disk, internal attributes
+        putLittleEndian(central, uint32_t(0));                              // external attributes
+        putLittleEndian(central, static_cast<uint32_t>(local.size()));
+        central += e.name;
+        putLittleEndian(local, uint32_t(0x04034b50));
+        local += common + e.name + data;
+    }
+    std::string end;
+    putLittleEndian(end, uint32_t(0x06054b50));
+    putLittleEndian(end, uint32_t(0));  // disks
+    putLittleEndian(end, static_cast<uint16_t>(entries.size()));
+    putLittleEndian(end, static_cast<uint16_t>(entries.size()));
+    putLittleEndian(end, static_cast<uint32_t>(central.size()));
+    putLittleEndian(end, static_cast<uint32_t>(local.size()));
+    putLittleEndian(end, uint16_t(0));
+    return local + central + end;
+}
+
+namespace {
+
+// One node record at offset at: its end, its property's count and bytes, its name, its property
+// (an 'I' and 4 bytes), then its children and the 13 zeros that end them.
+std::string fbxNode(uint64_t at, int depth)
+{
+    const std::string name = "Node";
+    const uint64_t header = 13 + name.size();
+    std::string property = depth == 1 ? std::string("I") + std::string(4, '\1') : std::string();
+    std::string children;
+    if (depth > 1) children = fbxNode(at + header, depth - 1) + std::string(13, '\0');
+    std::string record;
+    putLittleEndian(record, static_cast<uint32_t>(at + header + property.size() + children.size()));
+    putLittleEndian(record, uint32_t(depth == 1 ? 1 : 0));
+    putLittleEndian(record, static_cast<uint32_t>(property.size()));
+    putLittleEndian(record, static_cast<uint8_t>(name.size()));
+    return record + name + property + children;
+}
+
+}  // namespace
+
+std::string binaryFbxChain(int depth)
+{
+    std::string bytes("Kaydara FBX Binary  \0\x1a\0", 23);
+    putLittleEndian(bytes, uint32_t(7400));
+    bytes += fbxNode(bytes.size(), depth);
+    return bytes + std::string(13, '\0');  // the list's end
 }
