@@ -119,8 +119,9 @@ int importModel(const ConvertOptions& options)
 {
     if (options.input == "-") return reportFailure(options.input, "importing reads a named file, not standard input");
     std::string why, error;
-    // Checked before the read: a failed import must leave the input as it was, whatever it names.
-    if (!refuseInputAsOutput(options.input, options.output, error)) {
+    // Checked before the read: a failed import must leave the input as it was, whatever it names,
+    // and an output that cannot be written is told before the import's work, not after it.
+    if (!refuseInputAsOutput(options.input, options.output, error) || !checkOutputPath(options.output, error)) {
         toolLine(error);
         return 1;
     }
