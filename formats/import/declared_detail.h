@@ -81,7 +81,8 @@ bool checkGlb(const FileBytes& file, std::string& refusal);  // declared_gltf.cp
 bool checkGltfJson(const FileBytes& file, std::string& refusal);
 bool checkXml(const FileBytes& file, std::string& refusal);        // declared_xml.cpp
 bool checkBinaryFbx(const FileBytes& file, std::string& refusal);  // declared_fbx.cpp
-bool checkZip(const FileBytes& file, std::string& refusal);        // declared_zip.cpp
+bool checkTextFbx(const FileBytes& file, std::string& refusal);
+bool checkZip(const FileBytes& file, std::string& refusal);  // declared_zip.cpp
 
 // XML's nesting counted over text that comes in pieces (a file read in parts, a zip entry inflated).
 class XmlNesting {

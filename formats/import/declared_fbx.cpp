@@ -1,5 +1,5 @@
-// Binary FBX's node records: each one's end within its parent's, and their nesting bounded, before a reader that walks
-// them by recursion sees them.
+// FBX's nodes before a reader that walks them by recursion sees them: binary records' ends within their parents', and
+// the nesting of binary records and of text's braces bounded.
 #include "formats/import/declared_detail.h"
 #include "formats/import/declared_sizes.h"
 
@@ -71,6 +71,36 @@ bool checkBinaryFbx(const FileBytes& file, std::string& refusal)
         ends.push_back(end - sentinel);
         at = children;
     }
+}
+
+// Text FBX nests its nodes in braces; a ';' starts a comment to the end of its line, and quoted
+// strings are skipped whole, as the reader's tokenizer takes them.
+bool checkTextFbx(const FileBytes& file, std::string& refusal)
+{
+    std::size_t depth = 0;
+    bool comment = false, quoted = false;
+    for (uint64_t at = 0; at < file.size();) {
+        const std::string piece = file.read(at, 65536);
+        if (piece.empty()) break;
+        at += piece.size();
+        for (char c : piece) {
+            if (comment) {
+                comment = c != '\n' && c != '\r';
+            } else if (quoted) {
+                quoted = c != '"';
+            } else if (c == ';') {
+                comment = true;
+            } else if (c == '"') {
+                quoted = true;
+            } else if (c == '}') {
+                depth -= depth > 0 ? 1 : 0;
+            } else if (c == '{' && ++depth > kMaxNesting) {
+                refusal = "its FBX nodes nest deeper than " + std::to_string(kMaxNesting) + " levels";
+                return false;
+            }
+        }
+    }
+    return true;
 }
 
 }  // namespace declared

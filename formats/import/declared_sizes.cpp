@@ -123,6 +123,14 @@ char firstNonSpace(const std::string& head)
     return at < head.size() ? head[at] : '\0';
 }
 
+// The FBX reader takes a file that names its format in its first 200 bytes, in any case.
+bool mentionsFbx(const std::string& head)
+{
+    for (std::size_t at = 0; at + 3 <= head.size() && at < 200; ++at)
+        if (lowerIs(head[at], 'f') && lowerIs(head[at + 1], 'b') && lowerIs(head[at + 2], 'x')) return true;
+    return false;
+}
+
 // The check the file's bytes call for, whatever it is called: readers other than the one its name
 // says take a file by its signature (and the PLY reader takes "ply" in any case), and a file that
 // another file names is read by the name that file gives it. The name tells only what bytes with
@@ -143,6 +151,7 @@ bool checkContent(const declared::FileBytes& file, const std::string& name, std:
     if (offHeader(head) || extension == "off") return checkOff(file, refusal);
     if (extension == "stl") return checkBinaryStl(file, refusal);
     if (extension == "gltf") return checkGltfJson(file, refusal);
+    if (extension == "fbx" || mentionsFbx(head)) return checkTextFbx(file, refusal);
     return true;
 }
 

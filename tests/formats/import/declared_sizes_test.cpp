@@ -404,6 +404,23 @@ TEST(DeclaredFbx, nodesWithinTheirParentsAndNestingBounded)
               "its FBX node at byte 27 declares 1000 bytes of properties, past its end");
 }
 
+std::string textFbx(int depth)
+{
+    // Braces in comments and strings open nothing.
+    std::string text = "; FBX 7.4.0 project file\n; {{{{\nCreator: \"{{{{\"\n";
+    for (int k = 0; k < depth; ++k) text += "Node: {\n";
+    return text + std::string(depth, '}');
+}
+
+TEST(DeclaredFbx, textBracesNestingBounded)
+{
+    EXPECT_EQ(refusalOf("fine.fbx", textFbx(1000)), "");
+    EXPECT_EQ(refusalOf("deep.txt", textFbx(1001)), "its FBX nodes nest deeper than 1000 levels");
+    EXPECT_EQ(refusalOf("Deep.FBX", "Node: {" + std::string(2000, '{')), "its FBX nodes nest deeper than 1000 levels");
+    // Other text that nests braces is no FBX to its reader.
+    EXPECT_EQ(refusalOf("braces.txt", "text " + std::string(2000, '{')), "");
+}
+
 TEST(DeclaredSizes, onlyRegularFilesAndNeverWaited)
 {
     const std::string fifo = privateTempDir("zem-declared") + "/model.ply";
