@@ -175,16 +175,6 @@ TEST(OutputInput, anOutputThatIsTheInputIsRefusedBeforeAnyWork)
     EXPECT_FALSE(exists(folder + "/t.obj"));
 }
 
-// Found before the import's work, rather than after it with the import's notes before the refusal.
-TEST(OutputInput, anOutputThatCannotBeWrittenIsRefusedBeforeTheImport)
-{
-    const std::string folder = freshFolder("early");
-    const std::string input = writeTempFile("early/in.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
-    const RunResult r = convert({input, folder + "/no/such/out.zem"});
-    EXPECT_EQ(r.exitStatus, 1);
-    EXPECT_EQ(r.err, "zemconvert: " + folder + "/no/such/out.zem: No such file or directory\n");
-}
-
 // --- outputs that wait ---------------------------------------------------------------------------------------
 
 TEST(OutputWaits, aPipeThatNoProcessReadsFailsAtOnce)
