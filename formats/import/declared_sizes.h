@@ -16,7 +16,7 @@ constexpr std::size_t kMaxNesting = 1000;
 // - XML: its nesting (COLLADA and the like);
 // - zip containers: each entry where the directory says, its bytes within the file, a declared
 //   size that its method can make and no more than that inflated, the XML of its entries no deeper
-//   than kMaxNesting (at most 1 GB of it inflated);
+//   than kMaxNesting (at most 1 GB inflated to be checked, all entries together);
 // - binary FBX: each node record's end within its parent's, nesting at most kMaxNesting deep; text
 //   FBX, told by "fbx" in any case in its first 200 bytes as its reader tells it: its braces;
 // - OFF: its counts against the file's size, with or without its header word.

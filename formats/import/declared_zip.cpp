@@ -16,9 +16,10 @@ namespace {
 // Deflate makes at most 258 bytes of 2 bits (its longest match from its shortest code): no
 // honest entry inflates to more than this many times its compressed bytes.
 constexpr uint64_t kMostDeflateRatio = 1032;
-// The XML inflated for its nesting, all entries of a file together: readers hold a document several
-// times over, so one this large never fits a reader's memory anyway, and the check stays short.
-constexpr uint64_t kMostXmlInflated = uint64_t(1) << 30;
+// What is inflated to be checked, all entries of a file together (the XML whole, the start of the
+// others): readers hold a document several times over, so one this large never fits a reader's
+// memory anyway; and entries that share their bytes cannot make the check long.
+constexpr uint64_t kMostInflated = uint64_t(1) << 30;
 constexpr std::size_t kPiece = 65536;
 
 uint64_t le(const std::string& bytes, std::size_t at, std::size_t size)
@@ -179,7 +180,7 @@ Kind kindOf(const std::string& piece, bool first)
 
 // An entry's content: no more than it declares, and XML no deeper than kMaxNesting. White space
 // alone tells nothing yet: the XML may come after it.
-bool checkContent(const FileBytes& file, const Entry& entry, uint64_t start, uint64_t& xmlBudget, std::string& refusal)
+bool checkContent(const FileBytes& file, const Entry& entry, uint64_t start, uint64_t& budget, std::string& refusal)
 {
     EntryReader reader(file, entry, start);
     std::string piece;
@@ -187,13 +188,13 @@ bool checkContent(const FileBytes& file, const Entry& entry, uint64_t start, uin
     Kind kind = Kind::unknown;
     XmlNesting nesting;
     for (bool first = true; reader.next(piece, overran); first = false) {
-        if (kind == Kind::unknown) kind = kindOf(piece, first);
-        if (kind == Kind::other) return true;  // another reader's bytes: bounded by the sizes alone
-        if (piece.size() > xmlBudget) {
-            refusal = "its zip entries hold more than " + std::to_string(kMostXmlInflated >> 30) + " GB of XML";
+        if (piece.size() > budget) {
+            refusal = "its zip entries hold more than " + std::to_string(kMostInflated >> 30) + " GB to check";
             return false;
         }
-        xmlBudget -= piece.size();
+        budget -= piece.size();
+        if (kind == Kind::unknown) kind = kindOf(piece, first);
+        if (kind == Kind::other) return true;  // another reader's bytes: bounded by the sizes alone
         if (!nesting.feed(piece.data(), piece.size())) {
             refusal = named(entry) + ": its XML nests deeper than " + std::to_string(kMaxNesting) + " levels";
             return false;
@@ -217,7 +218,7 @@ bool checkZip(const FileBytes& file, std::string& refusal)
                   std::to_string(directory.offset) + ", past the end of its " + std::to_string(file.size()) + " bytes";
         return false;
     }
-    uint64_t xmlBudget = kMostXmlInflated;
+    uint64_t budget = kMostInflated;
     uint64_t at = directory.offset;
     for (uint64_t k = 0; k < directory.entries; ++k) {
         const std::string fixed = file.read(at, 46);
@@ -230,7 +231,7 @@ bool checkZip(const FileBytes& file, std::string& refusal)
         uint64_t start = 0;
         if (!entryData(file, entry, start, refusal)) return false;
         if (entry.method != 0 && entry.method != 8) continue;  // a method the reader does not know
-        if (!sizesFit(entry, refusal) || !checkContent(file, entry, start, xmlBudget, refusal)) return false;
+        if (!sizesFit(entry, refusal) || !checkContent(file, entry, start, budget, refusal)) return false;
     }
     return true;
 }
