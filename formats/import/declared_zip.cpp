@@ -20,7 +20,7 @@ constexpr uint64_t kMostDeflateRatio = 1032;
 // others): readers hold a document several times over, so one this large never fits a reader's
 // memory anyway; and entries that share their bytes cannot make the check long.
 constexpr uint64_t kMostInflated = uint64_t(1) << 30;
-constexpr std::size_t kPiece = 65536;
+constexpr std::size_t kPiece = 1 << 20;
 
 uint64_t le(const std::string& bytes, std::size_t at, std::size_t size)
 {
