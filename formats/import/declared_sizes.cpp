@@ -132,14 +132,10 @@ bool mentionsFbx(const std::string& head)
 }
 
 // The check the file's bytes call for, whatever it is called: readers other than the one its name
-// says take a file by its signature (and the PLY reader takes "ply" in any case), and a file that
-// another file names is read by the name that file gives it. The name tells only what bytes with
-// no signature are (binary STL, OFF without its header word, glTF that is not JSON at all).
-bool checkContent(const declared::FileBytes& file, const std::string& name, std::string& refusal)
+// says take a file by its signature (and the PLY reader takes "ply" in any case).
+bool checkByBytes(const declared::FileBytes& file, const std::string& head, std::string& refusal)
 {
     using namespace declared;
-    const std::string head = file.read(0, 4096);
-    const std::string extension = lowerExtension(name);
     if (head.size() >= 3 && lowerIs(head[0], 'p') && lowerIs(head[1], 'l') && lowerIs(head[2], 'y'))
         return checkPly(file, refusal);
     if (startsWith(head, "glTF")) return checkGlb(file, refusal);
@@ -148,11 +144,32 @@ bool checkContent(const declared::FileBytes& file, const std::string& name, std:
     // JSON, as the glTF readers' parser takes it: an array at the top nests as deep as an object.
     if (firstNonSpace(head) == '{' || firstNonSpace(head) == '[') return checkGltfJson(file, refusal);
     if (firstNonSpace(head) == '<') return checkXml(file, refusal);
-    if (offHeader(head) || extension == "off") return checkOff(file, refusal);
-    if (extension == "stl") return checkBinaryStl(file, refusal);
-    if (extension == "gltf") return checkGltfJson(file, refusal);
-    if (extension == "fbx" || mentionsFbx(head)) return checkTextFbx(file, refusal);
+    if (offHeader(head)) return checkOff(file, refusal);
+    // Text only: a picture may name the format in its metadata, and its bytes are no braces.
+    if (mentionsFbx(head) && head.find('\0') == std::string::npos) return checkTextFbx(file, refusal);
     return true;
+}
+
+// The check that the name calls for as well: a file that another file names is read by the reader
+// its name picks, whatever its bytes show, and some bytes carry no signature at all (binary STL, OFF
+// without its header word).
+bool checkByName(const declared::FileBytes& file, const std::string& head, const std::string& name,
+                 std::string& refusal)
+{
+    using namespace declared;
+    const std::string extension = lowerExtension(name);
+    if (extension == "stl") return checkBinaryStl(file, refusal);
+    if (extension == "off") return checkOff(file, refusal);
+    if (extension == "fbx" && !startsWith(head, "Kaydara FBX Binary")) return checkTextFbx(file, refusal);
+    if (extension == "gltf" && firstNonSpace(head) != '{' && firstNonSpace(head) != '[')
+        return checkGltfJson(file, refusal);
+    return true;
+}
+
+bool checkContent(const declared::FileBytes& file, const std::string& name, std::string& refusal)
+{
+    const std::string head = file.read(0, 4096);
+    return checkByBytes(file, head, refusal) && checkByName(file, head, name, refusal);
 }
 
 }  // namespace

@@ -319,6 +319,9 @@ TEST(DeclaredContent, toldByItsBytesWhateverItsName)
     stl += std::string("\x00\xe1\xf5\x05", 4) + std::string(50, '\0');  // 100000000 triangles
     EXPECT_NE(refusalOf("PART.STL", stl), "");
     EXPECT_EQ(refusalOf("part.bin", stl), "");
+    // Named so, the bytes are read as that format even where they show another.
+    EXPECT_NE(refusalOf("xml.stl", "<" + stl.substr(1)), "");
+    EXPECT_EQ(refusalOf("xml.fbx", "<a>" + std::string(2000, '{')), "its FBX nodes nest deeper than 1000 levels");
     EXPECT_EQ(refusalOf("Headerless.Off", "2000000000 1 0\n0 0 0\n3 0 0 0\n"),
               "declares 2000000000 vertices, more than its 29 bytes can hold");
     EXPECT_EQ(refusalOf("headerless.off", "3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), "");
