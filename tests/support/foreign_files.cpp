@@ -347,31 +347,24 @@ std::string zipArchive(const std::vector<ZipEntry>& entries)
     return local + central + end;
 }
 
-namespace {
-
-// One node record at offset at: its end, its property's count and bytes, its name, its property
-// (an 'I' and 4 bytes), then its children and the 13 zeros that end them.
-std::string fbxNode(uint64_t at, int depth)
-{
-    const std::string name = "Node";
-    const uint64_t header = 13 + name.size();
-    std::string property = depth == 1 ? std::string("I") + std::string(4, '\1') : std::string();
-    std::string children;
-    if (depth > 1) children = fbxNode(at + header, depth - 1) + std::string(13, '\0');
-    std::string record;
-    putLittleEndian(record, static_cast<uint32_t>(at + header + property.size() + children.size()));
-    putLittleEndian(record, uint32_t(depth == 1 ? 1 : 0));
-    putLittleEndian(record, static_cast<uint32_t>(property.size()));
-    putLittleEndian(record, static_cast<uint8_t>(name.size()));
-    return record + name + property + children;
-}
-
-}  // namespace
-
 std::string binaryFbxChain(int depth)
 {
+    // Each record: its end (an offset in the file), its properties' count and bytes, its name; the
+    // innermost has one property (an 'I' and 4 bytes), each other one its child and the 13 zeros
+    // that end the children. Written in a loop: a chain may be far deeper than a stack.
+    const std::string name = "Node", property = std::string("I") + std::string(4, '\1');
+    const uint64_t header = 13 + name.size(), first = 27;
     std::string bytes("Kaydara FBX Binary  \0\x1a\0", 23);
     putLittleEndian(bytes, uint32_t(7400));
-    bytes += fbxNode(bytes.size(), depth);
+    for (int k = 0; k < depth; ++k) {
+        const uint64_t innermostEnd = first + header * depth + property.size();
+        const bool innermost = k + 1 == depth;
+        putLittleEndian(bytes, static_cast<uint32_t>(innermostEnd + 13 * (depth - 1 - k)));
+        putLittleEndian(bytes, uint32_t(innermost ? 1 : 0));
+        putLittleEndian(bytes, static_cast<uint32_t>(innermost ? property.size() : 0));
+        putLittleEndian(bytes, static_cast<uint8_t>(name.size()));
+        bytes += name;
+    }
+    bytes += property + std::string(13 * (depth - 1), '\0');
     return bytes + std::string(13, '\0');  // the list's end
 }
