@@ -14,26 +14,49 @@
 
 namespace {
 
+// The folder that holds path's last part.
+std::string folderOf(const std::string& path)
+{
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// The rule of the kernel's protected_symlinks, which some systems leave off: a link in a sticky
+// folder that anyone may write to (/tmp) is followed only when it is the caller's, or the folder's
+// owner's. Another user could have planted it to make the caller write where that user cannot.
+bool mayFollow(const std::string& link, const struct stat& linkInfo)
+{
+    if (linkInfo.st_uid == geteuid()) return true;
+    struct stat folder;
+    if (stat(folderOf(link).c_str(), &folder) != 0) return false;
+    const bool shared = (folder.st_mode & S_ISVTX) && (folder.st_mode & S_IWOTH);
+    return !shared || folder.st_uid == linkInfo.st_uid;
+}
+
 // The file at the end of a chain of symbolic links at path, whether or not it exists: the file a
-// dangling link names is created where the link points. False with code set on a loop or a link
-// that cannot be read.
-bool followLinks(const std::string& path, std::string& target, int& code)
+// dangling link names is created where the link points. False with error set on a loop, a link
+// that cannot be read, or one that mayFollow does not follow.
+bool followLinks(const std::string& path, std::string& target, std::string& error)
 {
     target = path;
     for (int hops = 0; hops < 40; ++hops) {
         struct stat info;
         if (lstat(target.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
+        if (!mayFollow(target, info)) {
+            error = path + ": a link that another user owns in a folder that anyone may write to: not followed";
+            return false;
+        }
         std::string link(PATH_MAX, '\0');
         const ssize_t length = readlink(target.c_str(), &link[0], link.size());
         if (length < 0 || static_cast<std::size_t>(length) >= link.size()) {
-            code = length < 0 ? errno : ENAMETOOLONG;
+            error = path + ": " + std::strerror(length < 0 ? errno : ENAMETOOLONG);
             return false;
         }
         link.resize(static_cast<std::size_t>(length));
         const std::size_t slash = target.rfind('/');
         target = link[0] == '/' || slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
     }
-    code = ELOOP;
+    error = path + ": " + std::strerror(ELOOP);
     return false;
 }
 
@@ -82,8 +105,10 @@ bool OutputFile::open(const std::string& path, std::string& error, const std::st
         stream_ = stdout;
         return true;
     }
-    int code = 0;
-    if (!followLinks(path, target_, code)) return fail(path, code, error);
+    if (!followLinks(path, target_, error)) {
+        discard();
+        return false;
+    }
     struct stat info;
     if (stat(target_.c_str(), &info) == 0) {
         // A folder would otherwise only fail at the rename, after all the work.
@@ -181,5 +206,31 @@ bool refuseInputAsOutput(const std::string& input, const std::string& output, st
     if (!inputFound || stat(output.c_str(), &out) != 0 || !S_ISREG(out.st_mode)) return true;
     if (in.st_dev != out.st_dev || in.st_ino != out.st_ino) return true;
     error = output + ": the output would overwrite the input";
+    return false;
+}
+
+bool checkOutputPath(const std::string& path, std::string& error)
+{
+    if (path == "-") return true;
+    std::string target;
+    if (!followLinks(path, target, error)) return false;
+    struct stat info;
+    if (stat(target.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) {
+        error = path + ": " + std::strerror(EISDIR);
+        return false;
+    }
+    // A device or a pipe is written as it is; a file is made beside the target, in its folder.
+    if (stat(target.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) return true;
+    const std::string folder = folderOf(target);
+    struct stat folderInfo;
+    int code = 0;
+    if (stat(folder.c_str(), &folderInfo) != 0)
+        code = errno;
+    else if (!S_ISDIR(folderInfo.st_mode))
+        code = ENOTDIR;
+    else if (faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        code = errno;
+    if (code == 0) return true;
+    error = path + ": " + std::strerror(code);
     return false;
 }

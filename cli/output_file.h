@@ -17,7 +17,9 @@ public:
     ~OutputFile();  // a file never committed is removed, and the target is left as it was
 
     // Creates the temporary file beside path's target (or takes standard output for "-"). The
-    // target is path, or the file a symbolic link at path names, even one that does not exist yet.
+    // target is path, or the file a symbolic link at path names, even one that does not exist yet;
+    // a link is followed only as the kernel's protected_symlinks would follow it: not when another
+    // user owns it in a sticky folder that anyone may write to, unless that user owns the folder.
     // The new file gets the permission bits, owner and group of the file it replaces (owner and
     // group where the process may set them); where there is none, those of likePath's file when
     // likePath is given and names one (a companion takes its output's), else a new file's usual
@@ -52,3 +54,9 @@ private:
 // input names (the same device and inode, after links). An input of "-" is standard input; an
 // output of "-" is never refused. Called before any work, so that a refused run does none.
 bool refuseInputAsOutput(const std::string& input, const std::string& output, std::string& error);
+
+// What open would refuse before anything is written, found without making a file: a link that is
+// not followed, a folder, a folder that is missing or that the process may not write to. True for
+// "-", a device or a pipe. For the tools to call before long work, so that it is not done for
+// nothing; error as open words it.
+bool checkOutputPath(const std::string& path, std::string& error);

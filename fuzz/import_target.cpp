@@ -3,6 +3,7 @@
 // process, where their coverage counts.
 #include "fuzz/import_target.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -88,6 +89,13 @@ void readInProcess(const std::string& path)
     std::string refusal;
     const bool passed = checkDeclaredSizes(path, refusal);
     if (passed != refusal.empty() || (!passed && (!printable(refusal) || internal(refusal)))) std::abort();
+    // The same verdict on the file handed over as a descriptor, but for a glTF file's external buffers.
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string handedOver;
+    if (fd < 0) std::abort();
+    const bool handedPassed = checkDeclaredContent(fd, path, handedOver);
+    close(fd);
+    if (handedPassed != passed && !(handedPassed && refusal.compare(0, 7, "buffer ") == 0)) std::abort();
     if (!passed) return;
     PlyExtras extras;
     readPlyExtras(path, extras);

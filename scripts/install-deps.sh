@@ -25,7 +25,7 @@ run_packages=(
   libegl-dev libegl-mesa0 libpng-dev         # zemrender: EGL without a display, PNG
   libtinygltf-dev libassimp-dev libmeshoptimizer-dev  # zemconvert: glTF, other formats, simplifying
   libstb-dev                                 # zemconvert: the pictures that textured models name
-  libseccomp-dev                             # the sandbox that foreign files are read in
+  libseccomp-dev zlib1g-dev                  # the sandbox that foreign files are read in; zip entries checked
   scdoc gzip                                 # the manual pages, built with the programs
 )
 test_packages=(

@@ -16,6 +16,7 @@
 #include "formats/import/read_failure.h"
 #include "formats/import/texture_image.h"
 #include "formats/import/texture_read.h"
+#include "formats/import/wire.h"
 #include "model/console.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
@@ -63,7 +64,9 @@ SandboxLimits readLimits(const ConvertOptions& options)
     struct stat info;
     const uint64_t size = stat(options.input.c_str(), &info) == 0 ? static_cast<uint64_t>(info.st_size) : 0;
     SandboxLimits limits = sandboxLimitsFor(size);
-    if (options.maxMemory > 0) limits.memoryBytes = limits.maxAnswerBytes = options.maxMemory;
+    if (options.maxMemory > 0) limits.memoryBytes = options.maxMemory;
+    // The child fits what it read: its answer is bounded by the format, not by its memory.
+    limits.maxAnswerBytes = kMaxFittedAnswerBytes;
     limits.wallSeconds = options.timeLimit;
     limits.cpuSeconds = static_cast<int>(std::ceil(options.timeLimit));
     return limits;
@@ -116,8 +119,9 @@ int importModel(const ConvertOptions& options)
 {
     if (options.input == "-") return reportFailure(options.input, "importing reads a named file, not standard input");
     std::string why, error;
-    // Checked before the read: a failed import must leave the input as it was, whatever it names.
-    if (!refuseInputAsOutput(options.input, options.output, error)) {
+    // Checked before the read: a failed import must leave the input as it was, whatever it names,
+    // and an output that cannot be written is told before the import's work, not after it.
+    if (!refuseInputAsOutput(options.input, options.output, error) || !checkOutputPath(options.output, error)) {
         toolLine(error);
         return 1;
     }

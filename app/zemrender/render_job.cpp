@@ -230,7 +230,7 @@ bool encodePicture(const OffscreenCanvas& canvas, const RenderOptions& options, 
 int runRender(const RenderOptions& options)
 {
     std::string error;
-    if (!refuseInputAsOutput(options.model, options.output, error)) {
+    if (!refuseInputAsOutput(options.model, options.output, error) || !checkOutputPath(options.output, error)) {
         toolLine(error);
         return 1;
     }

@@ -17,6 +17,9 @@ public:
 
     // False with refusal set when path cannot be opened or is not a regular file.
     bool open(const std::string& path, std::string& refusal);
+    // Reads a descriptor that stays the caller's (never closed here); false with refusal set when
+    // it is not a regular file. The file's folder is then unknown: the files it names are not looked at.
+    bool borrow(int fd, std::string& refusal);
     uint64_t size() const { return size_; }
     const std::string& path() const { return path_; }
     // Up to count bytes from offset; fewer at the end of the file or on a read error.
@@ -24,6 +27,7 @@ public:
 
 private:
     int fd_ = -1;
+    bool owned_ = false;
     uint64_t size_ = 0;
     std::string path_;
 };
@@ -75,6 +79,28 @@ bool checkOff(const FileBytes& file, std::string& refusal);  // declared_off_stl
 bool checkBinaryStl(const FileBytes& file, std::string& refusal);
 bool checkGlb(const FileBytes& file, std::string& refusal);  // declared_gltf.cpp
 bool checkGltfJson(const FileBytes& file, std::string& refusal);
-bool checkXml(const FileBytes& file, std::string& refusal);  // declared_xml.cpp
+bool checkXml(const FileBytes& file, std::string& refusal);        // declared_xml.cpp
+bool checkBinaryFbx(const FileBytes& file, std::string& refusal);  // declared_fbx.cpp
+bool checkTextFbx(const FileBytes& file, std::string& refusal);
+bool checkZip(const FileBytes& file, std::string& refusal);  // declared_zip.cpp
+
+// XML's nesting counted over text that comes in pieces (a file read in parts, a zip entry inflated).
+class XmlNesting {
+public:
+    // False once the text has nested deeper than kMaxNesting.
+    bool feed(const char* text, std::size_t size);
+
+private:
+    enum class State { text, open, tag, tagQuoted, comment, cdata, declaration, endTag };
+    void step(char c);
+
+    State state_ = State::text;
+    std::string lead_;        // what followed "<" while it is not yet known what it opens
+    char quote_ = 0;          // the quote a tag's attribute value ends with
+    char last_ = 0;           // the tag's byte before the current one
+    std::size_t marked_ = 0;  // the end mark's bytes seen so far ("-->", "]]>")
+    std::size_t depth_ = 0;
+    bool tooDeep_ = false;
+};
 
 }  // namespace declared

@@ -247,6 +247,7 @@ bool bufferData(const Buffer& buffer, const std::string& id, bool keyed, const S
         bytes = dataUriBytes(buffer.uri);
         return true;
     }
+    if (source.folder.empty()) return false;  // a borrowed descriptor: the folder is not known here
     const std::size_t colon = buffer.uri.find(':');
     if (colon != std::string::npos && colon < buffer.uri.find('/')) return false;  // another scheme
     const std::string path = buffer.uri[0] == '/' ? buffer.uri : source.folder + "/" + buffer.uri;
@@ -366,6 +367,7 @@ bool checkGltfText(const std::string& json, const Source& source, std::string& r
 
 std::string folderOf(const std::string& path)
 {
+    if (path.empty()) return std::string();
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }

@@ -86,8 +86,10 @@ bool checkOff(const FileBytes& file, std::string& refusal)
     LineReader lines(file);
     const std::vector<std::string> header = offHeaderWords(lines);
     uint64_t vertices = 0, faces = 0;
-    // What the reader would refuse on its own (no header, counts that are not counts) is its to say.
-    if (header.size() < 3 || !endsInOff(header[0]) || !parseCount(header[1], vertices) || !parseCount(header[2], faces))
+    // The header word may be left out: the reader then takes the first two words for the counts.
+    const std::size_t counts = !header.empty() && endsInOff(header[0]) ? 1 : 0;
+    // What the reader would refuse on its own (counts that are not counts) is its to say.
+    if (header.size() < counts + 2 || !parseCount(header[counts], vertices) || !parseCount(header[counts + 1], faces))
         return true;
     const uint64_t room = plus(file.size() - lines.offset(), 1);
     const uint64_t vertexBytes = times(vertices, kLeastVertexBytes), faceBytes = times(faces, kLeastFaceBytes);

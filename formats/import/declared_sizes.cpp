@@ -1,5 +1,5 @@
-// Declared sizes: the file opened without waiting, its format told by its first bytes or its name, and the check it
-// needs.
+// Declared sizes: the file opened without waiting (or a descriptor borrowed), its format told by its bytes, and the
+// check it needs.
 #include "formats/import/declared_sizes.h"
 
 #include <fcntl.h>
@@ -17,7 +17,7 @@ namespace declared {
 
 FileBytes::~FileBytes()
 {
-    if (fd_ >= 0) close(fd_);
+    if (owned_ && fd_ >= 0) close(fd_);
 }
 
 bool FileBytes::open(const std::string& path, std::string& refusal)
@@ -25,6 +25,13 @@ bool FileBytes::open(const std::string& path, std::string& refusal)
     path_ = path;
     // Without blocking: a FIFO is refused below, never waited on for a writer.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    owned_ = true;
+    return borrow(fd_, refusal);
+}
+
+bool FileBytes::borrow(int fd, std::string& refusal)
+{
+    fd_ = fd;
     struct stat info;
     if (fd_ < 0 || fstat(fd_, &info) != 0) {
         refusal = std::strerror(errno);
@@ -91,7 +98,10 @@ bool startsWith(const std::string& text, const char* prefix)
     return text.compare(0, std::strlen(prefix), prefix) == 0;
 }
 
-// The first word after comment lines, as the OFF reader looks for it: "OFF", "COFF", "NOFF"...
+bool lowerIs(char c, char lower) { return c == lower || c == lower - 'a' + 'A'; }
+
+// The first word after comment lines ends in "OFF", as the OFF reader looks for it: "OFF", "COFF",
+// "NOFF"...
 bool offHeader(const std::string& head)
 {
     std::size_t at = 0;
@@ -113,20 +123,65 @@ char firstNonSpace(const std::string& head)
     return at < head.size() ? head[at] : '\0';
 }
 
+// The FBX reader takes a file that names its format in its first 200 bytes, in any case.
+bool mentionsFbx(const std::string& head)
+{
+    for (std::size_t at = 0; at + 3 <= head.size() && at < 200; ++at)
+        if (lowerIs(head[at], 'f') && lowerIs(head[at + 1], 'b') && lowerIs(head[at + 2], 'x')) return true;
+    return false;
+}
+
+// The check the file's bytes call for, whatever it is called: readers other than the one its name
+// says take a file by its signature (and the PLY reader takes "ply" in any case).
+bool checkByBytes(const declared::FileBytes& file, const std::string& head, std::string& refusal)
+{
+    using namespace declared;
+    if (head.size() >= 3 && lowerIs(head[0], 'p') && lowerIs(head[1], 'l') && lowerIs(head[2], 'y'))
+        return checkPly(file, refusal);
+    if (startsWith(head, "glTF")) return checkGlb(file, refusal);
+    if (startsWith(head, "PK\x03\x04") || startsWith(head, "PK\x05\x06")) return checkZip(file, refusal);
+    if (startsWith(head, "Kaydara FBX Binary")) return checkBinaryFbx(file, refusal);
+    // JSON, as the glTF readers' parser takes it: an array at the top nests as deep as an object.
+    if (firstNonSpace(head) == '{' || firstNonSpace(head) == '[') return checkGltfJson(file, refusal);
+    if (firstNonSpace(head) == '<') return checkXml(file, refusal);
+    if (offHeader(head)) return checkOff(file, refusal);
+    // Text only: a picture may name the format in its metadata, and its bytes are no braces.
+    if (mentionsFbx(head) && head.find('\0') == std::string::npos) return checkTextFbx(file, refusal);
+    return true;
+}
+
+// The check that the name calls for as well: a file that another file names is read by the reader
+// its name picks, whatever its bytes show, and some bytes carry no signature at all (binary STL, OFF
+// without its header word).
+bool checkByName(const declared::FileBytes& file, const std::string& head, const std::string& name,
+                 std::string& refusal)
+{
+    using namespace declared;
+    const std::string extension = lowerExtension(name);
+    if (extension == "stl") return checkBinaryStl(file, refusal);
+    if (extension == "off") return checkOff(file, refusal);
+    if (extension == "fbx" && !startsWith(head, "Kaydara FBX Binary")) return checkTextFbx(file, refusal);
+    if (extension == "gltf" && firstNonSpace(head) != '{' && firstNonSpace(head) != '[')
+        return checkGltfJson(file, refusal);
+    return true;
+}
+
+bool checkContent(const declared::FileBytes& file, const std::string& name, std::string& refusal)
+{
+    const std::string head = file.read(0, 4096);
+    return checkByBytes(file, head, refusal) && checkByName(file, head, name, refusal);
+}
+
 }  // namespace
 
 bool checkDeclaredSizes(const std::string& path, std::string& refusal)
 {
-    using namespace declared;
-    FileBytes file;
-    if (!file.open(path, refusal)) return false;
-    const std::string head = file.read(0, 4096);
-    const std::string extension = lowerExtension(path);
-    if (startsWith(head, "ply") || startsWith(head, "PLY")) return checkPly(file, refusal);
-    if (startsWith(head, "glTF")) return checkGlb(file, refusal);
-    if (firstNonSpace(head) == '{' || extension == "gltf") return checkGltfJson(file, refusal);
-    if (offHeader(head) || extension == "off") return checkOff(file, refusal);
-    if (extension == "stl") return checkBinaryStl(file, refusal);
-    if (firstNonSpace(head) == '<') return checkXml(file, refusal);
-    return true;
+    declared::FileBytes file;
+    return file.open(path, refusal) && checkContent(file, path, refusal);
+}
+
+bool checkDeclaredContent(int fd, const std::string& name, std::string& refusal)
+{
+    declared::FileBytes file;
+    return file.borrow(fd, refusal) && checkContent(file, name, refusal);
 }

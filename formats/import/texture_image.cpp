@@ -149,8 +149,9 @@ bool decodeTexture(const unsigned char* bytes, std::size_t size, bool tgaAllowed
         stbi_load_from_memory(bytes, static_cast<int>(size), &decodedWidth, &decodedHeight, &fileChannels, 3),
         stbi_image_free);
     if (!texels) {
-        const char* reason = stbi_failure_reason();
-        why = std::string("the image is damaged (") + (reason ? reason : "no reason given") + ")";
+        // The decoder's own reason is for its developers ("not enough pixels"); the user is told
+        // what it means for them.
+        why = "the image is damaged: its texels could not be decoded";
         return false;
     }
     // The header read twice must say the same; if it does not, nothing past it is trusted.

@@ -232,6 +232,8 @@ bool readFittedVertices(Reader& in, ImportedModel& model, std::string& why)
 {
     uint64_t count;
     if (!in.count(count, 12)) return fail(why, "more fitted vertices than bytes");
+    if (count > static_cast<uint64_t>(kImportMaxVertices))
+        return fail(why, "more fitted vertices than the format holds");
     model.vertices.resize(count);
     for (TextVertex& v : model.vertices) {
         for (int* c : {&v.x, &v.y, &v.z}) {
@@ -249,6 +251,9 @@ bool readFittedPolygons(Reader& in, ImportedModel& model, std::string& why)
     uint64_t count;
     // Each polygon takes its two bytes and two corners at least.
     if (!in.count(count, 10)) return fail(why, "more fitted polygons than bytes");
+    // Each decoded polygon costs several times its ten bytes: the format's count is checked first.
+    if (count > static_cast<uint64_t>(kImportMaxPolygons))
+        return fail(why, "more fitted polygons than the format holds");
     model.polygons.resize(count);
     for (TextPolygon& polygon : model.polygons) {
         uint64_t colour, corners;

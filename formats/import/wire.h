@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "formats/import/import.h"
+#include "formats/import/printable_text.h"
 #include "formats/import/read_failure.h"
 
 // At most this many notes travel with an answer; the child says how many more there were.
@@ -28,6 +29,13 @@ struct ReadAnswer {
     std::vector<std::string> notes;  // one line each for the user, whatever the kind
 };
 
+// The longest answer with a fitted model: its name and notes at their longest, the format's most
+// vertices and most polygons of 5 corners. A few megabytes whatever the reader's memory limit: the
+// parent reads no more than this of a child that fits.
+constexpr std::size_t kMaxFittedAnswerBytes = 4 + 1 + 4 + kMaxAnswerNotes * (4 + kMaxPrintableBytes) + 4 +
+                                              kMaxPrintableBytes + 8 + std::size_t(kImportMaxVertices) * 12 + 8 +
+                                              std::size_t(kImportMaxPolygons) * (2 + 5 * 4);
+
 // The child's side. Text is made printable and cut to length (printable_text.h), colours are
 // clamped to 0 to 1, notes past kMaxAnswerNotes become one note that counts them, and a model with
 // a position that is not a finite number is sent as the refusal that says so: what the encoder
@@ -38,7 +46,10 @@ std::string encodeReadAnswer(const ReadAnswer& answer);
 // The parent's side: true only when the size bytes at data are exactly one answer whose every
 // count fits the bytes received, whose indices name positions it has, whose polygons of 2 or more
 // corners use up its indices, whose numbers are finite (colours 0 to 1) and whose text is
-// printable; a fitted model's coordinates lie within -32768 to 32767, its polygons have 2 to 5
-// corners naming its vertices and its colours are 0 to 255. Nothing is allocated before the bytes are known to hold it.
+// printable; a fitted model has at most the format's vertices and polygons, its coordinates lie
+// within -32768 to 32767, its polygons have 2 to 5 corners naming its vertices and its colours are 0
+// to 255. Nothing is allocated before the bytes are known to hold it and, for a fitted model, before
+// its counts are known to be the format's: what decoding holds stays within a few times
+// kMaxFittedAnswerBytes, whatever the answer claims.
 // False with why set (for the developer; the user is told only that the answer was malformed).
 bool decodeReadAnswer(const char* data, std::size_t size, ReadAnswer& answer, std::string& why);

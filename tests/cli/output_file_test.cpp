@@ -1,5 +1,6 @@
 // OutputFile tests: all or nothing for files, even when a signal stops the process; pipes, devices
-// and links left as they are; and what the replaced file was, its permissions and owner, kept.
+// and links left as they are, links of others in shared folders not followed; what the replaced file
+// was, its permissions and owner, kept; and what would be refused, found before any work.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "cli/output_file.h"
+#include "testlib/temp_dir.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -101,6 +103,95 @@ TEST(OutputFile, aFolderOrAMissingFolderIsRefusedAtOnce)
     OutputFile missing;
     EXPECT_FALSE(missing.open(tempDir() + "/no/such/out.png", error));
     EXPECT_EQ(error, tempDir() + "/no/such/out.png: No such file or directory");
+}
+
+// The folders the next tests make, reachable by every user: under a private folder of their own.
+std::string openFolder(const std::string& name, mode_t mode)
+{
+    const std::string& base = privateTempDir("zem-output-open");
+    chmod(base.c_str(), 0755);
+    const std::string folder = base + "/" + name;
+    mkdir(folder.c_str(), 0700);
+    chmod(folder.c_str(), mode);  // past the umask
+    return folder;
+}
+
+// Written through a link and committed: the error, or "" when it was written.
+std::string writtenThrough(const std::string& link)
+{
+    std::string error;
+    OutputFile out;
+    if (out.open(link, error) && out.write("model text", error) && out.commit(error)) return "";
+    return error;
+}
+
+// As the kernel's protected_symlinks would, which this machine may leave off: the test plays root
+// writing through a link that another user planted in /tmp.
+TEST(OutputFile, aLinkThatAnotherUserOwnsInASharedFolderIsNotFollowed)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "giving a link to another user takes root";
+    const uid_t other = 4242;
+    const std::string secret = writeTempFile("roots-file.txt", "root's own");
+    const std::string shared = openFolder("shared", 01777);
+    const std::string link = shared + "/out.zem";
+    ASSERT_EQ(symlink(secret.c_str(), link.c_str()), 0);
+    ASSERT_EQ(lchown(link.c_str(), other, other), 0);
+    const std::string refused =
+        link + ": a link that another user owns in a folder that anyone may write to: not followed";
+    EXPECT_EQ(writtenThrough(link), refused);
+    std::string error;
+    EXPECT_FALSE(checkOutputPath(link, error));
+    EXPECT_EQ(error, refused);
+    EXPECT_EQ(readFile(secret), "root's own");
+    EXPECT_EQ(entries(shared), std::vector<std::string>{"out.zem"});
+
+    // Followed where the rule lets it be: the folder's owner's link, the caller's own, and any link in a
+    // folder that is not both sticky and writable by all.
+    ASSERT_EQ(chown(shared.c_str(), other, other), 0);
+    EXPECT_EQ(writtenThrough(link), "");
+    EXPECT_EQ(readFile(secret), "model text");
+    ASSERT_EQ(chown(shared.c_str(), 0, 0), 0);
+    ASSERT_EQ(lchown(link.c_str(), 0, 0), 0);
+    EXPECT_EQ(writtenThrough(link), "");
+    ASSERT_EQ(lchown(link.c_str(), other, other), 0);
+    ASSERT_EQ(chmod(shared.c_str(), 0777), 0);
+    EXPECT_EQ(writtenThrough(link), "");
+    // A chain is checked at every link: the first one may be fine, and the next one planted.
+    const std::string chained = openFolder("chained", 0755) + "/out.zem";
+    ASSERT_EQ(chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(symlink(link.c_str(), chained.c_str()), 0);
+    EXPECT_EQ(writtenThrough(chained),
+              chained + ": a link that another user owns in a folder that anyone may write to: not followed");
+}
+
+TEST(OutputFile, whatWouldBeRefusedIsFoundWithoutMakingAFile)
+{
+    std::string error;
+    EXPECT_FALSE(checkOutputPath(tempDir() + "/no/such/out.zem", error));
+    EXPECT_EQ(error, tempDir() + "/no/such/out.zem: No such file or directory");
+    EXPECT_FALSE(checkOutputPath(tempDir(), error));
+    EXPECT_EQ(error, tempDir() + ": Is a directory");
+    const std::string file = writeTempFile("not-a-folder", "");
+    EXPECT_FALSE(checkOutputPath(file + "/out.zem", error));
+    EXPECT_EQ(error, file + "/out.zem: Not a directory");
+    EXPECT_TRUE(checkOutputPath("-", error));
+    EXPECT_TRUE(checkOutputPath("/dev/null", error));
+    EXPECT_TRUE(checkOutputPath(tempDir() + "/new.zem", error)) << error;
+
+    // A folder the process may not write to, as a user whom its permissions bind (root is not).
+    const std::string readOnly = openFolder("read-only", 0555), writable = openFolder("writable", 0777);
+    const pid_t child = fork();
+    if (child == 0) {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        std::string why;
+        const bool refused =
+            !checkOutputPath(readOnly + "/out.zem", why) && why == readOnly + "/out.zem: Permission denied";
+        _exit(refused && checkOutputPath(writable + "/out.zem", why) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(entries(readOnly).empty());
 }
 
 TEST(OutputFile, aDanglingLinkGetsTheFileItNames)

@@ -6,6 +6,8 @@
 #include <cstring>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "testlib/little_endian.h"
 
 namespace {
@@ -287,4 +289,82 @@ std::string binaryPly(const TriangleMesh& mesh)
         for (uint32_t i : t) putLittleEndian(bytes, static_cast<int32_t>(i));
     }
     return bytes;
+}
+
+namespace {
+
+std::string deflated(const std::string& bytes)
+{
+    z_stream stream{};
+    deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
+    std::string out(deflateBound(&stream, bytes.size()) + 16, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.data()));
+    stream.avail_in = static_cast<uInt>(bytes.size());
+    stream.next_out = reinterpret_cast<Bytef*>(&out[0]);
+    stream.avail_out = static_cast<uInt>(out.size());
+    deflate(&stream, Z_FINISH);
+    out.resize(out.size() - stream.avail_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+}  // namespace
+
+std::string zipArchive(const std::vector<ZipEntry>& entries)
+{
+    std::string local, central;
+    for (const ZipEntry& e : entries) {
+        const std::string data = e.deflated ? deflated(e.bytes) : e.bytes;
+        std::string common;
+        putLittleEndian(common, uint16_t(20));  // version needed
+        putLittleEndian(common, uint16_t(0));   // flags
+        putLittleEndian(common, uint16_t(e.deflated ? 8 : 0));
+        putLittleEndian(common, uint32_t(0));  // time and date
+        putLittleEndian(common, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.bytes.data()),
+                                                            static_cast<uInt>(e.bytes.size()))));
+        putLittleEndian(common, static_cast<uint32_t>(data.size()));
+        putLittleEndian(common, e.declaredSize ? e.declaredSize : static_cast<uint32_t>(e.bytes.size()));
+        putLittleEndian(common, static_cast<uint16_t>(e.name.size()));
+        putLittleEndian(common, uint16_t(0));  // extra field
+        putLittleEndian(central, uint32_t(0x02014b50));
+        putLittleEndian(central, uint16_t(20));
+        central += common;
+        for (int k = 0; k < 3; ++k) putLittleEndian(central, uint16_t(0));  // comment, disk, internal attributes
+        putLittleEndian(central, uint32_t(0));                              // external attributes
+        putLittleEndian(central, static_cast<uint32_t>(local.size()));
+        central += e.name;
+        putLittleEndian(local, uint32_t(0x04034b50));
+        local += common + e.name + data;
+    }
+    std::string end;
+    putLittleEndian(end, uint32_t(0x06054b50));
+    putLittleEndian(end, uint32_t(0));  // disks
+    putLittleEndian(end, static_cast<uint16_t>(entries.size()));
+    putLittleEndian(end, static_cast<uint16_t>(entries.size()));
+    putLittleEndian(end, static_cast<uint32_t>(central.size()));
+    putLittleEndian(end, static_cast<uint32_t>(local.size()));
+    putLittleEndian(end, uint16_t(0));
+    return local + central + end;
+}
+
+std::string binaryFbxChain(int depth)
+{
+    // Each record: its end (an offset in the file), its properties' count and bytes, its name; the
+    // innermost has one property (an 'I' and 4 bytes), each other one its child and the 13 zeros
+    // that end the children. Written in a loop: a chain may be far deeper than a stack.
+    const std::string name = "Node", property = std::string("I") + std::string(4, '\1');
+    const uint64_t header = 13 + name.size(), first = 27;
+    std::string bytes("Kaydara FBX Binary  \0\x1a\0", 23);
+    putLittleEndian(bytes, uint32_t(7400));
+    for (int k = 0; k < depth; ++k) {
+        const uint64_t innermostEnd = first + header * depth + property.size();
+        const bool innermost = k + 1 == depth;
+        putLittleEndian(bytes, static_cast<uint32_t>(innermostEnd + 13 * (depth - 1 - k)));
+        putLittleEndian(bytes, uint32_t(innermost ? 1 : 0));
+        putLittleEndian(bytes, static_cast<uint32_t>(innermost ? property.size() : 0));
+        putLittleEndian(bytes, static_cast<uint8_t>(name.size()));
+        bytes += name;
+    }
+    bytes += property + std::string(13 * (depth - 1), '\0');
+    return bytes + std::string(13, '\0');  // the list's end
 }

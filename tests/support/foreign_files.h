@@ -1,4 +1,4 @@
-// Model files of other tools' formats, written by the tests' own code for the import tests.
+// Model files of other tools' formats and their containers, written by the tests' own code for the import tests.
 #pragma once
 
 #include <array>
@@ -33,3 +33,17 @@ constexpr Rgb kObjCool{0.15f, 0.7f, 0.75f};   // CIELAB: entry 3; plain RGB dist
 constexpr Rgb kGlbRoof{0.9f, 0.9f, 0.4f};     // CIELAB: entry 30; plain RGB distance would pick 14
 constexpr Rgb kGlbWire{0.25f, 0.25f, 0.9f};   // entry 9
 constexpr Rgb kDaeWall{0.46f, 0.27f, 0.55f};  // CIELAB: entry 21; plain RGB distance would pick 23
+
+// A zip archive of these entries, each deflated (stored where deflated is false), its directory
+// at the end; declaredSize, where not zero, is written as the entry's size instead of the true one.
+struct ZipEntry {
+    std::string name;
+    std::string bytes;
+    bool deflated = true;
+    uint32_t declaredSize = 0;
+};
+std::string zipArchive(const std::vector<ZipEntry>& entries);
+
+// A binary FBX (version 7400) of one chain of depth nested nodes named "Node", the innermost with
+// one integer property.
+std::string binaryFbxChain(int depth);

@@ -1,8 +1,10 @@
 // Declared sizes against what files hold, on small files the tests write: hangs, blow-ups and files that pass.
 #include "formats/import/declared_sizes.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
@@ -10,7 +12,9 @@
 #include <fstream>
 #include <string>
 
+#include "formats/import/declared_detail.h"
 #include "testlib/temp_dir.h"
+#include "tests/support/foreign_files.h"
 
 namespace {
 
@@ -274,6 +278,150 @@ TEST(DeclaredXml, nestingIsBounded)
     EXPECT_EQ(refusalOf("fine.dae", nestedXml(1000, flat)), "");
     EXPECT_EQ(refusalOf("deep.dae", nestedXml(1001, flat)), "its XML nests deeper than 1000 levels");
     EXPECT_EQ(refusalOf("deeper.dae", nestedXml(100000, "")), "its XML nests deeper than 1000 levels");
+}
+
+TEST(DeclaredXml, nestingIsCountedAcrossPieces)
+{
+    // Every mark split at every place: a comment's or a section's end, a quote, a "/>".
+    const std::string flat = "<empty/><![CDATA[<a>]]]><!--<a>--><?pi <a>?><!DOCTYPE x><b attr='>'/>";
+    for (std::size_t piece : {1, 2, 3, 7}) {
+        for (int depth : {1000, 1001}) {
+            const std::string text = nestedXml(depth, flat);
+            declared::XmlNesting nesting;
+            bool passed = true;
+            for (std::size_t at = 0; at < text.size() && passed; at += piece)
+                passed = nesting.feed(text.data() + at, std::min(piece, text.size() - at));
+            EXPECT_EQ(passed, depth == 1000) << piece << " " << depth;
+        }
+    }
+}
+
+std::string hostilePly(const std::string& magic)
+{
+    return magic +
+           "\nformat binary_little_endian 1.0\nelement vertex 100000000\nproperty float x\n"
+           "property float y\nproperty float z\nend_header\n" +
+           std::string(64, '\0');
+}
+
+TEST(DeclaredContent, toldByItsBytesWhateverItsName)
+{
+    // The PLY reader takes its word in any case; a file that another names is read by that name.
+    for (const char* magic : {"ply", "PLY", "Ply", "pLy"}) {
+        const std::string ply = hostilePly(magic);
+        const std::string why =
+            "declares 100000000 vertices, more than its " + std::to_string(ply.size()) + " bytes can hold";
+        for (const char* name : {"scan.ply", "scan.obj", "scan", "layer.lwo"})
+            EXPECT_EQ(refusalOf(name, ply), why) << magic;
+    }
+    // Bytes that carry no signature are told by a name in any case.
+    std::string stl = std::string(80, 'x');
+    stl += std::string("\x00\xe1\xf5\x05", 4) + std::string(50, '\0');  // 100000000 triangles
+    EXPECT_NE(refusalOf("PART.STL", stl), "");
+    EXPECT_EQ(refusalOf("part.bin", stl), "");
+    // Named so, the bytes are read as that format even where they show another.
+    EXPECT_NE(refusalOf("xml.stl", "<" + stl.substr(1)), "");
+    EXPECT_EQ(refusalOf("xml.fbx", "<a>" + std::string(2000, '{')), "its FBX nodes nest deeper than 1000 levels");
+    EXPECT_EQ(refusalOf("Headerless.Off", "2000000000 1 0\n0 0 0\n3 0 0 0\n"),
+              "declares 2000000000 vertices, more than its 29 bytes can hold");
+    EXPECT_EQ(refusalOf("headerless.off", "3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n"), "");
+    // A top-level array is JSON to the glTF readers' parser, whatever the name.
+    EXPECT_EQ(refusalOf("deep.bin", std::string(5000, '[') + std::string(5000, ']')),
+              "its JSON nests deeper than 1000 levels");
+}
+
+TEST(DeclaredContent, byDescriptorAsHandedOver)
+{
+    const std::string path = writeFile("handed.ply", hostilePly("Ply"));
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    std::string refusal;
+    EXPECT_FALSE(checkDeclaredContent(fd, "nested.lwo", refusal));
+    EXPECT_EQ(refusal.compare(0, 30, "declares 100000000 vertices, m"), 0) << refusal;
+    // The descriptor is the caller's, where it was: still open and at its start.
+    EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0);
+    char first = 0;
+    EXPECT_EQ(read(fd, &first, 1), 1);
+    EXPECT_EQ(first, 'P');
+    close(fd);
+
+    const std::string fifo = privateTempDir("zem-declared") + "/handed.fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int pipe = open(fifo.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(pipe, 0);
+    EXPECT_FALSE(checkDeclaredContent(pipe, "handed.ply", refusal));
+    EXPECT_EQ(refusal, "not a regular file");
+    close(pipe);
+}
+
+std::string withField(std::string bytes, std::size_t at, uint32_t value)
+{
+    bytes.replace(at, 4, le32(value));
+    return bytes;
+}
+
+TEST(DeclaredZip, entriesAgainstTheirSizesAndTheirXml)
+{
+    const std::string png = "\x89PNG\r\n\x1a\n" + std::string(3000, '\x7f');
+    EXPECT_EQ(refusalOf("fine.zae", zipArchive({{"scene.dae", nestedXml(1000, "")}, {"wood.png", png}})), "");
+    EXPECT_EQ(refusalOf("deep.zae", zipArchive({{"wood.png", png}, {"scene.dae", nestedXml(1001, "")}})),
+              "its zip entry 'scene.dae': its XML nests deeper than 1000 levels");
+    EXPECT_EQ(refusalOf("stored.3mf", zipArchive({{"3D/model.model", nestedXml(1001, ""), false}})),
+              "its zip entry '3D/model.model': its XML nests deeper than 1000 levels");
+
+    // Sizes: more than deflate can make of its bytes, more than it holds, stored unlike its bytes.
+    const std::string text(100000, 'a');
+    const std::string lie = zipArchive({{"a.xml", text, true, 4000000000u}});
+    EXPECT_NE(refusalOf("lie.zip", lie).find("its zip entry 'a.xml' declares 4000000000 bytes from "),
+              std::string::npos);
+    EXPECT_EQ(refusalOf("more.zip", zipArchive({{"a.xml", "<a>" + text + "</a>", true, 50000}})),
+              "its zip entry 'a.xml' holds more than the 50000 bytes it declares");
+    EXPECT_EQ(refusalOf("stored.zip", zipArchive({{"a.bin", text, false, 100001}})),
+              "its zip entry 'a.bin' declares 100001 bytes from 100000, stored as they are");
+
+    // The directory and the entries' bytes within the file.
+    const std::string zip = zipArchive({{"a.bin", text, false}});
+    const std::size_t central = zip.find("PK\x01\x02");
+    EXPECT_EQ(refusalOf("compressed.zip", withField(zip, central + 20, 0x7fffffff)),
+              "its zip entry 'a.bin' declares 2147483647 compressed bytes, more than its " +
+                  std::to_string(zip.size()) + " bytes can hold");
+    EXPECT_EQ(refusalOf("header.zip", withField(zip, central + 42, 7)),
+              "its zip entry 'a.bin' has no header where the directory says");
+    EXPECT_EQ(refusalOf("directory.zip", withField(zip, zip.size() - 6, 0x7fffff00))
+                  .compare(0, 26, "its zip directory declares"),
+              0);
+}
+
+TEST(DeclaredFbx, nodesWithinTheirParentsAndNestingBounded)
+{
+    EXPECT_EQ(refusalOf("fine.fbx", binaryFbxChain(1000)), "");
+    EXPECT_EQ(refusalOf("deep.bin", binaryFbxChain(1001)), "its FBX nodes nest deeper than 1000 levels");
+    const std::string fbx = binaryFbxChain(3);
+    EXPECT_EQ(refusalOf("past.fbx", withField(fbx, 27, 0x7fffffff)),
+              "its FBX node at byte 27 declares its end at byte 2147483647, outside the file");
+    // The child at 44 ends where its parent does, over the zeros that end the parent's children.
+    const uint32_t parentEnd = uint32_t(fbx.size() - 13);
+    EXPECT_EQ(refusalOf("child.fbx", withField(fbx, 44, parentEnd)),
+              "its FBX node at byte 44 declares its end at byte " + std::to_string(parentEnd) + ", outside its parent");
+    EXPECT_EQ(refusalOf("properties.fbx", withField(fbx, 27 + 8, 1000)),
+              "its FBX node at byte 27 declares 1000 bytes of properties, past its end");
+}
+
+std::string textFbx(int depth)
+{
+    // Braces in comments and strings open nothing.
+    std::string text = "; FBX 7.4.0 project file\n; {{{{\nCreator: \"{{{{\"\n";
+    for (int k = 0; k < depth; ++k) text += "Node: {\n";
+    return text + std::string(depth, '}');
+}
+
+TEST(DeclaredFbx, textBracesNestingBounded)
+{
+    EXPECT_EQ(refusalOf("fine.fbx", textFbx(1000)), "");
+    EXPECT_EQ(refusalOf("deep.txt", textFbx(1001)), "its FBX nodes nest deeper than 1000 levels");
+    EXPECT_EQ(refusalOf("Deep.FBX", "Node: {" + std::string(2000, '{')), "its FBX nodes nest deeper than 1000 levels");
+    // Other text that nests braces is no FBX to its reader.
+    EXPECT_EQ(refusalOf("braces.txt", "text " + std::string(2000, '{')), "");
 }
 
 TEST(DeclaredSizes, onlyRegularFilesAndNeverWaited)

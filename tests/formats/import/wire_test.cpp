@@ -2,6 +2,9 @@
 #include "formats/import/wire.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstring>
@@ -294,6 +297,86 @@ TEST(Wire, fittedModelsComeBackWholeAndOnlyWithinTheFormat)
     EXPECT_EQ(why, "more fitted polygons than bytes");
     const std::string whole = fittedBytes(0, 1, 3, 2);
     for (std::size_t cut = 0; cut < whole.size(); ++cut) EXPECT_FALSE(decode(whole.substr(0, cut), got)) << cut;
+}
+
+// What decoding an answer adds to a process's peak resident memory, measured in a child of its own
+// that makes the answer itself, so that nothing else that this test did counts.
+struct DecodeCost {
+    bool decoded = false;
+    uint64_t answerBytes = 0;
+    uint64_t peakGrowthBytes = 0;
+};
+
+template <class Make>
+DecodeCost decodeCost(Make make)
+{
+    int ends[2];
+    if (pipe(ends) != 0) return DecodeCost();
+    const pid_t child = fork();
+    if (child == 0) {
+        close(ends[0]);
+        const std::string bytes = make();
+        rusage before{}, after{};
+        getrusage(RUSAGE_SELF, &before);
+        ReadAnswer answer;
+        std::string why;
+        DecodeCost cost;
+        cost.decoded = decodeReadAnswer(bytes.data(), bytes.size(), answer, why);
+        getrusage(RUSAGE_SELF, &after);
+        cost.answerBytes = bytes.size();
+        cost.peakGrowthBytes = uint64_t(after.ru_maxrss - before.ru_maxrss) * 1024;
+        _exit(write(ends[1], &cost, sizeof cost) == sizeof cost ? 0 : 1);
+    }
+    close(ends[1]);
+    DecodeCost cost;
+    const bool got = child > 0 && read(ends[0], &cost, sizeof cost) == sizeof cost;
+    close(ends[0]);
+    int status = 0;
+    if (child > 0) waitpid(child, &status, 0);
+    EXPECT_TRUE(got && WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    return cost;
+}
+
+// A fitted answer of the given vertices (at the origin) and polygons of the given corners (all
+// naming vertex 0), written field by field; room made at once, so that making it peaks only once.
+std::string fittedAnswer(uint64_t vertices, uint64_t polygons, uint8_t corners, const std::string& name = "n",
+                         std::size_t notes = 0)
+{
+    Bytes out;
+    out.bytes.reserve(64 + notes * 520 + name.size() + vertices * 12 + polygons * (2 + 4 * corners));
+    out.raw("ZRA1").number(4, 1).number(notes, 4);
+    for (std::size_t k = 0; k < notes; ++k) out.text(name);
+    out.text(name).number(vertices, 8);
+    out.bytes.append(vertices * 12, '\0');
+    out.number(polygons, 8);
+    for (uint64_t k = 0; k < polygons; ++k) {
+        out.number(1, 1).number(corners, 1);
+        out.bytes.append(4 * corners, '\0');
+    }
+    return out.bytes;
+}
+
+TEST(WireBudget, hostileAnswersCostTheParentLittleWhateverTheyClaim)
+{
+    constexpr uint64_t kMegabyte = uint64_t(1) << 20;
+    // Well formed but for the format's limits: 2 million segments (each decoded costs several times
+    // its 10 bytes), and a million vertices.
+    const DecodeCost segments = decodeCost([] { return fittedAnswer(3, 2000000, 2); });
+    EXPECT_FALSE(segments.decoded);
+    EXPECT_GT(segments.answerBytes, 10 * kMaxFittedAnswerBytes);
+    EXPECT_LT(segments.peakGrowthBytes, 2 * kMegabyte) << segments.peakGrowthBytes;
+    const DecodeCost vertices = decodeCost([] { return fittedAnswer(1000000, 1, 2); });
+    EXPECT_FALSE(vertices.decoded);
+    EXPECT_LT(vertices.peakGrowthBytes, 2 * kMegabyte) << vertices.peakGrowthBytes;
+
+    // The largest answer a fit can send fits the cap, and costs a few times its bytes to decode.
+    const std::string longest(kMaxPrintableBytes, 'n');
+    const DecodeCost largest =
+        decodeCost([&] { return fittedAnswer(kImportMaxVertices, kImportMaxPolygons, 5, longest, kMaxAnswerNotes); });
+    EXPECT_TRUE(largest.decoded);
+    EXPECT_EQ(largest.answerBytes, kMaxFittedAnswerBytes);
+    EXPECT_LT(kMaxFittedAnswerBytes, 2 * kMegabyte);
+    EXPECT_LT(largest.peakGrowthBytes, 4 * kMaxFittedAnswerBytes) << largest.peakGrowthBytes;
 }
 
 // Text that would act on a terminal, or is not what it looks like, never gets through.
