@@ -203,6 +203,14 @@ test('Tab reaches the controls with a visible focus ring; the help speaks of fin
   assert.doesNotMatch(text, /drag|drop|key/i);
   // The start panel fits the phone's window.
   assert.ok(await phone.$eval('#panel', (e) => e.scrollHeight <= e.clientHeight + 1), 'the start panel fits 320x480');
+  // A long message starts at its heading and scrolls down to the button.
+  const notes = path.join(folder, 'notes.txt');
+  fs.writeFileSync(notes, 'These are notes, not a model.\n'.repeat(40));
+  await dropFile(phone, notes, 100, 100);
+  await settled(phone, 'message');
+  assert.ok(await phone.$eval('#heading', (e) => e.getBoundingClientRect().top >= 0), 'the heading is in the window');
+  const bottom = await phone.$eval('#panel', (e) => { e.scrollTop = e.scrollHeight; return document.getElementById('open-start').getBoundingClientRect().bottom; });
+  assert.ok(bottom <= 480, `the button scrolls into the window (its bottom at ${bottom})`);
   await phone.close();
 });
 
