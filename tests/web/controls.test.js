@@ -229,3 +229,33 @@ test('two fingers moved together move the model across; a double tap resets it',
   await assertPicture(page, model('cube'), kStart);
   await page.close();
 });
+
+test('smooth edges: off by default, a choice the browser remembers, and off again gives the viewer\'s picture', async () => {
+  // A context of its own, so that the choice kept in its storage reaches no other test's page.
+  const context = await browser.createBrowserContext();
+  const page = await context.newPage();
+  await page.setViewport({ width: 640, height: 480 });
+  const address = pathToFileURL(env.page()).href;
+  const differing = async () => {
+    await page.mouse.move(10, 10);
+    await page.waitForFunction(() => getComputedStyle(document.getElementById('controls')).opacity === '0', { timeout: 10000 });
+    return comparePictures(await pagePicture(page), zemrenderPicture(model('torus'), kStart, 640, 480, folder));
+  };
+  const open = async () => {
+    await page.goto(address);
+    await settled(page, 'start');
+    await dropFile(page, model('torus'), 100, 100);
+    await settled(page, 'model');
+    return page.$eval('#c-antialias', (e) => e.getAttribute('aria-pressed'));
+  };
+  assert.strictEqual(await open(), 'false');
+  await page.click('#c-antialias');
+  const smooth = await differing();
+  // Only edges change, by blending with what lies behind them.
+  assert.ok(smooth.differing > 500 && smooth.differingShare < 0.1, `${smooth.differing} pixels differ with smooth edges`);
+  assert.strictEqual(await open(), 'true');
+  assert.strictEqual((await differing()).differing, smooth.differing);
+  await page.click('#c-antialias');
+  assert.strictEqual((await differing()).differing, 0);
+  await context.close();
+});

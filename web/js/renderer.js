@@ -150,6 +150,7 @@ class ModelRenderer {
     this.shortOf = '';       // after a frame not drawn: 'loader' or 'WebGL', whichever had no memory
     this.indexBytes = {};  // of the uploaded triangle streams, by name
     this.target = null;
+    this.samples = 0;  // samples per pixel for smooth edges; 0 draws the viewer's own picture
     // The origin at the top turns the viewport upside down and the rule for pixels on horizontal
     // edges with it, as in a window's buffer; without it the shaders turn the picture themselves.
     this.clipControl = gl.getExtension('EXT_clip_control');
@@ -223,26 +224,38 @@ class ModelRenderer {
     this.model = null;
   }
 
-  // The off-screen colour and depth buffers the frame is drawn into, at the canvas's size.
+  // The off-screen colour and depth buffers the frame is drawn into, at the canvas's size; with
+  // samples (smooth edges, the user's choice) they are multisampled and resolved into a plain
+  // colour buffer before the copy, which cannot both resolve and turn the rows over.
   ensureTarget(width, height) {
     const gl = this.gl;
-    if (this.target && this.target.width === width && this.target.height === height) return;
-    if (this.target) {
-      gl.deleteFramebuffer(this.target.framebuffer);
-      gl.deleteRenderbuffer(this.target.colour);
-      gl.deleteRenderbuffer(this.target.depth);
+    const samples = this.samples ? Math.min(this.samples, gl.getParameter(gl.MAX_SAMPLES)) : 0;
+    const t = this.target;
+    if (t && t.width === width && t.height === height && t.samples === samples) return;
+    if (t) {
+      for (const framebuffer of [t.framebuffer, t.resolve]) if (framebuffer) gl.deleteFramebuffer(framebuffer);
+      for (const buffer of [t.colour, t.depth, t.resolved]) if (buffer) gl.deleteRenderbuffer(buffer);
     }
+    const storage = (format, sampled) => {
+      const buffer = gl.createRenderbuffer();
+      gl.bindRenderbuffer(gl.RENDERBUFFER, buffer);
+      if (sampled) gl.renderbufferStorageMultisample(gl.RENDERBUFFER, samples, format, width, height);
+      else gl.renderbufferStorage(gl.RENDERBUFFER, format, width, height);
+      return buffer;
+    };
+    const colour = storage(gl.RGBA8, samples > 0);
+    const depth = storage(gl.DEPTH_COMPONENT24, samples > 0);
     const framebuffer = gl.createFramebuffer();
-    const colour = gl.createRenderbuffer();
-    const depth = gl.createRenderbuffer();
-    gl.bindRenderbuffer(gl.RENDERBUFFER, colour);
-    gl.renderbufferStorage(gl.RENDERBUFFER, gl.RGBA8, width, height);
-    gl.bindRenderbuffer(gl.RENDERBUFFER, depth);
-    gl.renderbufferStorage(gl.RENDERBUFFER, gl.DEPTH_COMPONENT24, width, height);
     gl.bindFramebuffer(gl.FRAMEBUFFER, framebuffer);
     gl.framebufferRenderbuffer(gl.FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.RENDERBUFFER, colour);
     gl.framebufferRenderbuffer(gl.FRAMEBUFFER, gl.DEPTH_ATTACHMENT, gl.RENDERBUFFER, depth);
-    this.target = { framebuffer, colour, depth, width, height };
+    this.target = { framebuffer, colour, depth, width, height, samples, resolve: null, resolved: null };
+    if (samples > 0) {
+      this.target.resolved = storage(gl.RGBA8, false);
+      this.target.resolve = gl.createFramebuffer();
+      gl.bindFramebuffer(gl.FRAMEBUFFER, this.target.resolve);
+      gl.framebufferRenderbuffer(gl.FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.RENDERBUFFER, this.target.resolved);
+    }
   }
 
   // One frame of view (the viewer's state) at width x height pixels into the canvas: the model
@@ -288,6 +301,11 @@ class ModelRenderer {
   endFrame(width, height) {
     const gl = this.gl;
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, this.target.framebuffer);
+    if (this.target.resolve) {
+      gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, this.target.resolve);
+      gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+      gl.bindFramebuffer(gl.READ_FRAMEBUFFER, this.target.resolve);
+    }
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
     gl.blitFramebuffer(0, 0, width, height, 0, height, width, 0, gl.COLOR_BUFFER_BIT, gl.NEAREST);
     gl.bindFramebuffer(gl.FRAMEBUFFER, null);

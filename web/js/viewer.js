@@ -13,6 +13,23 @@ const kSmallestPixels = 4;    // zooming out stops where the model would span fe
 const kHalfFieldTangent = Math.tan(22.5 * Math.PI / 180);
 
 const settings = new URLSearchParams(window.location.search);
+const kAntialiasKey = 'zemview.smoothEdges';
+const kAntialiasSamples = 4;
+
+// The browser's storage for the page's choices; a page whose storage is refused keeps them for the visit.
+function remembered(key) {
+  try {
+    return window.localStorage.getItem(key);
+  } catch (e) {
+    return null;
+  }
+}
+
+function remember(key, value) {
+  try {
+    window.localStorage.setItem(key, value);
+  } catch (e) { /* kept for this visit only */ }
+}
 
 const page = {
   view: { ...kStartView },
@@ -32,6 +49,7 @@ const page = {
   shown: false,         // a model is on show
   label: '',            // the name of the model on show, for messages
   controls: settings.get('controls') !== 'none',  // ?controls=none: the picture alone
+  antialias: remembered(kAntialiasKey) === 'on',   // smooth edges, the user's choice kept by the browser
   fadeTimer: 0,
   frameRequest: 0,      // the pending animation frame's request, or 0
   firstFrameTime: 0,    // performance.now() when the first model's first frame was drawn
@@ -147,7 +165,7 @@ function wakeControls() {
 function updateControls() {
   const v = page.view;
   const pressed = { 'c-background': v.blackBackground, 'c-lighting': v.lighting, 'c-smooth': v.smooth, 'c-outlines': v.wireframe,
-    'c-fullscreen': !!document.fullscreenElement };
+    'c-fullscreen': !!document.fullscreenElement, 'c-antialias': page.antialias };
   for (const [id, on] of Object.entries(pressed)) byId(id).setAttribute('aria-pressed', String(on));
 }
 
@@ -641,11 +659,20 @@ function listen() {
     'open-start': () => picker.click(), 'c-open': () => picker.click(), 'c-reset': resetView, 'c-fit': fitView,
     'c-background': () => toggle('blackBackground'), 'c-lighting': () => toggle('lighting'),
     'c-smooth': () => toggle('smooth'), 'c-outlines': () => toggle('wireframe'),
-    'c-help': () => toggleHelp(), 'c-fullscreen': toggleFullscreen,
+    'c-help': () => toggleHelp(), 'c-fullscreen': toggleFullscreen, 'c-antialias': toggleAntialias,
   };
   for (const [id, action] of Object.entries(actions)) byId(id).addEventListener('click', action);
   document.addEventListener('fullscreenchange', updateControls);
   byId('c-fullscreen').hidden = !document.fullscreenEnabled;
+}
+
+// Smooth edges are off by default, so that the picture is the viewer's own.
+function toggleAntialias() {
+  page.antialias = !page.antialias;
+  remember(kAntialiasKey, page.antialias ? 'on' : 'off');
+  if (page.renderer) page.renderer.samples = page.antialias ? kAntialiasSamples : 0;
+  updateControls();
+  requestFrame();
 }
 
 function toggleFullscreen() {
@@ -668,6 +695,7 @@ function startGraphics() {
   });
   resizeCanvas();
   page.renderer = new ModelRenderer(gl);
+  page.renderer.samples = page.antialias ? kAntialiasSamples : 0;
   page.renderer.prepare(canvas.width, canvas.height);
   return true;
 }
