@@ -342,6 +342,17 @@ EMSCRIPTEN_KEEPALIVE const double* zemFrame(int width, int height, int rotX, int
     return gFraming;
 }
 
+EMSCRIPTEN_KEEPALIVE double zemCoverage(int width, int height, int rotX, int rotY, double shiftX, double shiftY,
+                                        double shiftZ, double distance)
+{
+    Framing framing;
+    framing.shift[0] = shiftX;
+    framing.shift[1] = shiftY;
+    framing.shift[2] = shiftZ;
+    framing.distance = distance;
+    return pictureCoverage(gLoaded, framing, width, height, rotX, rotY);
+}
+
 EMSCRIPTEN_KEEPALIVE int zemStartView(int width, int height)
 {
     if (gLoaded.vertexCount <= 0) return kStartViewTooSmall;

@@ -77,6 +77,11 @@ const WebModel* zemBuild(uint32_t parts);
 // box (3), and the largest distance of a vertex from the origin and from that centre.
 const double* zemFrame(int width, int height, int rotX, int rotY);
 
+// How many times over the faces of the model loaded last cover a picture of width x height seen
+// from the view given (a turn, then the eye-space shift and distance): render/framing.h's measure.
+double zemCoverage(int width, int height, int rotX, int rotY, double shiftX, double shiftY, double shiftZ,
+                   double distance);
+
 // How the viewer's first view, at width x height, shows the model loaded last.
 enum WebStartView : int {
     kStartViewWhole = 0,     // every vertex within the picture, spanning a tenth of its height or more

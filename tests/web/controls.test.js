@@ -259,3 +259,25 @@ test('smooth edges: off by default, a choice the browser remembers, and off agai
   assert.strictEqual((await differing()).differing, 0);
   await context.close();
 });
+
+test('a model whose faces cover the window many times over: smaller while it moves, in full and exact at rest', async () => {
+  const { execFileSync } = require('child_process');
+  const file = path.join(folder, 'soup.zem');
+  fs.writeFileSync(file, execFileSync(env.program('zemgen'), ['random', '32767', '6000'], { maxBuffer: 1 << 28 }));
+  const page = await shownFromDisk(file);
+  const drawn = (how) => page.waitForFunction((h) => document.documentElement.dataset.drawn === h, { timeout: 60000 }, how);
+  await drawn('full');
+  // Drawn in bands of rows, the frame is still zemrender's picture.
+  await assertPicture(page, file, { ...kStart, fit: true });
+  await page.mouse.move(300, 200);
+  await page.mouse.down();
+  await page.mouse.move(320, 200, { steps: 4 });
+  await drawn('scaled');
+  await page.mouse.up();
+  // Each change is first drawn smaller, for a quarter of a second at least, then in full.
+  await page.keyboard.press('f');
+  await drawn('scaled');
+  await drawn('full');
+  await assertPicture(page, file, { ...kStart, rotY: 20, fit: true });
+  await page.close();
+});

@@ -50,6 +50,12 @@ class ModelLoader {
       fromOrigin: f[9], fromCentre: f[10] };
   }
 
+  // How many times over the model's faces cover a picture of width x height in view (zemCoverage).
+  coverage(width, height, view) {
+    const shift = view.shift || [0, 0, 0];
+    return this.module._zemCoverage(width, height, view.rotX, view.rotY, shift[0], shift[1], shift[2], view.distance);
+  }
+
   // kStartViewWhole, kStartViewCut or kStartViewTooSmall for the model loaded last.
   startView(width, height) {
     return this.module._zemStartView(width, height);

@@ -79,6 +79,12 @@ const kWarmUpBytes = 1 << 20;  // the upload made before the model's (see ModelR
 // allocator keeps. The batches are drawn in order, so that the picture is the same.
 const kPrimitivesPerBatch = 2048;
 
+// The pixels a frame part (see ModelRenderer.draw) is drawn at, from the target's corner.
+function drawnSize(width, height, part) {
+  if (!part || !part.scale) return [width, height];
+  return [Math.max(1, Math.round(width * part.scale)), Math.max(1, Math.round(height * part.scale))];
+}
+
 const kProgramSources = {
   litSmooth: () => [litVertexShader(''), fragmentShader('')],
   litFlat: () => [litVertexShader('flat'), fragmentShader('flat')],
@@ -262,30 +268,40 @@ class ModelRenderer {
   // uploaded last when withModel is set, else the background alone. False when the loader or
   // WebGL had no memory for the streams this view needs (shortOf says which): nothing, or not all,
   // was drawn.
-  draw(view, withModel, width, height) {
+  // part: left out for the whole frame at once; { scale } for the whole frame drawn that much
+  // smaller and stretched over the canvas (while the model moves); { rows: [first, end], show } for
+  // a band of the frame's rows, the canvas given the frame once show is set on its last band.
+  draw(view, withModel, width, height, part) {
     const model = this.model && withModel;
     this.shortOf = '';
     if (model && !this.ensureStreams(view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'])) {
       this.shortOf = 'loader';
       return false;
     }
-    this.beginFrame(view.blackBackground, width, height);
+    this.beginFrame(view.blackBackground, width, height, part);
     if (model) {
       const transform = frameTransform(view, width, height);
       if (view.wireframe) this.drawOutlines(transform);
       else this.drawSolid(view, transform);
     }
-    this.endFrame(width, height);
+    this.endFrame(width, height, part);
     if (this.ranOutOfMemory()) this.shortOf = 'WebGL';
     return !this.shortOf;
   }
 
   // The off-screen target cleared, with the state every frame draws in.
-  beginFrame(blackBackground, width, height) {
+  beginFrame(blackBackground, width, height, part) {
     const gl = this.gl;
     this.ensureTarget(width, height);
     gl.bindFramebuffer(gl.FRAMEBUFFER, this.target.framebuffer);
-    gl.viewport(0, 0, width, height);
+    const drawn = drawnSize(width, height, part);
+    gl.viewport(0, 0, drawn[0], drawn[1]);
+    if (part && part.rows) {
+      gl.enable(gl.SCISSOR_TEST);
+      gl.scissor(0, part.rows[0], width, part.rows[1] - part.rows[0]);
+    } else {
+      gl.disable(gl.SCISSOR_TEST);
+    }
     const background = blackBackground ? 0 : 1;
     gl.clearColor(background, background, background, background);
     gl.clearDepth(1);
@@ -298,16 +314,22 @@ class ModelRenderer {
   }
 
   // The rows were drawn top first, as a window's buffer holds them; the canvas holds them bottom first.
-  endFrame(width, height) {
+  endFrame(width, height, part) {
     const gl = this.gl;
+    gl.disable(gl.SCISSOR_TEST);
+    if (part && part.rows && !part.show) {
+      gl.bindFramebuffer(gl.FRAMEBUFFER, null);
+      return;
+    }
+    const [w, h] = drawnSize(width, height, part);
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, this.target.framebuffer);
     if (this.target.resolve) {
       gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, this.target.resolve);
-      gl.blitFramebuffer(0, 0, width, height, 0, 0, width, height, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+      gl.blitFramebuffer(0, 0, w, h, 0, 0, w, h, gl.COLOR_BUFFER_BIT, gl.NEAREST);
       gl.bindFramebuffer(gl.READ_FRAMEBUFFER, this.target.resolve);
     }
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
-    gl.blitFramebuffer(0, 0, width, height, 0, height, width, 0, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+    gl.blitFramebuffer(0, 0, w, h, 0, height, width, 0, gl.COLOR_BUFFER_BIT, w === width ? gl.NEAREST : gl.LINEAR);
     gl.bindFramebuffer(gl.FRAMEBUFFER, null);
   }
 

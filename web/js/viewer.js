@@ -11,6 +11,10 @@ const kArrowDegrees = 5;      // one press of an arrow key turns this far
 const kFadeAfter = 3000;      // milliseconds without a pointer moving before the controls fade
 const kSmallestPixels = 4;    // zooming out stops where the model would span fewer pixels than this
 const kHalfFieldTangent = Math.tan(22.5 * Math.PI / 180);
+const kRestAfter = 250;               // milliseconds without a change before a fill-bound model is drawn in full
+const kFillPerPart = 64 * 640 * 480;  // pixels times layers of faces beyond which a frame is fill-bound
+const kFillMoving = kFillPerPart / 4; // what a frame drawn while the view changes may fill
+const kMostBands = 8;                 // each band draws every face again: more cost more than they spare
 
 const settings = new URLSearchParams(window.location.search);
 const kAntialiasKey = 'zemview.smoothEdges';
@@ -51,6 +55,10 @@ const page = {
   controls: settings.get('controls') !== 'none',  // ?controls=none: the picture alone
   antialias: remembered(kAntialiasKey) === 'on',   // smooth edges, the user's choice kept by the browser
   fadeTimer: 0,
+  fill: 1,              // how many times over the model's faces cover the window in the view it opened with
+  restAt: 0,            // performance.now() from which the view counts as resting
+  restTimer: 0,
+  bands: null,          // the full-resolution frame drawn in bands: the next band, their count, the last one's fence
   frameRequest: 0,      // the pending animation frame's request, or 0
   firstFrameTime: 0,    // performance.now() when the first model's first frame was drawn
   // With ?timing in the address, each frame waits for the renderer to finish and its time is kept
@@ -189,7 +197,11 @@ function resizeCanvas() {
   }
 }
 
+// Every change of the view asks for a frame here: it also puts off the full-resolution frame of a
+// fill-bound model until the view rests, and drops the rest of one under way.
 function requestFrame() {
+  page.restAt = performance.now() + kRestAfter;
+  cancelBands();
   if (page.frameRequest || !page.renderer) return;
   page.frameRequest = requestAnimationFrame(drawFrame);
 }
@@ -200,15 +212,13 @@ function drawFrame() {
   page.frameRequest = 0;
   if (!page.renderer || page.gl.isContextLost()) return;
   resizeCanvas();
+  const load = page.shown ? page.fill * page.canvas.width * page.canvas.height : 0;
+  if (load > kFillPerPart && !page.frameTimes) return drawFillBound(load);
   const start = performance.now();
   // Without a model on show the canvas, under the panel, is only cleared.
-  if (!page.renderer.draw(page.shown ? page.view : kStartView, page.shown, page.canvas.width, page.canvas.height)) {
-    const webgl = page.renderer.shortOf === 'WebGL';
-    page.renderer.release();
-    showMessage(page.label + ' is too large for this browser', webgl ? 'WebGL has no memory for the drawing of this view.' : page.loader.lines());
-    return;
-  }
+  if (!drawPart(undefined)) return;
   if (!page.shown) return;
+  document.documentElement.dataset.drawn = 'full';
   const first = page.firstFrameTime === 0;
   // Reading one pixel back waits until the renderer has drawn the whole frame.
   if (page.frameTimes || first) page.gl.readPixels(0, 0, 1, 1, page.gl.RGBA, page.gl.UNSIGNED_BYTE, new Uint8Array(4));
@@ -216,10 +226,74 @@ function drawFrame() {
     page.frameTimes.push(performance.now() - start);
     window.zemviewFrameTimes = page.frameTimes;
   }
-  if (first) {
-    page.firstFrameTime = performance.now();
-    document.documentElement.dataset.firstFrame = String(page.firstFrameTime);
+  if (first) noteFirstFrame();
+}
+
+function noteFirstFrame() {
+  page.firstFrameTime = performance.now();
+  document.documentElement.dataset.firstFrame = String(page.firstFrameTime);
+}
+
+// A part of the frame (ModelRenderer.draw), or the message when memory ran short for it.
+function drawPart(part) {
+  if (page.renderer.draw(page.shown ? page.view : kStartView, page.shown, page.canvas.width, page.canvas.height, part)) return true;
+  const webgl = page.renderer.shortOf === 'WebGL';
+  cancelBands();
+  page.renderer.release();
+  showMessage(page.label + ' is too large for this browser', webgl ? 'WebGL has no memory for the drawing of this view.' : page.loader.lines());
+  return false;
+}
+
+// A model whose faces cover the window many times over takes the renderer seconds a frame. While
+// its view changes it is drawn smaller, at a quarter of the fill of the largest ordinary frame, and
+// stretched; once the view rests it is drawn at full resolution in bands of rows, the next band
+// only once the renderer has finished the last, so that input never waits behind more than one. The canvas keeps the stretched picture until the last band is drawn.
+function drawFillBound(load) {
+  const now = performance.now();
+  if (now < page.restAt) {
+    if (!drawPart({ scale: Math.sqrt(kFillMoving / load) })) return;
+    document.documentElement.dataset.drawn = 'scaled';
+    clearTimeout(page.restTimer);
+    page.restTimer = setTimeout(() => {
+      if (!page.frameRequest && !page.bands) page.frameRequest = requestAnimationFrame(drawFrame);
+    }, page.restAt - now);
+    return;
   }
+  page.bands = { next: 0, count: Math.min(Math.ceil(load / kFillPerPart), kMostBands), fence: null };
+  drawNextBand();
+}
+
+function drawNextBand() {
+  const b = page.bands;
+  const gl = page.gl;
+  const height = page.canvas.height;
+  const rows = [Math.floor(height * b.next / b.count), Math.floor(height * (b.next + 1) / b.count)];
+  b.next++;
+  if (!drawPart({ rows, show: b.next === b.count })) return;
+  b.fence = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
+  gl.flush();
+  setTimeout(waitForBand, 1);
+}
+
+function waitForBand() {
+  const b = page.bands;
+  const gl = page.gl;
+  if (!b || !b.fence) return;
+  if (gl.getSyncParameter(b.fence, gl.SYNC_STATUS) !== gl.SIGNALED) {
+    setTimeout(waitForBand, 4);
+    return;
+  }
+  gl.deleteSync(b.fence);
+  b.fence = null;
+  if (b.next < b.count) return drawNextBand();
+  page.bands = null;
+  document.documentElement.dataset.drawn = 'full';
+  if (page.firstFrameTime === 0) noteFirstFrame();
+}
+
+function cancelBands() {
+  if (page.bands && page.bands.fence) page.gl.deleteSync(page.bands.fence);
+  page.bands = null;
 }
 
 // ---------------------------------------------------------------- framing and view changes
@@ -386,6 +460,11 @@ function showModel(label, parts) {
   page.drag = { rotating: false, zooming: false, panning: false, lastX: 0, lastY: 0, lastZoomY: 0 };
   page.shown = true;
   page.label = label;
+  const size = frameSize();
+  page.fill = Math.max(1, page.loader.coverage(size.width, size.height, page.view));
+  // A fill-bound model is first drawn small, at once, then in full.
+  cancelBands();
+  page.restAt = performance.now() + 1;
   // At once: the first frame need not wait for the browser's next one; and before the panel goes,
   // so that reading the canvas's size does not make the browser lay the page out first.
   drawFrame();
