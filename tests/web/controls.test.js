@@ -281,3 +281,17 @@ test('a model whose faces cover the window many times over: smaller while it mov
   await assertPicture(page, file, { ...kStart, rotY: 20, fit: true });
   await page.close();
 });
+
+test('a light colour scheme changes the page\'s chrome, not the viewer\'s picture', async () => {
+  const page = await openPage(browser);
+  await page.emulateMediaFeatures([{ name: 'prefers-color-scheme', value: 'light' }]);
+  await page.goto(pathToFileURL(env.page()).href);
+  await settled(page, 'start');
+  assert.strictEqual(await page.$eval('#panel', (e) => getComputedStyle(e).backgroundColor), 'rgb(244, 244, 244)');
+  await dropFile(page, model('tetra'));
+  await settled(page, 'model');
+  await page.mouse.move(10, 10);
+  await page.waitForFunction(() => getComputedStyle(document.getElementById('controls')).opacity === '0', { timeout: 10000 });
+  await assertPicture(page, model('tetra'), kStart);
+  await page.close();
+});

@@ -161,14 +161,18 @@ test('messages in the page\'s words: ?model= from disk points to the button and 
   await page.close();
 });
 
-test('several files dropped at once: the first is shown, and a line says so', async () => {
+test('files dragged over the page are welcomed; several dropped at once: the first is shown, and a line says so', async () => {
   const page = await openPage(browser);
   await page.goto(pathToFileURL(env.page()).href);
   await settled(page, 'start');
   const cdp = await page.target().createCDPSession();
   const data = { items: [], files: [model('tetra'), model('cube')], dragOperationsMask: 1 };
-  for (const type of ['dragEnter', 'dragOver', 'drop']) await cdp.send('Input.dispatchDragEvent', { type, x: 320, y: 240, data });
+  const dropping = () => page.evaluate(() => document.documentElement.classList.contains('dropping'));
+  for (const type of ['dragEnter', 'dragOver']) await cdp.send('Input.dispatchDragEvent', { type, x: 320, y: 240, data });
+  assert.strictEqual(await dropping(), true, 'files dragged over the page are welcomed');
+  await cdp.send('Input.dispatchDragEvent', { type: 'drop', x: 320, y: 240, data });
   await settled(page, 'model');
+  assert.strictEqual(await dropping(), false);
   assert.strictEqual(await page.title(), 'zemview - tetra');
   assert.match(await text(page, 'note'), /2 files were dropped; this page shows one at a time: tetra\.zem/);
   await page.close();
