@@ -144,11 +144,16 @@ test('?model= asks for http and https addresses only; the page\'s policy refuses
   await page.close();
 });
 
-test('messages in the page\'s words: ?model= from disk points to the button and drop; an error resets the title', async () => {
+test('messages in the page\'s words: ?model= from disk points to the button and drop, another site\'s refusal; an error resets the title', async () => {
   const page = await openPage(browser);
   await page.goto(pathToFileURL(env.page()).href + '?model=' + encodeURIComponent(pathToFileURL(model('cube')).href));
   await settled(page, 'message');
   assert.match(await text(page, 'lines'), /opened from a file.*button.*drop/);
+  // Another site that does not let this page read its files.
+  const elsewhere = server.origin.replace('127.0.0.1', 'localhost') + '/other-site.zem';
+  await page.goto(`${server.origin}/zemview.html?model=${encodeURIComponent(elsewhere)}`);
+  await settled(page, 'message');
+  assert.match(await text(page, 'lines'), /does not let pages of other sites read its files/);
   await page.goto(pathToFileURL(env.page()).href);
   await settled(page, 'start');
   await dropFile(page, model('cube'));
