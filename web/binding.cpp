@@ -8,6 +8,7 @@
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -16,7 +17,9 @@
 #include "model/allocate.h"
 #include "model/console.h"
 #include "model/shape.h"
+#include "render/framing.h"
 #include "render/palette.h"
+#include "render/scene.h"
 
 namespace {
 
@@ -26,6 +29,7 @@ Array<char> gText;  // the text JavaScript fills in, until it is loaded
 std::size_t gTextSize = 0;
 std::string gLines;  // the loader's lines since the last load began, each ended by '\n'
 float gPalette[Palette::kSize][3];
+double gFraming[11];  // zemFrame's answer, laid out as its comment in web/binding.h says
 
 // The lines the viewer writes on its console, kept in the same words. A line that carries its own
 // newline (the file error does) is not given a second one.
@@ -307,6 +311,66 @@ EMSCRIPTEN_KEEPALIVE const WebModel* zemBuild(uint32_t parts)
     if ((parts & kFlatFaces) && !buildFlat(gLoaded)) return nullptr;
     if ((parts & kOutlines) && !buildOutlines(gLoaded)) return nullptr;
     return &gModel;
+}
+
+EMSCRIPTEN_KEEPALIVE const double* zemFrame(int width, int height, int rotX, int rotY)
+{
+    const Framing framing = frameShape(gLoaded, width, height, rotX, rotY);
+    double low[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, high[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+    for (int32_t i = 0; i < gLoaded.vertexCount; ++i) {
+        const ShapeVertex& v = gLoaded.vertices[i];
+        const double p[3] = {double(v.x), double(v.y), double(v.z)};
+        for (int k = 0; k < 3; ++k) {
+            low[k] = std::min(low[k], p[k]);
+            high[k] = std::max(high[k], p[k]);
+        }
+    }
+    double centre[3] = {0, 0, 0};
+    if (gLoaded.vertexCount > 0)
+        for (int k = 0; k < 3; ++k) centre[k] = (low[k] + high[k]) / 2.0;
+    double fromOrigin = 0.0, fromCentre = 0.0;
+    for (int32_t i = 0; i < gLoaded.vertexCount; ++i) {
+        const ShapeVertex& v = gLoaded.vertices[i];
+        fromOrigin = std::max(fromOrigin, std::sqrt(double(v.x) * v.x + double(v.y) * v.y + double(v.z) * v.z));
+        const double d[3] = {v.x - centre[0], v.y - centre[1], v.z - centre[2]};
+        fromCentre = std::max(fromCentre, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
+    }
+    const double values[11] = {framing.shift[0], framing.shift[1], framing.shift[2], framing.distance,
+                               framing.nearPlane, framing.farPlane, centre[0], centre[1], centre[2],
+                               fromOrigin, fromCentre};
+    std::memcpy(gFraming, values, sizeof values);
+    return gFraming;
+}
+
+EMSCRIPTEN_KEEPALIVE double zemCoverage(int width, int height, int rotX, int rotY, double shiftX, double shiftY,
+                                        double shiftZ, double distance)
+{
+    Framing framing;
+    framing.shift[0] = shiftX;
+    framing.shift[1] = shiftY;
+    framing.shift[2] = shiftZ;
+    framing.distance = distance;
+    return pictureCoverage(gLoaded, framing, width, height, rotX, rotY);
+}
+
+EMSCRIPTEN_KEEPALIVE int zemStartView(int width, int height)
+{
+    if (gLoaded.vertexCount <= 0) return kStartViewTooSmall;
+    const ViewDefaults start;
+    const double focal = 1.0 / std::tan(kFieldOfView / 2.0 * 3.14159265358979323846 / 180.0);
+    const double aspect = static_cast<double>(width) / (height > 0 ? height : 1);
+    double top = -HUGE_VAL, bottom = HUGE_VAL;
+    for (int32_t i = 0; i < gLoaded.vertexCount; ++i) {
+        const ShapeVertex& v = gLoaded.vertices[i];
+        const double depth = -(v.z + start.distance);
+        if (!(depth > kNearPlane && depth < kFarPlane)) return kStartViewCut;
+        const double x = focal / aspect * v.x / depth, y = focal * v.y / depth;
+        if (std::fabs(x) > 1.0 || std::fabs(y) > 1.0) return kStartViewCut;
+        top = std::max(top, y);
+        bottom = std::min(bottom, y);
+    }
+    // The picture spans 2 in normalised device coordinates: a tenth of its height is 0.2.
+    return top - bottom >= 0.2 ? kStartViewWhole : kStartViewTooSmall;
 }
 
 EMSCRIPTEN_KEEPALIVE const char* zemLines() { return gLines.c_str(); }

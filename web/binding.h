@@ -71,6 +71,25 @@ enum WebParts : uint32_t {
 // loaded either way.
 const WebModel* zemBuild(uint32_t parts);
 
+// Where the model loaded last must stand to be seen whole in a picture of width x height turned by
+// rotX and rotY, as zemrender --fit places it (render/framing.h), and its extent: eleven numbers,
+// the shift (3), distance, near and far plane of that framing, the centre of the model's bounding
+// box (3), and the largest distance of a vertex from the origin and from that centre.
+const double* zemFrame(int width, int height, int rotX, int rotY);
+
+// How many times over the faces of the model loaded last cover a picture of width x height seen
+// from the view given (a turn, then the eye-space shift and distance): render/framing.h's measure.
+double zemCoverage(int width, int height, int rotX, int rotY, double shiftX, double shiftY, double shiftZ,
+                   double distance);
+
+// How the viewer's first view, at width x height, shows the model loaded last.
+enum WebStartView : int {
+    kStartViewWhole = 0,     // every vertex within the picture, spanning a tenth of its height or more
+    kStartViewCut = 1,       // some vertex outside the picture or the depth range
+    kStartViewTooSmall = 2,  // within it, but smaller than that (or no vertex at all)
+};
+int zemStartView(int width, int height);
+
 // The lines written since the last zemTextBuffer, each ended by a newline.
 const char* zemLines();
 

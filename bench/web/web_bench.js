@@ -2,6 +2,8 @@
 // (the terrain against the tetrahedron, and against a general-purpose glTF viewer showing the same
 // terrain as GLB), and the frame time while the terrain turns, against the native window's. Every
 // figure is a ratio of medians measured in this run, in one browser (Chromium, WebGL on llvmpipe).
+// Then a model whose faces cover the window thousands of times: the page's first frame against
+// zemrender's picture of it, its longest tasks, and how soon it takes in each move of a drag.
 // node bench/web/web_bench.js BUILD WEB_BUILD MODEL_VIEWER_DIST
 'use strict';
 const fs = require('fs');
@@ -22,6 +24,45 @@ function prepareModels(folder) {
   fs.copyFileSync(source, path.join(folder, 'tetra.zem'));
   fs.writeFileSync(path.join(folder, 'terrain.zem'), execFileSync(path.join(build, 'zemgen'), ['terrain'], { maxBuffer: 1 << 28 }));
   execFileSync(path.join(build, 'zemconvert'), [path.join(folder, 'terrain.zem'), path.join(folder, 'terrain.glb')]);
+  fs.writeFileSync(path.join(folder, 'random.zem'), execFileSync(path.join(build, 'zemgen'), ['random', '32767', '100000'], { maxBuffer: 1 << 28 }));
+}
+
+// zemrender's time for the picture the page first shows of the random model (framed, 640x480), in
+// milliseconds: loading, drawing and writing it, as the page's first frame covers its loading.
+function zemrenderTime(folder) {
+  const start = process.hrtime.bigint();
+  execFileSync(path.join(build, 'zemrender'), ['--fit', '--size', '640x480', path.join(folder, 'random.zem'), path.join(folder, 'random.png')]);
+  return Number(process.hrtime.bigint() - start) / 1e6;
+}
+
+// The page with the random model, whose faces cover the window thousands of times: its first
+// frame, its longest task on the main thread while loading and drawing, and how long each of 30
+// mouse moves of a drag takes the browser to take in (it waits for the page's frame).
+async function fillBound(browser, origin) {
+  const page = await openPage(browser);
+  await page.evaluateOnNewDocument(() => {
+    window.longestTask = 0;
+    new PerformanceObserver((list) => {
+      for (const e of list.getEntries()) window.longestTask = Math.max(window.longestTask, e.duration);
+    }).observe({ entryTypes: ['longtask'] });
+  });
+  await page.goto(`${origin}/page/zemview.html?controls=none&model=/scratch/random.zem`);
+  await page.waitForFunction(() => document.documentElement.dataset.firstFrame, { timeout: 120000, polling: 50 });
+  const first = Number(await page.evaluate(() => document.documentElement.dataset.firstFrame));
+  const loadingTask = await page.evaluate(() => window.longestTask);
+  await page.evaluate(() => { window.longestTask = 0; });
+  await page.mouse.move(320, 240);
+  await page.mouse.down();
+  const moves = [];
+  for (let i = 1; i <= 30; i++) {
+    const start = process.hrtime.bigint();
+    await page.mouse.move(320 + 3 * i, 240);
+    moves.push(Number(process.hrtime.bigint() - start) / 1e6);
+  }
+  await page.mouse.up();
+  const movingTask = await page.evaluate(() => window.longestTask);
+  await page.close();
+  return { first, loadingTask, movingTask, move: median(moves), slowestMove: Math.max(...moves) };
 }
 
 // Milliseconds from navigation to the page's note of its first frame.
@@ -97,6 +138,15 @@ async function main() {
     const webFrame = median(frames);
     const native = (nativeBefore + nativeAfter) / 2;
 
+    const random = [];
+    const rendered = [];
+    for (let run = 0; run < 3; run++) {
+      rendered.push(zemrenderTime(folder));
+      random.push(await fillBound(browser, server.origin));
+    }
+    const r = Object.fromEntries(Object.keys(random[0]).map((k) => [k, median(random.map((x) => x[k]))]));
+    const zemrender = median(rendered);
+
     console.log(`\nMedians of ${kRuns} runs each, alternating, in this run:`);
     console.log(`  page size: ${pageBytes.length} bytes, ${gzipped} with gzip -9 (goal: at most 102400)`);
     console.log(`  first frame, tetrahedron: ${m.tetra.toFixed(0)} ms`);
@@ -106,6 +156,12 @@ async function main() {
     console.log(`  turning the terrain: ${webFrame.toFixed(1)} ms a frame (${frames.length} frames), the native window ` +
       `${native.toFixed(1)} ms (${nativeBefore.toFixed(1)} before, ${nativeAfter.toFixed(1)} after): ` +
       `${(webFrame / native).toFixed(2)} times (goal: at most 1.5)`);
+    console.log('Medians of 3 runs, zemgen random 32767 100000 (faces covering the window thousands of times):');
+    console.log(`  first frame: ${r.first.toFixed(0)} ms; zemrender --fit of the same picture ${zemrender.toFixed(0)} ms: ` +
+      `${(r.first / zemrender).toFixed(2)} times (goal: at most 1.5)`);
+    console.log(`  longest main-thread task: ${r.loadingTask.toFixed(0)} ms while loading, ${r.movingTask.toFixed(0)} ms while ` +
+      `turning (goal: at most 100)`);
+    console.log(`  a mouse move while turning: ${r.move.toFixed(0)} ms, the slowest ${r.slowestMove.toFixed(0)} ms`);
   } finally {
     await browser.close();
     await server.close();

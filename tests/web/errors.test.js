@@ -84,7 +84,7 @@ test('a model larger than the browser can hold: one clear message, and no readin
   fs.closeSync(fs.openSync(file, 'w'));
   fs.truncateSync(file, 5 * 1024 ** 3);  // sparse: five gigabytes that take no room
   const page = await openPage(browser);
-  await page.goto(pathToFileURL(env.page()).href);
+  await page.goto(pathToFileURL(env.page()).href + '?controls=none');
   await settled(page, 'start');
   await dropFile(page, file);
   await settled(page, 'message');
@@ -136,7 +136,7 @@ test('WebGL without the memory for a model: one clear message, and the next mode
       return this.OUT_OF_MEMORY;
     };
   });
-  await page.goto(pathToFileURL(env.page()).href);
+  await page.goto(pathToFileURL(env.page()).href + '?controls=none');
   await settled(page, 'start');
   await dropFile(page, path.join(env.source(), 'models', 'torus.zem'));
   await settled(page, 'message');

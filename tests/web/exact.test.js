@@ -33,7 +33,7 @@ function modelUrl(model) {
 
 async function showModel(model, width = 640, height = 480, scale = 1) {
   const page = await openPage(browser, width, height, scale);
-  await page.goto(`${server.origin}/page/zemview.html?model=${modelUrl(model)}`);
+  await page.goto(`${server.origin}/page/zemview.html?controls=none&model=${modelUrl(model)}`);
   await settled(page, 'model');
   return page;
 }

@@ -27,7 +27,7 @@ function zemconvert(...args) {
 
 async function openPageFile(file) {
   const page = await openPage(browser);
-  await page.goto(pathToFileURL(file).href);
+  await page.goto(pathToFileURL(file).href + '?controls=none');
   await settled(page, 'model');
   return page;
 }

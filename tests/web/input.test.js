@@ -32,9 +32,10 @@ async function topElements(page) {
     .map(([x, y]) => document.elementFromPoint(x, y).id || document.elementFromPoint(x, y).tagName));
 }
 
-async function openFromDisk() {
-  const page = await openPage(browser);
-  await page.goto(pathToFileURL(env.page()).href);
+// The page from disk; with the picture alone (?controls=none) unless asked, where pictures are compared.
+async function openFromDisk(controls = 'none', width = 640, height = 480, scale = 1, touch = false) {
+  const page = await openPage(browser, width, height, scale, touch);
+  await page.goto(pathToFileURL(env.page()).href + (controls ? `?controls=${controls}` : ''));
   await settled(page, 'start');
   return page;
 }
@@ -54,7 +55,7 @@ test('opened from disk, it asks for a model; a dropped model is shown with nothi
 
 test('the button picks a model through the file chooser', async () => {
   const page = await openFromDisk();
-  const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('label.button')]);
+  const [chooser] = await Promise.all([page.waitForFileChooser(), page.click('#open-start')]);
   await chooser.accept([model('dodecahedron')]);
   await settled(page, 'model');
   assert.strictEqual(await page.title(), 'zemview - dodecahedron');
@@ -83,9 +84,7 @@ test('mouse and keys as in the window; another model dropped on it starts from t
 });
 
 test('one finger turns, a pinch of two fingers moves nearer', async () => {
-  const page = await openPage(browser, 640, 480, 1, true);
-  await page.goto(pathToFileURL(env.page()).href);
-  await settled(page, 'start');
+  const page = await openFromDisk('none', 640, 480, 1, true);
   await dropFile(page, model('torus'));
   await settled(page, 'model');
   await touchGesture(page, [[300, 300, 345, 270]]);                        // 45 about Y, -30 about X

@@ -31,7 +31,7 @@ for (const name of ['tetra', 'cube', 'dodecahedron', 'torus', 'segments', 'terra
     const model = name === 'terrain' ? terrainModel(folder) : path.join(env.source(), 'models', `${name}.zem`);
     const url = name === 'terrain' ? '/scratch/terrain.zem' : `/models/${name}.zem`;
     const page = await openPage(browser);
-    await page.goto(`${server.origin}/page/zemview.html?model=${url}`);
+    await page.goto(`${server.origin}/page/zemview.html?controls=none&model=${url}`);
     await settled(page, 'model');
     assert.match(await rendererName(page), /SwiftShader/);
     const walked = await walkViews(page, model, folder, 640, 480);

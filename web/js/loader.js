@@ -6,6 +6,9 @@ const kLargestText = 3 * 1024 * 1024 * 1024;
 // The parts of a model zemBuild makes when first drawn (WebParts in web/binding.h).
 const kFlatFaces = 1;
 const kOutlines = 2;
+// How the viewer's first view shows a model (WebStartView in web/binding.h).
+const kStartViewWhole = 0;
+const kStartViewCut = 1;
 
 class ModelLoader {
   constructor(module) {
@@ -36,6 +39,26 @@ class ModelLoader {
     const record = m._zemLoad(length) >>> 0;
     if (record === 0) return { lines: this.lines() };
     return { model: this.readModel(record), lines: this.lines() };
+  }
+
+  // The model loaded last placed as zemrender --fit places it in a picture of width x height turned
+  // by rotX and rotY (whole degrees), and its bounding box's centre and radii (zemFrame).
+  frame(width, height, rotX, rotY) {
+    const at = (this.module._zemFrame(width, height, rotX, rotY) >>> 0) >>> 3;
+    const f = Array.from(this.module.HEAPF64.subarray(at, at + 11));
+    return { shift: f.slice(0, 3), distance: f[3], nearPlane: f[4], farPlane: f[5], centre: f.slice(6, 9),
+      fromOrigin: f[9], fromCentre: f[10] };
+  }
+
+  // How many times over the model's faces cover a picture of width x height in view (zemCoverage).
+  coverage(width, height, view) {
+    const shift = view.shift || [0, 0, 0];
+    return this.module._zemCoverage(width, height, view.rotX, view.rotY, shift[0], shift[1], shift[2], view.distance);
+  }
+
+  // kStartViewWhole, kStartViewCut or kStartViewTooSmall for the model loaded last.
+  startView(width, height) {
+    return this.module._zemStartView(width, height);
   }
 
   // A zero-ended string of the module's memory; bytes that are no UTF-8 show as U+FFFD.

@@ -79,6 +79,12 @@ const kWarmUpBytes = 1 << 20;  // the upload made before the model's (see ModelR
 // allocator keeps. The batches are drawn in order, so that the picture is the same.
 const kPrimitivesPerBatch = 2048;
 
+// The pixels a frame part (see ModelRenderer.draw) is drawn at, from the target's corner.
+function drawnSize(width, height, part) {
+  if (!part || !part.scale) return [width, height];
+  return [Math.max(1, Math.round(width * part.scale)), Math.max(1, Math.round(height * part.scale))];
+}
+
 const kProgramSources = {
   litSmooth: () => [litVertexShader(''), fragmentShader('')],
   litFlat: () => [litVertexShader('flat'), fragmentShader('flat')],
@@ -150,6 +156,7 @@ class ModelRenderer {
     this.shortOf = '';       // after a frame not drawn: 'loader' or 'WebGL', whichever had no memory
     this.indexBytes = {};  // of the uploaded triangle streams, by name
     this.target = null;
+    this.samples = 0;  // samples per pixel for smooth edges; 0 draws the viewer's own picture
     // The origin at the top turns the viewport upside down and the rule for pixels on horizontal
     // edges with it, as in a window's buffer; without it the shaders turn the picture themselves.
     this.clipControl = gl.getExtension('EXT_clip_control');
@@ -223,56 +230,78 @@ class ModelRenderer {
     this.model = null;
   }
 
-  // The off-screen colour and depth buffers the frame is drawn into, at the canvas's size.
+  // The off-screen colour and depth buffers the frame is drawn into, at the canvas's size; with
+  // samples (smooth edges, the user's choice) they are multisampled and resolved into a plain
+  // colour buffer before the copy, which cannot both resolve and turn the rows over.
   ensureTarget(width, height) {
     const gl = this.gl;
-    if (this.target && this.target.width === width && this.target.height === height) return;
-    if (this.target) {
-      gl.deleteFramebuffer(this.target.framebuffer);
-      gl.deleteRenderbuffer(this.target.colour);
-      gl.deleteRenderbuffer(this.target.depth);
+    const samples = this.samples ? Math.min(this.samples, gl.getParameter(gl.MAX_SAMPLES)) : 0;
+    const t = this.target;
+    if (t && t.width === width && t.height === height && t.samples === samples) return;
+    if (t) {
+      for (const framebuffer of [t.framebuffer, t.resolve]) if (framebuffer) gl.deleteFramebuffer(framebuffer);
+      for (const buffer of [t.colour, t.depth, t.resolved]) if (buffer) gl.deleteRenderbuffer(buffer);
     }
+    const storage = (format, sampled) => {
+      const buffer = gl.createRenderbuffer();
+      gl.bindRenderbuffer(gl.RENDERBUFFER, buffer);
+      if (sampled) gl.renderbufferStorageMultisample(gl.RENDERBUFFER, samples, format, width, height);
+      else gl.renderbufferStorage(gl.RENDERBUFFER, format, width, height);
+      return buffer;
+    };
+    const colour = storage(gl.RGBA8, samples > 0);
+    const depth = storage(gl.DEPTH_COMPONENT24, samples > 0);
     const framebuffer = gl.createFramebuffer();
-    const colour = gl.createRenderbuffer();
-    const depth = gl.createRenderbuffer();
-    gl.bindRenderbuffer(gl.RENDERBUFFER, colour);
-    gl.renderbufferStorage(gl.RENDERBUFFER, gl.RGBA8, width, height);
-    gl.bindRenderbuffer(gl.RENDERBUFFER, depth);
-    gl.renderbufferStorage(gl.RENDERBUFFER, gl.DEPTH_COMPONENT24, width, height);
     gl.bindFramebuffer(gl.FRAMEBUFFER, framebuffer);
     gl.framebufferRenderbuffer(gl.FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.RENDERBUFFER, colour);
     gl.framebufferRenderbuffer(gl.FRAMEBUFFER, gl.DEPTH_ATTACHMENT, gl.RENDERBUFFER, depth);
-    this.target = { framebuffer, colour, depth, width, height };
+    this.target = { framebuffer, colour, depth, width, height, samples, resolve: null, resolved: null };
+    if (samples > 0) {
+      this.target.resolved = storage(gl.RGBA8, false);
+      this.target.resolve = gl.createFramebuffer();
+      gl.bindFramebuffer(gl.FRAMEBUFFER, this.target.resolve);
+      gl.framebufferRenderbuffer(gl.FRAMEBUFFER, gl.COLOR_ATTACHMENT0, gl.RENDERBUFFER, this.target.resolved);
+    }
   }
 
   // One frame of view (the viewer's state) at width x height pixels into the canvas: the model
   // uploaded last when withModel is set, else the background alone. False when the loader or
   // WebGL had no memory for the streams this view needs (shortOf says which): nothing, or not all,
   // was drawn.
-  draw(view, withModel, width, height) {
+  // part: left out for the whole frame at once; { scale } for the whole frame drawn that much
+  // smaller and stretched over the canvas (while the model moves); { rows: [first, end], show } for
+  // a band of the frame's rows, the canvas given the frame once show is set on its last band.
+  draw(view, withModel, width, height, part) {
     const model = this.model && withModel;
     this.shortOf = '';
     if (model && !this.ensureStreams(view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'])) {
       this.shortOf = 'loader';
       return false;
     }
-    this.beginFrame(view.blackBackground, width, height);
+    this.beginFrame(view.blackBackground, width, height, part);
     if (model) {
       const transform = frameTransform(view, width, height);
       if (view.wireframe) this.drawOutlines(transform);
       else this.drawSolid(view, transform);
     }
-    this.endFrame(width, height);
+    this.endFrame(width, height, part);
     if (this.ranOutOfMemory()) this.shortOf = 'WebGL';
     return !this.shortOf;
   }
 
   // The off-screen target cleared, with the state every frame draws in.
-  beginFrame(blackBackground, width, height) {
+  beginFrame(blackBackground, width, height, part) {
     const gl = this.gl;
     this.ensureTarget(width, height);
     gl.bindFramebuffer(gl.FRAMEBUFFER, this.target.framebuffer);
-    gl.viewport(0, 0, width, height);
+    const drawn = drawnSize(width, height, part);
+    gl.viewport(0, 0, drawn[0], drawn[1]);
+    if (part && part.rows) {
+      gl.enable(gl.SCISSOR_TEST);
+      gl.scissor(0, part.rows[0], width, part.rows[1] - part.rows[0]);
+    } else {
+      gl.disable(gl.SCISSOR_TEST);
+    }
     const background = blackBackground ? 0 : 1;
     gl.clearColor(background, background, background, background);
     gl.clearDepth(1);
@@ -285,11 +314,22 @@ class ModelRenderer {
   }
 
   // The rows were drawn top first, as a window's buffer holds them; the canvas holds them bottom first.
-  endFrame(width, height) {
+  endFrame(width, height, part) {
     const gl = this.gl;
+    gl.disable(gl.SCISSOR_TEST);
+    if (part && part.rows && !part.show) {
+      gl.bindFramebuffer(gl.FRAMEBUFFER, null);
+      return;
+    }
+    const [w, h] = drawnSize(width, height, part);
     gl.bindFramebuffer(gl.READ_FRAMEBUFFER, this.target.framebuffer);
+    if (this.target.resolve) {
+      gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, this.target.resolve);
+      gl.blitFramebuffer(0, 0, w, h, 0, 0, w, h, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+      gl.bindFramebuffer(gl.READ_FRAMEBUFFER, this.target.resolve);
+    }
     gl.bindFramebuffer(gl.DRAW_FRAMEBUFFER, null);
-    gl.blitFramebuffer(0, 0, width, height, 0, height, width, 0, gl.COLOR_BUFFER_BIT, gl.NEAREST);
+    gl.blitFramebuffer(0, 0, w, h, 0, height, width, 0, gl.COLOR_BUFFER_BIT, w === width ? gl.NEAREST : gl.LINEAR);
     gl.bindFramebuffer(gl.FRAMEBUFFER, null);
   }
 

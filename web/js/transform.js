@@ -97,14 +97,35 @@ function objectSpaceLight(modelview, light) {
   return { direction, half: normalize3(sum) };
 }
 
+// A translation multiplied onto the affine m, as the renderer's glTranslate does.
+function translate(m, x, y, z) {
+  const t = m.slice();
+  for (let i = 0; i < 4; i++) t[12 + i] = f32(f32(f32(f32(m[i] * x) + f32(m[4 + i] * y)) + f32(m[8 + i] * z)) + m[12 + i]);
+  return t;
+}
+
+const kNarrowestAspect = 4 / 3;  // the first window's shape: narrower windows widen the field instead
+
 // Everything a frame needs: the model-view-projection matrix and the light, for a view of
 // width x height pixels turned by rotX and rotY degrees at distance units along the eye's Z axis.
+// A framed view (zemrender --fit's placing) adds its eye-space shift, its depth range and the
+// point it turns about; without them the matrices are the viewer's own. A window narrower than
+// the first one sees all that the first one saw, with more above and below.
 function frameTransform(view, width, height) {
   const aspect = width / (height === 0 ? 1 : height);
-  const projection = perspective(aspect, 1, 3000);
-  let modelview = translateZ(identityMatrix(), f32(view.distance));
+  let projection = perspective(aspect, view.nearPlane || 1, view.farPlane || 3000);
+  if (aspect < kNarrowestAspect) {
+    projection = perspective(kNarrowestAspect, view.nearPlane || 1, view.farPlane || 3000);
+    projection[5] = f32(projection[0] * aspect);
+  }
+  let modelview = identityMatrix();
+  const shift = view.shift;
+  if (shift && (shift[0] || shift[1] || shift[2])) modelview = translate(modelview, f32(shift[0]), f32(shift[1]), f32(shift[2]));
+  modelview = translateZ(modelview, f32(view.distance));
   modelview = rotate(modelview, view.rotX, 0);
   modelview = rotate(modelview, view.rotY, 1);
+  const pivot = view.pivot;
+  if (pivot && (pivot[0] || pivot[1] || pivot[2])) modelview = translate(modelview, f32(-pivot[0]), f32(-pivot[1]), f32(-pivot[2]));
   const light = objectSpaceLight(modelview, [500, 500, 1000, 0]);
   return { mvp: multiplyGeneral(projection, modelview), light: light.direction, half: light.half };
 }

@@ -10,8 +10,9 @@ const { env } = require('./env');
 const kStart = { rotX: 0, rotY: 0, distance: -500, black: true, lit: true, smooth: true, outline: false };
 
 function zemrenderArgs(view, width, height) {
-  const args = ['--rotate-x', String(view.rotX), '--rotate-y', String(view.rotY), '--distance', String(view.distance),
-    '--size', `${width}x${height}`];
+  // fit: placed by zemrender --fit, which chooses the distance.
+  const args = ['--rotate-x', String(view.rotX), '--rotate-y', String(view.rotY),
+    ...(view.fit ? ['--fit'] : ['--distance', String(view.distance)]), '--size', `${width}x${height}`];
   if (!view.black) args.push('--background', 'white');
   if (!view.lit) args.push('--no-lighting');
   if (!view.smooth) args.push('--flat');
