@@ -40,7 +40,7 @@ if(ZEMVIEW_WEB AND ZEM_EMCMAKE)
 
   install(FILES ${zem_page} DESTINATION ${CMAKE_INSTALL_DATADIR}/zemview)
 else()
-  message(STATUS "No web page (ZEMVIEW_WEB off, or emcmake not found): zemconvert writes no pages, the web tests are skipped")
+  message(STATUS "No web page (ZEMVIEW_WEB off, or emcmake not found): zemconvert writes no pages; the web tests fail, naming the packages, unless ZEMVIEW_WEB is off")
   add_library(zem_web_page STATIC page_export.cpp)
 endif()
 target_link_libraries(zem_web_page PUBLIC zem_model)
