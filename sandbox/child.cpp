@@ -189,6 +189,8 @@ const char* setupStepWords(uint32_t step)
         return "could not set the reader's memory budget";
     case SetupStep::filter:
         return "could not install the system call filter";
+    case SetupStep::session:
+        return "could not detach the reader from the terminal";
     }
     return nullptr;
 }
@@ -197,6 +199,9 @@ void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, 
 {
     gStage = stage;
     if (!watchParent(parent)) setupFailed(answerFd, SetupStep::parentWatch, errno);
+    // A session of its own has no controlling terminal: /dev/tty names nothing for it, and the
+    // terminal's signals to the parent's group no longer reach it.
+    if (setsid() < 0) setupFailed(answerFd, SetupStep::session, errno);
     if (!arrangeDescriptors(answerFd)) setupFailed(answerFd, SetupStep::descriptors, errno);
     defaultSignals();
     if (!applyLimits(limits)) setupFailed(kAnswerFd, SetupStep::limits, errno);

@@ -44,6 +44,7 @@ enum class SetupStep : uint32_t {
     privileges,
     memoryBudget,
     filter,
+    session,
 };
 
 // "could not install the system call filter", for a step number the child sent; null when no step

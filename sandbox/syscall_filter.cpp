@@ -38,6 +38,18 @@ bool allowReadOnlyOpens(scmp_filter_ctx filter)
            add(filter, SCMP_ACT_ALLOW, "open", 1, SCMP_A1(SCMP_CMP_MASKED_EQ, mask, O_RDONLY));
 }
 
+// A descriptor's own flags only. The rest of fcntl reaches beyond the child: F_SETOWN and F_SETSIG
+// with O_ASYNC make another process's read signal any process, a lease holds up other processes'
+// writes, F_NOTIFY watches a folder.
+bool allowDescriptorFlags(scmp_filter_ctx filter)
+{
+    return add(filter, SCMP_ACT_ALLOW, "fcntl", 1, SCMP_A1(SCMP_CMP_EQ, F_GETFD)) &&
+           add(filter, SCMP_ACT_ALLOW, "fcntl", 1, SCMP_A1(SCMP_CMP_EQ, F_SETFD)) &&
+           add(filter, SCMP_ACT_ALLOW, "fcntl", 1, SCMP_A1(SCMP_CMP_EQ, F_GETFL)) &&
+           add(filter, SCMP_ACT_ALLOW, "fcntl", 2, SCMP_A1(SCMP_CMP_EQ, F_SETFL),
+               SCMP_A2(SCMP_CMP_MASKED_EQ, O_ASYNC, 0));
+}
+
 // Memory, but never executable: a reader has no code to load.
 bool allowMemory(scmp_filter_ctx filter)
 {
@@ -83,10 +95,9 @@ bool relaxForSanitizer(scmp_filter_ctx filter)
 bool addRules(scmp_filter_ctx filter)
 {
     return seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS) == 0 &&
-           allowAll(filter,
-                    {"read", "pread64", "readv", "lseek", "close", "fstat", "newfstatat", "statx", "stat", "lstat",
-                     "readlink", "readlinkat", "getcwd", "fcntl", "access", "faccessat", "faccessat2"}) &&
-           allowReadOnlyOpens(filter) && allowMemory(filter) &&
+           allowAll(filter, {"read", "pread64", "readv", "lseek", "close", "fstat", "newfstatat", "statx", "stat",
+                             "lstat", "readlink", "readlinkat", "getcwd", "access", "faccessat", "faccessat2"}) &&
+           allowDescriptorFlags(filter) && allowReadOnlyOpens(filter) && allowMemory(filter) &&
            (kSanitized ? relaxForSanitizer(filter) : allowAnswerWrites(filter)) && allowSignalsToSelf(filter) &&
            allowAll(filter, {"futex", "clock_gettime", "exit", "exit_group"}) &&
            // Terminal probes by the C library's streams: not a terminal.

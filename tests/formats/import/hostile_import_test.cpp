@@ -8,6 +8,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -52,7 +53,9 @@ struct Started {
     Clock::time_point start;
 };
 
-Started start(const std::vector<std::string>& words, const std::string& program = ZEMCONVERT_PATH)
+// settings ("NAME=value") join the environment; inChild runs in the forked process before the program starts.
+Started start(const std::vector<std::string>& words, const std::string& program = ZEMCONVERT_PATH,
+              const std::vector<std::string>& settings = {}, const std::function<void()>& inChild = nullptr)
 {
     static int serial = 0;
     Started started;
@@ -65,6 +68,8 @@ Started start(const std::vector<std::string>& words, const std::string& program 
         dup2(in, 0);
         dup2(in, 1);
         dup2(err, 2);
+        for (const std::string& setting : settings) putenv(const_cast<char*>(setting.c_str()));
+        if (inChild) inChild();
         std::vector<std::string> all = {program};
         all.insert(all.end(), words.begin(), words.end());
         execv(program.c_str(), argumentVector(all).data());
@@ -98,14 +103,19 @@ Measured finish(const Started& started, double killAfter = 120)
 
 std::string outputFor(const std::string& input) { return input + ".zem"; }
 
-// Imports input under the hostile runs' limits, with more options before it.
-Measured import(const std::string& input, const std::vector<std::string>& options = {})
+// The words of an import of input under the hostile runs' limits, with more options before it.
+std::vector<std::string> importWords(const std::string& input, const std::vector<std::string>& options = {})
 {
     // At the source's own scale and place: the notes are then the reader's and the simplifier's alone.
     std::vector<std::string> words = {"--max-memory", "512M", "--time-limit", "10", "--scale", "1", "--no-center"};
     words.insert(words.end(), options.begin(), options.end());  // the last of an option counts
     words.insert(words.end(), {input, outputFor(input)});
-    return finish(start(words));
+    return words;
+}
+
+Measured import(const std::string& input, const std::vector<std::string>& options = {})
+{
+    return finish(start(importWords(input, options)));
 }
 
 // Words that belong to the reading library, or to C++, and never to the tool.
@@ -594,6 +604,132 @@ TEST(HostileImport, childKilledWhileReadingIsACrashAndTheOutputIsUntouched)
         closedir(dir);
     }
     EXPECT_EQ(left, std::vector<std::string>{"model.zem"});
+}
+
+// ---- a reader taken over ----
+
+// A reader that a hostile file took over, played by a library preloaded into zemconvert: it runs the
+// attack named right after the child's filter is loaded (tests/support/taken_over_reader.cpp).
+std::vector<std::string> attack(const std::string& name, std::vector<std::string> settings = {})
+{
+    settings.push_back("LD_PRELOAD=" TAKEN_OVER_READER_PATH);
+    settings.push_back("ZEM_ATTACK=" + name);
+    // The sanitizer's runtime must otherwise come first of the preloaded libraries.
+    settings.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+    return settings;
+}
+
+const std::string kForbiddenLine = "(it tried what no reader may do: the file is hostile)";
+
+// Ends with the filter's verdict on the attack; a sanitized child's report may come first.
+void expectForbidden(const std::string& input, const Measured& run)
+{
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::string line = "zemconvert: " + input + ": the OBJ reader failed on this file " + kForbiddenLine + "\n";
+    EXPECT_EQ(run.err.substr(run.err.size() < line.size() ? 0 : run.err.size() - line.size()), line) << run.err;
+}
+
+std::string objTriangle(const std::string& name)
+{
+    return writeTempFile(name, "v 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n");
+}
+
+bool alive(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
+
+// Whether a child of this process is still running, leaving it to be waited for.
+bool running(pid_t pid)
+{
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+// F_SETOWN, F_SETSIG(SIGKILL) and O_ASYNC on the answer's pipe once made the parent's read of the
+// answer kill any process: an unrelated one, or zemconvert itself (status 137, no line).
+TEST(TakenOverReader, signalsThroughTheAnswersPipeReachNoProcess)
+{
+    const pid_t bystander = fork();
+    if (bystander == 0) {
+        execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(bystander, 0);
+    const std::string input = objTriangle("signal.obj");
+    const Measured run = finish(start(importWords(input), ZEMCONVERT_PATH,
+                                      attack("signal", {"ZEM_ATTACK_TARGET=" + std::to_string(bystander)})));
+    EXPECT_TRUE(alive(bystander)) << "the bystander was killed";
+    kill(bystander, SIGKILL);
+    waitpid(bystander, nullptr, 0);
+    expectForbidden(input, run);
+
+    const Measured self =
+        finish(start(importWords(input), ZEMCONVERT_PATH, attack("signal", {"ZEM_ATTACK_TARGET=parent"})));
+    expectForbidden(input, self);
+}
+
+// A lease on a file the child held once kept another process's write waiting for 18.5 s.
+TEST(TakenOverReader, noLeaseIsHeldOnTheModel)
+{
+    const std::string input = objTriangle("leased.obj");
+    const Started started = start(importWords(input), ZEMCONVERT_PATH,
+                                  attack("lease", {"ZEM_ATTACK_FILE=" + input, "ZEM_ATTACK_SECONDS=3"}));
+    int leases = 0, blockedWrites = 0;
+    while (running(started.pid) && std::chrono::duration<double>(Clock::now() - started.start).count() < 30) {
+        // A writer is turned away at once rather than kept waiting, where a lease stands.
+        const int writer = open(input.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer < 0 && errno == EWOULDBLOCK) ++blockedWrites;
+        if (writer >= 0) close(writer);
+        if (readFile("/proc/locks").find("LEASE") != std::string::npos) ++leases;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const Measured run = finish(started);
+    EXPECT_EQ(leases, 0);
+    EXPECT_EQ(blockedWrites, 0);
+    expectForbidden(input, run);
+}
+
+// A folder watched with F_NOTIFY signals the child (SIGIO, which ends it) on each new file.
+TEST(TakenOverReader, foldersCannotBeWatched)
+{
+    const std::string folder = tempDir() + "/watched";
+    mkdir(folder.c_str(), 0700);
+    const std::string input = folder + "/watched.obj";
+    std::ofstream(input) << "v 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n";
+    const Started started = start(importWords(input), ZEMCONVERT_PATH,
+                                  attack("notify", {"ZEM_ATTACK_FILE=" + folder, "ZEM_ATTACK_SECONDS=3"}));
+    for (int k = 0; running(started.pid) && k < 1500; ++k) {
+        std::ofstream(folder + "/new" + std::to_string(k)) << k;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    expectForbidden(input, finish(started));
+}
+
+// A line typed at zemconvert's terminal stays there for whoever reads the terminal, not the child.
+TEST(TakenOverReader, theTerminalIsNotTheChilds)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        GTEST_SKIP() << "no pseudo-terminal can be made here";
+    const std::string terminal = ptsname(master);
+    const std::string input = objTriangle("typed.obj");
+    const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(slave, 0);
+    termios settings{};
+    tcgetattr(slave, &settings);
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(slave, TCSANOW, &settings);
+    ASSERT_EQ(write(master, "typed secret\n", 13), 13);
+    // zemconvert in a session of its own, with the terminal as its controlling terminal.
+    const Measured run = finish(start(importWords(input), ZEMCONVERT_PATH, attack("tty"), [&] {
+        setsid();
+        const int controlling = open(terminal.c_str(), O_RDWR);
+        if (controlling >= 0) close(controlling);
+    }));
+    EXPECT_EQ(run.status, 0) << run.err;
+    char line[64] = {};
+    EXPECT_EQ(read(slave, line, sizeof line), 13) << "the typed line was read by the child";
+    EXPECT_STREQ(line, "typed secret\n");
+    close(slave);
+    close(master);
 }
 
 // ---- the fuzzer's findings ----
