@@ -520,6 +520,16 @@ std::string tracedOpens(const std::string& input, const std::vector<std::string>
     return readFile(log);
 }
 
+// The opens that succeeded: a name asked beneath the folder and refused by the kernel opened nothing.
+std::string succeeded(const std::string& opens)
+{
+    std::istringstream lines(opens);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" = -1 ") == std::string::npos) kept += line + "\n";
+    return kept;
+}
+
 TEST(HostileImport, straceSeesNothingOutsideTheFolderOpened)
 {
     if (access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "strace is not installed here";
@@ -530,16 +540,16 @@ TEST(HostileImport, straceSeesNothingOutsideTheFolderOpened)
         const std::string input = o.models + "/" + named.model;
         std::ofstream(input, std::ios::binary) << named.bytes;
         Measured run;
-        const std::string opens = tracedOpens(input, {}, run);
+        const std::string opens = succeeded(tracedOpens(input, {}, run));
         EXPECT_EQ(run.status, named.status) << named.model << ": " << run.err;
         EXPECT_EQ(opens.find("secret"), std::string::npos) << named.model << ":\n" << opens;
-        // The trace did follow the reader: the child opened the model itself.
+        // The trace did follow the import: the model was opened.
         EXPECT_GE(std::count(opens.begin(), opens.end(), '\n'), 2);
         EXPECT_NE(opens.find(named.model), std::string::npos) << opens;
     }
     // And it would see the secret opened, where the user allows it.
     Measured allowed;
-    const std::string opens = tracedOpens(o.models + "/climb.obj", {"--allow-outside-files"}, allowed);
+    const std::string opens = succeeded(tracedOpens(o.models + "/climb.obj", {"--allow-outside-files"}, allowed));
     EXPECT_EQ(allowed.status, 0) << allowed.err;
     EXPECT_NE(opens.find("secret.mtl"), std::string::npos) << opens;
 }
