@@ -6,18 +6,24 @@
 //             lease   a read lease on ZEM_ATTACK_FILE, held for ZEM_ATTACK_SECONDS
 //             notify  F_NOTIFY on the folder ZEM_ATTACK_FILE, for ZEM_ATTACK_SECONDS
 //             tty     a line read from the controlling terminal
+//             outside each of ZEM_ATTACK_FILES (names between colons) read by every way there is: opened by name, and
+//                     asked of the parent as the model's own files are asked for
 // Each attack that gets what it is after leaves a mark the test sees from outside (a process gone, a lease in
 // /proc/locks, a signal that ends the child, a typed line consumed); one that is refused lets the import go on.
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <seccomp.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -73,6 +79,51 @@ void readTerminal()
     if (fd >= 0) (void)!read(fd, line, sizeof line);
 }
 
+// A descriptor asked of the parent on the socket where the child's files come from (descriptor 4):
+// a request of the form the child's own reader sends ("o" and the name), the answer's descriptor.
+int askParent(const std::string& name)
+{
+    const std::string request = "o" + name;
+    if (send(4, request.data(), request.size(), MSG_NOSIGNAL) < 0) return -1;
+    char words[8192];
+    iovec part{words, sizeof words};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+    message.msg_iov = &part;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (recvmsg(4, &message, 0) <= 0) return -1;
+    const cmsghdr* header = CMSG_FIRSTHDR(&message);
+    int fd = -1;
+    if (header && header->cmsg_type == SCM_RIGHTS) std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    return fd;
+}
+
+bool readsSomething(int fd)
+{
+    char byte;
+    return fd >= 0 && read(fd, &byte, 1) == 1;
+}
+
+// Anything read ends the child with a crash, which zemconvert reports: a mark seen from outside.
+void readOutside()
+{
+    std::vector<std::string> names;
+    std::string all = setting("ZEM_ATTACK_FILES");
+    for (std::size_t at = 0, colon; at <= all.size(); at = colon + 1) {
+        colon = all.find(':', at);
+        if (colon == std::string::npos) colon = all.size();
+        if (colon > at) names.push_back(all.substr(at, colon - at));
+    }
+    for (const std::string& name : names) {
+        std::FILE* file = std::fopen(name.c_str(), "r");
+        if (readsSomething(open(name.c_str(), O_RDONLY)) || readsSomething(openat(AT_FDCWD, name.c_str(), O_RDONLY)) ||
+            (file && std::fgetc(file) != EOF) || readsSomething(askParent(name)))
+            raise(SIGSEGV);
+    }
+}
+
 void attack(pid_t parent)
 {
     const char* name = setting("ZEM_ATTACK");
@@ -80,6 +131,7 @@ void attack(pid_t parent)
     if (std::strcmp(name, "lease") == 0) holdLease();
     if (std::strcmp(name, "notify") == 0) watchFolder();
     if (std::strcmp(name, "tty") == 0) readTerminal();
+    if (std::strcmp(name, "outside") == 0) readOutside();
 }
 
 }  // namespace

@@ -7,12 +7,14 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -711,6 +713,76 @@ TEST(TakenOverReader, foldersCannotBeWatched)
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     expectForbidden(input, finish(started));
+}
+
+// Files outside the model's folder, by every way a reader could name them: a secret of the
+// system's, a secret in another folder, and a file beside the model's folder, absolute and relative.
+TEST(TakenOverReader, filesOutsideTheFolderCannotBeRead)
+{
+    const std::string root = tempDir() + "/taken-over";
+    mkdir(root.c_str(), 0700);
+    mkdir((root + "/models").c_str(), 0700);
+    std::ofstream(root + "/beside.txt") << "beside the folder";
+    const std::string input = root + "/models/model.obj";
+    std::ofstream(input) << "v 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n";
+    const std::string files = "/etc/passwd:" + outsideFolders().secretMtl + ":" + root + "/beside.txt:" + root +
+                              "/models/../beside.txt:../beside.txt:models/../beside.txt";
+    const Started started = start(importWords(input), ZEMCONVERT_PATH, attack("outside", {"ZEM_ATTACK_FILES=" + files}),
+                                  [&] { (void)!chdir((root + "/models").c_str()); });
+    const Measured run = finish(started);
+    // A read of any of them ends the child as a crash.
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(loadFile(outputFor(input)).ok);
+}
+
+// A material file swapped, again and again, with a link out of the folder (renameat2's
+// RENAME_EXCHANGE), while the model is imported many times: the file outside is never read, each
+// import reads either the material inside or none at all.
+TEST(TakenOverReader, swappingAMaterialWithALinkOutReadsNothingOutside)
+{
+    const std::string root = tempDir() + "/swapped";
+    const std::string models = root + "/models";
+    mkdir(root.c_str(), 0700);
+    mkdir(models.c_str(), 0700);
+    std::ofstream(root + "/secret.mtl") << "newmtl warm\nKd 0.9 0.55 0.25\n";
+    std::ofstream(models + "/swap.mtl") << "newmtl warm\nKd 0.1 0.2 0.9\n";
+    ASSERT_EQ(symlink("../secret.mtl", (models + "/swap.link").c_str()), 0);
+    const std::string input = models + "/race.obj";
+    std::ofstream(input) << "mtllib swap.mtl\nusemtl warm\nv 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n";
+    const auto exchange = [&] {
+        return syscall(SYS_renameat2, AT_FDCWD, (models + "/swap.mtl").c_str(), AT_FDCWD,
+                       (models + "/swap.link").c_str(), RENAME_EXCHANGE) == 0;
+    };
+    // What each import may write: the inside material's colour, or the default's beside a note;
+    // and what the outside one's colour would be.
+    ASSERT_EQ(import(input).status, 0);
+    const std::string inside = readFile(outputFor(input));
+    ASSERT_TRUE(exchange());
+    ASSERT_EQ(import(input).status, 0);
+    const std::string refused = readFile(outputFor(input));
+    ASSERT_EQ(import(input, {"--allow-outside-files"}).status, 0);
+    const std::string secret = readFile(outputFor(input));
+    ASSERT_NE(secret, inside);
+    ASSERT_NE(secret, refused);
+
+    std::atomic<bool> racing{true};
+    std::thread swapper([&] {
+        while (racing) exchange();
+    });
+    int secretRead = 0, other = 0;
+    for (int k = 0; k < 100; ++k) {
+        const Measured run = import(input);
+        const std::string written = run.status == 0 ? readFile(outputFor(input)) : std::string();
+        if (written == secret)
+            ++secretRead;
+        else if (written != inside && written != refused)
+            ++other;
+        EXPECT_EQ(run.err.find("warm"), std::string::npos) << run.err;
+    }
+    racing = false;
+    swapper.join();
+    EXPECT_EQ(secretRead, 0);
+    EXPECT_EQ(other, 0);
 }
 
 // A line typed at zemconvert's terminal stays there for whoever reads the terminal, not the child.
