@@ -117,7 +117,7 @@ void ConfinedIOSystem::note(const std::string& path, const std::string& why)
     if (!folderGiven_.empty() && named.compare(0, folderGiven_.size(), folderGiven_) == 0)
         named.erase(0, folderGiven_.size());
     if (!noted_.insert(named).second) return;
-    notes_.push_back("ignored " + (namesPicture(named) ? std::string("texture") : kind_) + " " +
+    notes_.push_back("ignored " + (texture_ || namesPicture(named) ? std::string("texture") : kind_) + " " +
                      printableText(named, 200) + ": " + why);
 }
 

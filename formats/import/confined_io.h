@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "formats/import/file_broker.h"
+#include "formats/import/texture_read.h"
 
 // Hand it to the importer (Assimp::Importer::SetIOHandler, which takes ownership) before reading.
 // Every file the reader opens, the model included, is asked of files (file_broker.h), and is read
@@ -16,7 +17,7 @@
 // outside the model's folder or that is not a regular file, or whose content cannot be what it
 // declares, is refused with one note, once per file: "ignored material file ../secret.txt: outside
 // the model's folder".
-class ConfinedIOSystem : public Assimp::IOSystem {
+class ConfinedIOSystem : public Assimp::IOSystem, public NamesTextures {
 public:
     ConfinedIOSystem(const std::string& modelPath, FileSource files, std::vector<std::string>& notes);
     // The files opened in this process by a ModelFiles of its own (file_broker.h), as the parent
@@ -27,6 +28,7 @@ public:
     char getOsSeparator() const override { return '/'; }
     Assimp::IOStream* Open(const char* path, const char* mode = "rb") override;
     void Close(Assimp::IOStream* stream) override;
+    void askingForTexture(bool texture) override { texture_ = texture; }
 
 private:
     void note(const std::string& path, const std::string& why);
@@ -34,6 +36,7 @@ private:
     std::string modelPath_;
     std::string folderGiven_;          // the model's folder as given, "" for the working folder
     std::string kind_;                 // what the files it names are to the user: "material file"
+    bool texture_ = false;             // a texture is being asked for
     std::shared_ptr<ModelFiles> own_;  // the files' opener, when it is in this process
     FileSource files_;
     std::vector<std::string>& notes_;

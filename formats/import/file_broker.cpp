@@ -123,9 +123,17 @@ HandedFile ModelFiles::opened(int fd, bool existsOnly)
     return file;
 }
 
-HandedFile ModelFiles::named(const std::string& name, bool existsOnly)
+HandedFile ModelFiles::named(const std::string& asked, bool existsOnly)
 {
-    if (name.empty() || name.find('\0') != std::string::npos) return answered(FileAnswer::absent);
+    if (asked.empty() || asked.find('\0') != std::string::npos) return answered(FileAnswer::absent);
+    // A URI of the file scheme names a file ("file:///models/x.bin", "file://x.bin"): that file is
+    // what the model asks for, and what a note names.
+    const std::string scheme = "file://";
+    std::string name = asked;
+    if (startsWith(name, folderGiven_ + scheme))
+        name.erase(folderGiven_.size(), scheme.size());
+    else if (startsWith(name, scheme))
+        name.erase(0, scheme.size());
     // The name relative to the folder, as far as its words tell; "" when they lead elsewhere.
     std::string intended = name;
     std::string beneath;
@@ -158,10 +166,12 @@ HandedFile ModelFiles::named(const std::string& name, bool existsOnly)
     if (fd >= 0) return opened(fd, existsOnly);
     // Without openat2 (kernels before 5.6) nothing can be opened beneath a folder for certain.
     if (!beneath.empty() && folderFd_ >= 0 && errno != EXDEV && errno != ENOSYS) return answered(FileAnswer::absent);
-    // Outside: a note for a file that is there, as readers also ask for files that may not be
-    // (their own guesses at a material file's name). The child learns no more than that.
+    // Outside: a note for a file that is there, as readers also ask for names that are not files
+    // (their own guesses at a material file's name, the folders of a name they search for). The
+    // child learns no more than that.
     struct stat info;
-    return answered(stat(intended.c_str(), &info) == 0 ? FileAnswer::outside : FileAnswer::absent);
+    return answered(stat(intended.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) ? FileAnswer::outside
+                                                                                 : FileAnswer::absent);
 }
 
 HandedFile ModelFiles::answer(FileAsk ask, const std::string& name)

@@ -446,6 +446,7 @@ const Outside& outsideFolders()
         std::ofstream(o.secretMtl) << "newmtl warm\nKd 0.9 0.55 0.25\n";
         std::ofstream(o.secretBin, std::ios::binary) << triangleBuffer();
         symlink("../secret.mtl", (o.models + "/link.mtl").c_str());
+        std::ofstream(o.models + "/stdin.mtl") << "newmtl warm\nKd 0.9 0.55 0.25\nmap_Kd /dev/stdin\n";
         mkfifo((o.models + "/pipe.mtl").c_str(), 0600);
         return o;
     }();
@@ -474,7 +475,12 @@ std::vector<NamedFile> climbingModels(const Outside& o)
          "ignored material file link.mtl: outside the model's folder", 0},
         {"pipe.obj", "mtllib pipe.mtl\n" + std::string(kObjTriangle),
          "ignored material file pipe.mtl: not a regular file", 0},
+        {"stdin.obj",
+         "mtllib stdin.mtl\nusemtl warm\nv 0 0 0\nv 10 0 0\nv 0 10 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n",
+         "ignored texture /dev/stdin: outside the model's folder", 0},
         {"climb.gltf", gltf, "ignored buffer file ../secret.bin: outside the model's folder", 1},
+        {"scheme.gltf", gltfJson("", R"({"byteLength":42,"uri":"file://)" + o.secretBin + R"("})"),
+         "ignored buffer file file://" + o.secretBin + ": outside the model's folder", 1},
         {"absolute.gltf", absoluteGltf, "ignored buffer file " + o.secretBin + ": outside the model's folder", 1},
     };
 }
