@@ -562,6 +562,25 @@ TEST(HostileImport, straceSeesNothingOutsideTheFolderOpened)
     EXPECT_NE(opens.find("secret.mtl"), std::string::npos) << opens;
 }
 
+// A file that the model loads is handed over only after the same checks as the model's own: a
+// LightWave scene's object here, which its reader once read into the memory limit.
+TEST(HostileImport, filesThatTheModelLoadsAreCheckedBeforeTheirReader)
+{
+    std::string ply = "ply\nformat binary_little_endian 1.0\nelement vertex 100000000\nproperty float x\n"
+                      "property float y\nproperty float z\nend_header\n";
+    ply += std::string(226 - ply.size(), '\0');
+    writeTempFile("huge.ply", ply);
+    const std::string input = writeTempFile(
+        "scene.lws",
+        "LWSC\n3\n\nFirstFrame 1\nLastFrame 60\nFrameStep 1\n\nLoadObjectLayer 1 huge.ply\nShowObject 6 2\n");
+    const Measured run = import(input);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "zemconvert: note: ignored file huge.ply: declares 100000000 vertices, more than its 226 bytes "
+                       "can hold\nzemconvert: " +
+                           input + ": the reader found no mesh in this file\n");
+    expectBounded(run);
+}
+
 TEST(HostileImport, inputThatIsNoRegularFileIsRefusedWithoutWaiting)
 {
     const std::string fifo = tempDir() + "/waiting.obj";
