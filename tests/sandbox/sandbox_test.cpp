@@ -459,6 +459,39 @@ TEST(SandboxForbidden, startingAProgramOrAProcessIsRefused)
         marker);
 }
 
+// fcntl for a descriptor's own flags only: whatever reaches another process or the file itself
+// (signals on input, leases, watching a folder) ends the child.
+TEST(SandboxForbidden, fcntlKeepsToTheDescriptorsOwnFlags)
+{
+    REQUIRE_CONFINEMENT();
+    const SandboxOutcome own = runSandboxed(
+        [] {
+            const int flags = fcntl(0, F_GETFL);
+            const bool done = fcntl(0, F_GETFD) >= 0 && fcntl(0, F_SETFD, FD_CLOEXEC) == 0 && flags >= 0 &&
+                              fcntl(0, F_SETFL, flags | O_NONBLOCK) == 0;
+            return std::string(done ? "done" : "refused");
+        },
+        testLimits());
+    ASSERT_EQ(own.end, SandboxEnd::answered) << own.detail;
+    EXPECT_EQ(own.answer, "done");
+    const struct {
+        const char* name;
+        int command;
+        long argument;
+    } reaching[] = {
+        {"F_SETFL with O_ASYNC", F_SETFL, O_ASYNC}, {"F_SETOWN", F_SETOWN, 1},         {"F_SETSIG", F_SETSIG, SIGKILL},
+        {"F_SETLEASE", F_SETLEASE, F_RDLCK},        {"F_NOTIFY", F_NOTIFY, DN_CREATE}, {"F_DUPFD", F_DUPFD, 10}};
+    for (const auto& call : reaching) {
+        const SandboxOutcome outcome = runSandboxed(
+            [&] {
+                fcntl(sandbox_detail::kAnswerFd, call.command, call.argument);
+                return std::string("called");
+            },
+            testLimits());
+        EXPECT_EQ(outcome.end, SandboxEnd::forbidden) << call.name << ": " << outcome.answer;
+    }
+}
+
 TEST(SandboxForbidden, writesBeyondTheAnswerFail)
 {
     REQUIRE_CONFINEMENT();
