@@ -69,20 +69,26 @@ bool watchParent(pid_t parent)
     return true;
 }
 
-// The answer at kAnswerFd, /dev/null read-only on 0 to 2 (so that writes there fail), nothing
-// else. A sanitized build keeps standard error for the sanitizer's reports.
-bool arrangeDescriptors(int answerFd)
+// The answer at kAnswerFd, the broker's socket at kBrokerFd, /dev/null read-only on 0 to 2 (so
+// that a stray write fails and a stray number names nothing), nothing else. A sanitized build keeps
+// standard error for the sanitizer's reports.
+bool arrangeDescriptors(int answerFd, int brokerFd)
 {
-    if (answerFd != kAnswerFd && dup2(answerFd, kAnswerFd) != kAnswerFd) return false;
+    // Out of the way first, so that neither lands on the other's number.
+    const int answer = fcntl(answerFd, F_DUPFD_CLOEXEC, 16);
+    const int broker = brokerFd >= 0 ? fcntl(brokerFd, F_DUPFD_CLOEXEC, 16) : -1;
+    if (answer < 0 || (brokerFd >= 0 && broker < 0) || dup2(answer, kAnswerFd) != kAnswerFd) return false;
+    if (broker >= 0 ? dup2(broker, kBrokerFd) != kBrokerFd : close(kBrokerFd) != 0 && errno != EBADF) return false;
     const int null = open("/dev/null", O_RDONLY | O_CLOEXEC);
     if (null < 0) return false;
     const int last = kSanitized ? 1 : 2;
     for (int fd = 0; fd <= last; ++fd)
         if (fd != null && dup2(null, fd) != fd) return false;
-    if (close_range(kAnswerFd + 1, ~0U, 0) == 0) return true;
+    const int first = broker >= 0 ? kBrokerFd + 1 : kAnswerFd + 1;
+    if (close_range(static_cast<unsigned>(first), ~0U, 0) == 0) return true;
     // Kernels before 5.9: one by one, as far as the descriptor limit goes.
     const long most = sysconf(_SC_OPEN_MAX);
-    for (long fd = kAnswerFd + 1; fd < (most > 0 ? most : 65536); ++fd) close(static_cast<int>(fd));
+    for (long fd = first; fd < (most > 0 ? most : 65536); ++fd) close(static_cast<int>(fd));
     return true;
 }
 
@@ -189,15 +195,22 @@ const char* setupStepWords(uint32_t step)
         return "could not set the reader's memory budget";
     case SetupStep::filter:
         return "could not install the system call filter";
+    case SetupStep::session:
+        return "could not detach the reader from the terminal";
     }
     return nullptr;
 }
 
-void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, pid_t parent, volatile uint32_t* stage)
+void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, int brokerFd, pid_t parent,
+              volatile uint32_t* stage)
 {
     gStage = stage;
+    gHasBroker = brokerFd >= 0;
     if (!watchParent(parent)) setupFailed(answerFd, SetupStep::parentWatch, errno);
-    if (!arrangeDescriptors(answerFd)) setupFailed(answerFd, SetupStep::descriptors, errno);
+    // A session of its own has no controlling terminal: /dev/tty names nothing for it, and the
+    // terminal's signals to the parent's group no longer reach it.
+    if (setsid() < 0) setupFailed(answerFd, SetupStep::session, errno);
+    if (!arrangeDescriptors(answerFd, brokerFd)) setupFailed(answerFd, SetupStep::descriptors, errno);
     defaultSignals();
     if (!applyLimits(limits)) setupFailed(kAnswerFd, SetupStep::limits, errno);
     if (!dropPrivileges()) setupFailed(kAnswerFd, SetupStep::privileges, errno);

@@ -22,6 +22,8 @@ namespace sandbox_detail {
 
 // The child's one writable descriptor: its answer to the parent.
 constexpr int kAnswerFd = 3;
+// Its socket to the parent's broker, which opens files for it (closed when there is no broker).
+constexpr int kBrokerFd = 4;
 
 // Exit codes that say why a child ended without an answer; unusual, so that a library's own
 // exit(1) is not mistaken for one of them (and a child that lies only picks the parent's words).
@@ -44,6 +46,7 @@ enum class SetupStep : uint32_t {
     privileges,
     memoryBudget,
     filter,
+    session,
 };
 
 // "could not install the system call filter", for a step number the child sent; null when no step
@@ -52,8 +55,16 @@ const char* setupStepWords(uint32_t step);
 
 // The child's whole life after the fork: confinement, the job, the answer. stage is the page shared
 // with the parent where sandboxStage writes. Never returns.
-[[noreturn]] void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, pid_t parent,
+// brokerFd is the child's end of the broker's socket, or -1.
+[[noreturn]] void runChild(const SandboxJob& job, const SandboxLimits& limits, int answerFd, int brokerFd, pid_t parent,
                            volatile uint32_t* stage);
+
+// Whether the child's parent answers requests (sandboxAsk); set in the child before its job runs.
+extern bool gHasBroker;
+
+// Serves one request from the socket, if one is there: reads it, asks broker, sends the answer
+// without waiting, and counts it in served. False once the child's end is closed.
+bool serveRequest(int socket, const SandboxBroker& broker, uint64_t& served);
 
 // Installs the allow-list of system calls (sandbox/syscall_filter.cpp). False with errno's value
 // in error when the kernel or the library refuses it.

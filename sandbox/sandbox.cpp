@@ -6,6 +6,7 @@
 #include <signal.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -35,7 +36,8 @@ struct Watch {
     bool reaped = false;
     int status = 0;
     rusage usage{};
-    bool sized = false;  // room made for the answer its header announced
+    bool sized = false;     // room made for the answer its header announced
+    uint64_t requests = 0;  // the broker's answers
 };
 
 class Descriptor {
@@ -120,17 +122,19 @@ bool stopAt(Clock::time_point deadline, pid_t child, Watch& watch, int& waitMs)
 // The pipe read while the child runs, until the child ends or the deadline passes. A pidfd tells
 // of the end even when something else holds the pipe open; without one (kernels before 5.3) the
 // child is polled for every 20 ms.
-void watchChild(pid_t child, int pipe, const SandboxLimits& limits, uint64_t cap, Watch& watch)
+void watchChild(pid_t child, int pipe, int socket, const SandboxBroker& broker, const SandboxLimits& limits,
+                uint64_t cap, Watch& watch)
 {
     const Descriptor pidfd(static_cast<int>(syscall(SYS_pidfd_open, child, 0)));
     const std::chrono::duration<double> wall(std::min(std::max(0.0, limits.wallSeconds), 1e9));
     const Clock::time_point deadline = Clock::now() + std::chrono::duration_cast<Clock::duration>(wall);
-    bool pipeOpen = true;
+    bool pipeOpen = true, socketOpen = socket >= 0;
     for (;;) {
         int waitMs = pidfd.get() >= 0 ? 1000 : 20;
         if (stopAt(deadline, child, watch, waitMs)) return;
-        pollfd watched[2] = {{pipeOpen ? pipe : -1, POLLIN, 0}, {pidfd.get(), POLLIN, 0}};
-        if (poll(watched, 2, waitMs) < 0 && errno != EINTR) {
+        pollfd watched[3] = {
+            {pipeOpen ? pipe : -1, POLLIN, 0}, {pidfd.get(), POLLIN, 0}, {socketOpen ? socket : -1, POLLIN, 0}};
+        if (poll(watched, 3, waitMs) < 0 && errno != EINTR) {
             kill(child, SIGKILL);
             watch.killed = Killed::unwatchable;
             return;
@@ -138,6 +142,8 @@ void watchChild(pid_t child, int pipe, const SandboxLimits& limits, uint64_t cap
         if (pipeOpen && (watched[0].revents & (POLLIN | POLLHUP | POLLERR)))
             pipeOpen = readSome(pipe, child, cap, watch) != Pipe::ended;
         if (watch.killed != Killed::no) return;
+        if (socketOpen && (watched[2].revents & (POLLIN | POLLHUP | POLLERR)))
+            socketOpen = serveRequest(socket, broker, watch.requests);
         if (pidfd.get() >= 0 ? (watched[1].revents & POLLIN) != 0 : reapNow(child, WNOHANG, watch)) break;
     }
     // The child has ended: what it wrote is in the pipe, unless another process holds it open.
@@ -263,28 +269,35 @@ private:
     void* page_;
 };
 
-SandboxOutcome forkAndWatch(const SandboxJob& job, const SandboxLimits& limits)
+SandboxOutcome forkAndWatch(const SandboxJob& job, const SandboxLimits& limits, const SandboxBroker& broker)
 {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return notStarted("could not make the reader's pipe");
     Descriptor readEnd(ends[0]), writeEnd(ends[1]);
+    int sockets[2] = {-1, -1};
+    if (broker && socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, sockets) != 0)
+        return notStarted("could not make the reader's socket");
+    Descriptor parentSocket(sockets[0]), childSocket(sockets[1]);
     const SharedStage stage;
     const pid_t parent = getpid();
     const pid_t child = fork();
     if (child < 0) return notStarted("could not start the reader");
     if (child == 0) {
         readEnd.reset();
-        runChild(job, limits, ends[1], parent, stage.get());
+        parentSocket.reset();
+        runChild(job, limits, ends[1], childSocket.get(), parent, stage.get());
     }
     writeEnd.reset();
+    childSocket.reset();
     // The header's bytes come on top of the answer's.
     const uint64_t cap =
         std::min<uint64_t>(limits.maxAnswerBytes, UINT64_MAX - kAnswerHeaderBytes) + kAnswerHeaderBytes;
     Watch watch;
-    watchChild(child, readEnd.get(), limits, cap, watch);
+    watchChild(child, readEnd.get(), parentSocket.get(), broker, limits, cap, watch);
     if (!watch.reaped) reapNow(child, 0, watch);
     SandboxOutcome outcome = verdict(watch, limits, cap - kAnswerHeaderBytes);
     if (stage.get()) outcome.stage = *stage.get();
+    outcome.requests = watch.requests;
     return outcome;
 }
 
@@ -299,10 +312,10 @@ SandboxLimits sandboxLimitsFor(uint64_t inputBytes)
     return limits;
 }
 
-SandboxOutcome runSandboxed(const SandboxJob& job, const SandboxLimits& limits)
+SandboxOutcome runSandboxed(const SandboxJob& job, const SandboxLimits& limits, const SandboxBroker& broker)
 {
     try {
-        return forkAndWatch(job, limits);
+        return forkAndWatch(job, limits, broker);
     } catch (const std::bad_alloc&) {
         SandboxOutcome outcome;
         outcome.detail = "out of memory for the reader's answer";

@@ -44,7 +44,19 @@ struct SandboxOutcome {
     // How far the job had got, as it said with sandboxStage: 0 until it says otherwise. For the
     // words of the verdict only (the child may say anything).
     uint32_t stage = 0;
+    uint64_t requests = 0;  // the requests the parent's broker answered
 };
+
+// The parent's answer to a request from the child (sandboxAsk): words, and a descriptor passed with
+// them, or -1. The parent closes the descriptor once it is sent.
+struct SandboxReply {
+    std::string words;
+    int fd = -1;
+};
+
+// Runs in the parent, for each request the child makes while it runs; the request is the child's
+// and may be anything.
+using SandboxBroker = std::function<SandboxReply(const std::string& request)>;
 
 // Runs in the child; what it returns is sent to the parent as the answer. It may read files but
 // not write them, and may not start processes, use the network or write to any descriptor.
@@ -55,9 +67,17 @@ using SandboxJob = std::function<std::string()>;
 // the child ends. Does nothing outside a sandboxed child.
 void sandboxStage(uint32_t stage);
 
-// Forks a child for this one call, confines it, runs job in it and reaps it. Call it from a
-// single-threaded process that does not ignore SIGCHLD. Never throws.
-SandboxOutcome runSandboxed(const SandboxJob& job, const SandboxLimits& limits);
+// In a job: asks the parent's broker, and waits for its answer. False when there is no broker or
+// the exchange failed; fd is the descriptor that came with the words, or -1, and the job's to close.
+bool sandboxAsk(const std::string& request, std::string& words, int& fd);
+
+// The longest request and answer that sandboxAsk carries; a longer request is refused unsent.
+constexpr std::size_t kSandboxMessageBytes = 8192;
+
+// Forks a child for this one call, confines it, runs job in it and reaps it; broker, when given,
+// answers the child's requests meanwhile. Call it from a single-threaded process that does not
+// ignore SIGCHLD. Never throws.
+SandboxOutcome runSandboxed(const SandboxJob& job, const SandboxLimits& limits, const SandboxBroker& broker = nullptr);
 
 // A budget as the user would write it: "2 GB", "1.5 GB", "512 MB".
 std::string memoryWords(uint64_t bytes);

@@ -29,13 +29,43 @@ bool allowAll(scmp_filter_ctx filter, std::initializer_list<const char*> names)
     return true;
 }
 
-// Opening for reading only: no write access, and neither O_CREAT nor O_TRUNC, which act even on a
-// read-only open. Anything else ends the child.
-bool allowReadOnlyOpens(scmp_filter_ctx filter)
+// Files come from the parent's broker, opened by it: the child opens nothing by name, and learns
+// nothing of a name (whether it is there, its size, where a link leads). A read-only open fails as
+// a missing file would, for the libraries' own probes; one that would write or create ends the
+// child.
+bool refuseNames(scmp_filter_ctx filter)
 {
     const scmp_datum_t mask = O_ACCMODE | O_CREAT | O_TRUNC;
-    return add(filter, SCMP_ACT_ALLOW, "openat", 1, SCMP_A2(SCMP_CMP_MASKED_EQ, mask, O_RDONLY)) &&
-           add(filter, SCMP_ACT_ALLOW, "open", 1, SCMP_A1(SCMP_CMP_MASKED_EQ, mask, O_RDONLY));
+    const uint32_t refused = SCMP_ACT_ERRNO(EACCES);
+    if (!add(filter, refused, "openat", 1, SCMP_A2(SCMP_CMP_MASKED_EQ, mask, O_RDONLY)) ||
+        !add(filter, refused, "open", 1, SCMP_A1(SCMP_CMP_MASKED_EQ, mask, O_RDONLY)))
+        return false;
+    // newfstatat and statx too: with AT_EMPTY_PATH they look at a descriptor, but an absolute
+    // name in the same call would still be followed. The C library's fstat uses newfstatat, so the
+    // child's own code asks fstat (the plain call) or the broker's answer.
+    for (const char* name : {"stat", "lstat", "newfstatat", "statx", "access", "faccessat", "faccessat2", "readlink",
+                             "readlinkat", "getcwd"})
+        if (!add(filter, refused, name)) return false;
+    return true;
+}
+
+// The broker's socket: a request out, an answer and its descriptor in.
+bool allowBroker(scmp_filter_ctx filter)
+{
+    return add(filter, SCMP_ACT_ALLOW, "sendto", 1, SCMP_A0(SCMP_CMP_EQ, kBrokerFd)) &&
+           add(filter, SCMP_ACT_ALLOW, "recvmsg", 1, SCMP_A0(SCMP_CMP_EQ, kBrokerFd));
+}
+
+// A descriptor's own flags only. The rest of fcntl reaches beyond the child: F_SETOWN and F_SETSIG
+// with O_ASYNC make another process's read signal any process, a lease holds up other processes'
+// writes, F_NOTIFY watches a folder.
+bool allowDescriptorFlags(scmp_filter_ctx filter)
+{
+    return add(filter, SCMP_ACT_ALLOW, "fcntl", 1, SCMP_A1(SCMP_CMP_EQ, F_GETFD)) &&
+           add(filter, SCMP_ACT_ALLOW, "fcntl", 1, SCMP_A1(SCMP_CMP_EQ, F_SETFD)) &&
+           add(filter, SCMP_ACT_ALLOW, "fcntl", 1, SCMP_A1(SCMP_CMP_EQ, F_GETFL)) &&
+           add(filter, SCMP_ACT_ALLOW, "fcntl", 2, SCMP_A1(SCMP_CMP_EQ, F_SETFL),
+               SCMP_A2(SCMP_CMP_MASKED_EQ, O_ASYNC, 0));
 }
 
 // Memory, but never executable: a reader has no code to load.
@@ -83,10 +113,8 @@ bool relaxForSanitizer(scmp_filter_ctx filter)
 bool addRules(scmp_filter_ctx filter)
 {
     return seccomp_attr_set(filter, SCMP_FLTATR_ACT_BADARCH, SCMP_ACT_KILL_PROCESS) == 0 &&
-           allowAll(filter,
-                    {"read", "pread64", "readv", "lseek", "close", "fstat", "newfstatat", "statx", "stat", "lstat",
-                     "readlink", "readlinkat", "getcwd", "fcntl", "access", "faccessat", "faccessat2"}) &&
-           allowReadOnlyOpens(filter) && allowMemory(filter) &&
+           allowAll(filter, {"read", "pread64", "readv", "lseek", "close", "fstat"}) && allowDescriptorFlags(filter) &&
+           refuseNames(filter) && allowBroker(filter) && allowMemory(filter) &&
            (kSanitized ? relaxForSanitizer(filter) : allowAnswerWrites(filter)) && allowSignalsToSelf(filter) &&
            allowAll(filter, {"futex", "clock_gettime", "exit", "exit_group"}) &&
            // Terminal probes by the C library's streams: not a terminal.

@@ -171,7 +171,7 @@ bool readScene(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, co
     std::vector<std::vector<SourceColour>> meshColours;
     sceneFaceColours(*scene, path, *importer.GetIOHandler(), colours, meshColours, notes);
     PlyExtras ply;
-    readPlyExtras(path, ply);
+    readPlyExtras(*importer.GetIOHandler(), path, ply);
     if (!addNodes(*scene, meshColours, ply.faceColours, model, libraryMessage)) return false;
     addPlyEdges(ply, model, notes);
     return true;

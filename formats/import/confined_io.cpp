@@ -1,16 +1,14 @@
-// The confined file access of a model's reader: real paths compared with the model's folder, files opened without
-// waiting.
+// The confined file access of a model's reader: each file asked for by name and read from the descriptor handed over.
 #include "formats/import/confined_io.h"
 
 #include <assimp/IOStream.hpp>
-#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdint>
+
 #include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "formats/import/file_names.h"
@@ -18,40 +16,42 @@
 
 namespace {
 
-// A regular file already open, read with the C library's buffering.
-class FileStream : public Assimp::IOStream {
+class DescriptorStream : public Assimp::IOStream {
 public:
-    FileStream(std::FILE* file, std::size_t size) : file_(file), size_(size) {}
-    ~FileStream() override { std::fclose(file_); }
+    DescriptorStream(int fd, std::size_t size) : fd_(fd), size_(size) {}
+    ~DescriptorStream() override { close(fd_); }
 
     std::size_t Read(void* buffer, std::size_t size, std::size_t count) override
     {
-        return size == 0 || count == 0 ? 0 : std::fread(buffer, size, count, file_);
+        if (size == 0 || count == 0 || count > SIZE_MAX / size) return 0;
+        const std::size_t wanted = size * count;
+        std::size_t got = 0;
+        while (got < wanted) {
+            const ssize_t n = pread(fd_, static_cast<char*>(buffer) + got, wanted - got, static_cast<off_t>(at_ + got));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) break;
+            got += static_cast<std::size_t>(n);
+        }
+        at_ += got;
+        return got / size;
     }
     std::size_t Write(const void*, std::size_t, std::size_t) override { return 0; }
     aiReturn Seek(std::size_t offset, aiOrigin origin) override
     {
-        const int whence = origin == aiOrigin_CUR ? SEEK_CUR : origin == aiOrigin_END ? SEEK_END : SEEK_SET;
-        return fseeko(file_, static_cast<off_t>(offset), whence) == 0 ? aiReturn_SUCCESS : aiReturn_FAILURE;
+        const std::size_t base = origin == aiOrigin_CUR ? at_ : origin == aiOrigin_END ? size_ : 0;
+        if (offset > SIZE_MAX - base) return aiReturn_FAILURE;
+        at_ = base + offset;
+        return aiReturn_SUCCESS;
     }
-    std::size_t Tell() const override
-    {
-        const off_t at = ftello(file_);
-        return at < 0 ? 0 : static_cast<std::size_t>(at);
-    }
+    std::size_t Tell() const override { return at_; }
     std::size_t FileSize() const override { return size_; }
     void Flush() override {}
 
 private:
-    std::FILE* file_;
+    int fd_;
     std::size_t size_;
+    std::size_t at_ = 0;
 };
-
-std::string realPath(const std::string& path)
-{
-    char resolved[PATH_MAX];
-    return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
-}
 
 std::string folderOf(const std::string& path)
 {
@@ -79,76 +79,70 @@ bool namesPicture(const std::string& path)
 
 }  // namespace
 
-ConfinedIOSystem::ConfinedIOSystem(const std::string& modelPath, bool allowOutside, std::vector<std::string>& notes)
-    : modelPath_(modelPath), modelResolved_(realPath(modelPath)), folderGiven_(folderOf(modelPath)),
-      folder_(realPath(folderGiven_.empty() ? "." : folderGiven_)), kind_(kindOfNamedFiles(modelPath)),
-      allowOutside_(allowOutside), notes_(notes)
+Assimp::IOStream* descriptorStream(int fd)
+{
+    // The plain fstat call: the C library's asks the system by name, which the child may not.
+    struct stat info;
+    if (syscall(SYS_fstat, fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    return new DescriptorStream(fd, static_cast<std::size_t>(info.st_size));
+}
+
+ConfinedIOSystem::ConfinedIOSystem(const std::string& modelPath, FileSource files, std::vector<std::string>& notes)
+    : modelPath_(modelPath), folderGiven_(folderOf(modelPath)), kind_(kindOfNamedFiles(modelPath)),
+      files_(std::move(files)), notes_(notes)
 {
 }
 
-std::string ConfinedIOSystem::intended(const std::string& path) const
+ConfinedIOSystem::ConfinedIOSystem(const std::string& modelPath, bool allowOutside, std::vector<std::string>& notes)
+    : ConfinedIOSystem(modelPath, FileSource(), notes)
 {
-    // A reader may put the model's folder before a name that is already absolute; what the model
-    // asks for is then that name, and the rules apply to it.
-    struct stat info;
-    if (folderGiven_.empty() || path.size() <= folderGiven_.size() || stat(path.c_str(), &info) == 0 ||
-        path.compare(0, folderGiven_.size(), folderGiven_) != 0 || path[folderGiven_.size()] != '/')
-        return path;
-    return path.substr(folderGiven_.size());
+    own_ = std::make_shared<ModelFiles>(modelPath, allowOutside);
+    std::shared_ptr<ModelFiles> files = own_;
+    files_ = [files](FileAsk ask, const std::string& name) { return files->answer(ask, name); };
 }
 
 bool ConfinedIOSystem::Exists(const char* path) const
 {
     // Existence only: whether the reader may open it is Open's to decide, and to note.
-    struct stat info;
-    return path && stat(intended(path).c_str(), &info) == 0;
+    return path && files_(FileAsk::exists, path).answer != FileAnswer::absent;
 }
 
-bool ConfinedIOSystem::inside(const std::string& resolved) const
-{
-    if (folder_.empty()) return false;
-    const std::string prefix = folder_ == "/" ? folder_ : folder_ + "/";
-    return resolved.compare(0, prefix.size(), prefix) == 0;
-}
-
-void ConfinedIOSystem::note(const std::string& path, const char* why)
+void ConfinedIOSystem::note(const std::string& path, const std::string& why)
 {
     // The name as the model gives it, not with the folder that the reader put before it.
     std::string named = path;
     if (!folderGiven_.empty() && named.compare(0, folderGiven_.size(), folderGiven_) == 0)
         named.erase(0, folderGiven_.size());
     if (!noted_.insert(named).second) return;
-    notes_.push_back("ignored " + (namesPicture(named) ? std::string("texture") : kind_) + " " +
+    notes_.push_back("ignored " + (texture_ || namesPicture(named) ? std::string("texture") : kind_) + " " +
                      printableText(named, 200) + ": " + why);
 }
 
 Assimp::IOStream* ConfinedIOSystem::Open(const char* path, const char* mode)
 {
     if (!path || !mode || std::strpbrk(mode, "wa+")) return nullptr;
-    const std::string given = intended(path);
-    const std::string resolved = realPath(given);
-    if (resolved.empty()) return nullptr;  // not there: the reader says so, or goes on without it
-    const bool model = given == modelPath_ || resolved == modelResolved_;
-    if (!model && !allowOutside_ && !inside(resolved)) {
-        note(given, "outside the model's folder");
-        return nullptr;
+    const HandedFile file = files_(FileAsk::open, path);
+    // The model itself was refused before any reader saw it: the answer says why.
+    const bool model = path == modelPath_;
+    switch (file.answer) {
+    case FileAnswer::given:
+        return descriptorStream(file.fd);
+    case FileAnswer::absent:  // not there: the reader says so, or goes on without it
+        break;
+    case FileAnswer::outside:
+        note(path, "outside the model's folder");
+        break;
+    case FileAnswer::notRegular:
+        if (!model) note(path, "not a regular file");
+        break;
+    case FileAnswer::refused:
+        if (!model) note(path, printableText(file.why, 200));
+        break;
     }
-    // Without blocking, so that a FIFO is looked at rather than waited on.
-    const int fd = open(resolved.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    struct stat info;
-    if (fd < 0) return nullptr;
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-        close(fd);
-        // The model itself has been refused before any reader saw it (declared_sizes.h).
-        if (!model) note(given, "not a regular file");
-        return nullptr;
-    }
-    std::FILE* file = fdopen(fd, "rb");
-    if (!file) {
-        close(fd);
-        return nullptr;
-    }
-    return new FileStream(file, static_cast<std::size_t>(info.st_size));
+    return nullptr;
 }
 
 void ConfinedIOSystem::Close(Assimp::IOStream* stream) { delete stream; }

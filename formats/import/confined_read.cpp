@@ -1,7 +1,10 @@
 // A confined read's two sides: checks, reader and encoding in the child; the words for its end in the parent.
 #include "formats/import/confined_read.h"
 
+#include <unistd.h>
+
 #include <cstdio>
+#include <memory>
 
 #include "formats/import/confined_io.h"
 #include "formats/import/declared_sizes.h"
@@ -27,16 +30,19 @@ void fitInPlace(const ConfinedFit& fit, ReadAnswer& answer)
 
 }  // namespace
 
-std::string confinedReadAnswer(const std::string& path, bool allowOutside, const ConfinedReader& reader,
+std::string confinedReadAnswer(const std::string& path, const FileSource& files, const ConfinedReader& reader,
                                const ConfinedFit& fit)
 {
     ReadAnswer answer;
-    if (!checkDeclaredSizes(path, answer.refusal)) {
+    const HandedFile model = files(FileAsk::model, path);
+    if (model.fd >= 0) close(model.fd);
+    if (model.answer != FileAnswer::given) {
         answer.kind = ReadAnswer::Kind::refused;
+        answer.refusal = model.answer == FileAnswer::refused ? model.why : "it could not be opened";
         return encodeReadAnswer(answer);
     }
     std::string message;
-    auto io = std::make_unique<ConfinedIOSystem>(path, allowOutside, answer.notes);
+    auto io = std::make_unique<ConfinedIOSystem>(path, files, answer.notes);
     if (!reader(path, std::move(io), answer.model, answer.notes, message)) {
         answer.kind = ReadAnswer::Kind::failed;
         answer.failure = classifyReaderMessage(message);
@@ -44,6 +50,22 @@ std::string confinedReadAnswer(const std::string& path, bool allowOutside, const
         fitInPlace(fit, answer);
     }
     return encodeReadAnswer(answer);
+}
+
+std::string confinedReadAnswer(const std::string& path, bool allowOutside, const ConfinedReader& reader,
+                               const ConfinedFit& fit)
+{
+    const auto files = std::make_shared<ModelFiles>(path, allowOutside);
+    return confinedReadAnswer(
+        path, [files](FileAsk ask, const std::string& name) { return files->answer(ask, name); }, reader, fit);
+}
+
+SandboxOutcome runConfinedRead(const std::string& path, bool allowOutside, const SandboxLimits& limits,
+                               const ConfinedReader& reader, const ConfinedFit& fit)
+{
+    ModelFiles files(path, allowOutside);
+    return runSandboxed([&] { return confinedReadAnswer(path, parentFiles(), reader, fit); }, limits,
+                        [&](const std::string& request) { return files.serve(request); });
 }
 
 namespace {
@@ -117,8 +139,7 @@ bool readConfined(const std::string& path, bool allowOutside, const SandboxLimit
 {
     const std::string name = readerName(path);
     answer = ReadAnswer();
-    const SandboxOutcome outcome =
-        runSandboxed([&] { return confinedReadAnswer(path, allowOutside, reader, fit); }, limits);
+    const SandboxOutcome outcome = runConfinedRead(path, allowOutside, limits, reader, fit);
     if (outcome.end != SandboxEnd::answered) {
         line = sandboxEndLine(name, outcome, limits);
         return false;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/import/file_broker.h"
 #include "formats/import/import.h"
 #include "formats/import/wire.h"
 #include "sandbox/sandbox.h"
@@ -33,12 +34,21 @@ using ConfinedFit = std::function<bool(const SourceModel& source, ImportedModel&
 constexpr uint32_t kStageReading = 0;
 constexpr uint32_t kStageFitting = 1;
 
-// The child's job: the declared sizes checked (a refusal is the answer), then reader run with a
-// ConfinedIOSystem (its refusals are the answer's notes), then, when fit is given, what was read
-// fitted to the format where it was read (a model that cannot be fitted is refused), and the
-// answer encoded (wire.h).
+// The child's job: the model asked of files (a refusal, of its declared sizes among others, is the
+// answer), then reader run with a ConfinedIOSystem on files (its refusals are the answer's notes),
+// then, when fit is given, what was read fitted to the format where it was read (a model that
+// cannot be fitted is refused), and the answer encoded (wire.h).
+std::string confinedReadAnswer(const std::string& path, const FileSource& files, const ConfinedReader& reader,
+                               const ConfinedFit& fit = nullptr);
+
+// The same job with the files opened in this process, as the parent would open them.
 std::string confinedReadAnswer(const std::string& path, bool allowOutside, const ConfinedReader& reader,
                                const ConfinedFit& fit = nullptr);
+
+// The job run in a child under limits, with its files opened by this process (ModelFiles) and
+// handed over; the outcome as it ended, its answer still to be checked.
+SandboxOutcome runConfinedRead(const std::string& path, bool allowOutside, const SandboxLimits& limits,
+                               const ConfinedReader& reader, const ConfinedFit& fit = nullptr);
 
 // The parent's line after "zemconvert: FILE: " when the child ended without an answer:
 // "the PLY reader failed on this file (it crashed: the file is damaged or hostile)", "the PLY

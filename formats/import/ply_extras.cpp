@@ -1,9 +1,13 @@
 // PLY extras: the importer library reads colours per vertex only and no edges, so face colours (red,
 // green and blue properties of the face element) and edge elements are read here, in file order.
 #include <algorithm>
+#include <assimp/IOStream.hpp>
+#include <assimp/IOSystem.hpp>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 #include "formats/import/ply_extras.h"
@@ -171,10 +175,66 @@ void addEdge(const double (&values)[kRoles], SourceColour colour, const std::vec
 
 }  // namespace
 
+namespace {
+
+// The reader's file as a stream, read in pieces.
+class IOStreamBuffer : public std::streambuf {
+public:
+    explicit IOStreamBuffer(Assimp::IOStream& stream) : stream_(stream) {}
+
+protected:
+    int_type underflow() override
+    {
+        if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+        const std::size_t got = stream_.Read(buffer_, 1, sizeof buffer_);
+        if (got == 0) return traits_type::eof();
+        setg(buffer_, buffer_, buffer_ + got);
+        return traits_type::to_int_type(*gptr());
+    }
+    pos_type seekpos(pos_type at, std::ios_base::openmode) override
+    {
+        if (at < 0 || stream_.Seek(static_cast<std::size_t>(at), aiOrigin_SET) != aiReturn_SUCCESS)
+            return pos_type(off_type(-1));
+        setg(buffer_, buffer_, buffer_);
+        return at;
+    }
+    pos_type seekoff(off_type offset, std::ios_base::seekdir way, std::ios_base::openmode which) override
+    {
+        if (way != std::ios_base::beg) return pos_type(off_type(-1));
+        return seekpos(pos_type(offset), which);
+    }
+
+private:
+    Assimp::IOStream& stream_;
+    char buffer_[65536];
+};
+
+bool readExtras(std::istream& in, PlyExtras& extras);
+
+}  // namespace
+
 bool readPlyExtras(const std::string& path, PlyExtras& extras)
 {
-    extras = PlyExtras();
     std::ifstream in(path, std::ios::binary);
+    return readExtras(in, extras);
+}
+
+bool readPlyExtras(Assimp::IOSystem& io, const std::string& path, PlyExtras& extras)
+{
+    extras = PlyExtras();
+    const std::unique_ptr<Assimp::IOStream, std::function<void(Assimp::IOStream*)>> file(
+        io.Open(path.c_str(), "rb"), [&io](Assimp::IOStream* stream) { io.Close(stream); });
+    if (!file) return false;
+    IOStreamBuffer buffer(*file);
+    std::istream in(&buffer);
+    return readExtras(in, extras);
+}
+
+namespace {
+
+bool readExtras(std::istream& in, PlyExtras& extras)
+{
+    extras = PlyExtras();
     // Other formats are not read as far as a first line, which in a binary file can be all of it.
     char magic[3] = {};
     if (!in.read(magic, 3) || (std::memcmp(magic, "ply", 3) != 0 && std::memcmp(magic, "PLY", 3) != 0)) return false;
@@ -202,3 +262,4 @@ bool readPlyExtras(const std::string& path, PlyExtras& extras)
     }
     return true;
 }
+}  // namespace

@@ -18,3 +18,9 @@ struct PlyExtras {
     std::size_t edgesDropped = 0;           // edges naming a vertex that is not there
 };
 bool readPlyExtras(const std::string& path, PlyExtras& extras);
+
+namespace Assimp {
+class IOSystem;
+}
+// The same, with the file opened through io, as the reader opens it.
+bool readPlyExtras(Assimp::IOSystem& io, const std::string& path, PlyExtras& extras);

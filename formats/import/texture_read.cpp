@@ -135,6 +135,10 @@ bool readTextureFile(Assimp::IOSystem& io, const std::string& folder, std::strin
 {
     std::replace(name.begin(), name.end(), '\\', '/');  // as tools on other systems write them
     const std::string path = name[0] == '/' ? name : folder + name;
+    NamesTextures* const naming = dynamic_cast<NamesTextures*>(&io);
+    if (naming) naming->askingForTexture(true);
+    const std::unique_ptr<NamesTextures, void (*)(NamesTextures*)> named(
+        naming, [](NamesTextures* told) { told->askingForTexture(false); });
     if (!io.Exists(path.c_str())) {
         why = "not found";
         return false;

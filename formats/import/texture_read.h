@@ -14,6 +14,16 @@ namespace Assimp {
 class IOSystem;
 }
 
+// An IO system that names the files it refuses for what they are: told while a texture is asked
+// for, so that a texture with any name (/dev/stdin) is called one.
+class NamesTextures {
+public:
+    virtual void askingForTexture(bool texture) = 0;
+
+protected:
+    ~NamesTextures() = default;
+};
+
 struct SceneColourOptions {
     ColourSource source = ColourSource::automatic;
     uint64_t textureBudget = uint64_t(1) << 30;  // bytes one texture's decoding may hold (texture_image.h)

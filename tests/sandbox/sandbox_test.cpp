@@ -91,39 +91,78 @@ TEST(SandboxAnswers, arriveWholeAndUnchanged)
     EXPECT_TRUE(empty.answer.empty());
 }
 
-TEST(SandboxAnswers, childCanReadFilesButHasNoOtherDescriptors)
+// What a descriptor holds, read to its end (in the child, where nothing can be opened by name).
+std::string descriptorText(int fd)
+{
+    std::string text;
+    char buffer[4096];
+    for (ssize_t got; (got = read(fd, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(got));
+    close(fd);
+    return text;
+}
+
+// The broker's descriptor for the word the child sends.
+int askFor(const std::string& what)
+{
+    std::string words;
+    int fd = -1;
+    return sandboxAsk(what, words, fd) ? fd : -1;
+}
+
+TEST(SandboxAnswers, childReadsWhatItIsHandedAndHoldsNothingElse)
 {
     REQUIRE_CONFINEMENT();
     const std::string path = tempPath("readable.txt");
     std::ofstream(path) << "model text";
-    // No O_CLOEXEC: a fork keeps it. Above the answer's descriptor, which a fresh one might be.
+    // No O_CLOEXEC: a fork keeps it. Above the broker's descriptor, which a fresh one might be.
     const int first = open(path.c_str(), O_RDONLY);
     ASSERT_GE(first, 0);
     const int inherited = fcntl(first, F_DUPFD, 40);
     close(first);
     ASSERT_GE(inherited, 40);
+    std::vector<std::string> requests;
     const SandboxOutcome outcome = runSandboxed(
         [&] {
-            std::string report = fileText(path) + "|";
+            std::string report = descriptorText(askFor("readable")) + "|";
             report += fcntl(inherited, F_GETFD) < 0 && errno == EBADF ? "closed" : "open";
+            const int byName = open(path.c_str(), O_RDONLY);
+            report += byName < 0 && errno == EACCES ? "|refused" : "|opened";
             for (int fd = 0; fd < 64; ++fd)
-                if (fd != sandbox_detail::kAnswerFd && fd > 2 && fcntl(fd, F_GETFD) >= 0)
-                    report += " " + std::to_string(fd);
+                if (fd > sandbox_detail::kBrokerFd && fcntl(fd, F_GETFD) >= 0) report += " " + std::to_string(fd);
             return report;
         },
-        testLimits());
+        testLimits(),
+        [&](const std::string& request) {
+            requests.push_back(request);
+            SandboxReply reply;
+            reply.words = "here";
+            reply.fd = request == "readable" ? open(path.c_str(), O_RDONLY | O_CLOEXEC) : -1;
+            return reply;
+        });
     close(inherited);
     ASSERT_EQ(outcome.end, SandboxEnd::answered) << outcome.detail;
-    EXPECT_EQ(outcome.answer, "model text|closed");
+    EXPECT_EQ(outcome.answer, "model text|closed|refused");
+    EXPECT_EQ(requests, std::vector<std::string>{"readable"});
+    EXPECT_EQ(outcome.requests, 1u);
 }
 
 // What the kernel says of the confined child itself: no new privileges, a filter, no capabilities,
-// no core files, no file to grow, and (without the sanitizer) the address space budget.
+// no core files, no file to grow, and (without the sanitizer) the address space budget. Its own
+// entries in /proc, opened by the parent for it.
 TEST(SandboxAnswers, childIsConfined)
 {
     REQUIRE_CONFINEMENT();
-    const SandboxOutcome outcome =
-        runSandboxed([] { return fileText("/proc/self/status") + fileText("/proc/self/limits"); }, testLimits());
+    const SandboxOutcome outcome = runSandboxed(
+        [] {
+            const std::string self = "/proc/" + std::to_string(getpid());
+            return descriptorText(askFor(self + "/status")) + descriptorText(askFor(self + "/limits"));
+        },
+        testLimits(),
+        [](const std::string& request) {
+            SandboxReply reply;
+            reply.fd = open(request.c_str(), O_RDONLY | O_CLOEXEC);
+            return reply;
+        });
     ASSERT_EQ(outcome.end, SandboxEnd::answered) << outcome.detail;
     const std::string& text = outcome.answer;
     EXPECT_NE(text.find("NoNewPrivs:\t1"), std::string::npos) << text;
@@ -141,6 +180,31 @@ TEST(SandboxAnswers, childIsConfined)
         EXPECT_NE(limitLine("Max address space").find(" 536870912 "), std::string::npos)
             << limitLine("Max address space");
     }
+}
+
+// By name the child learns nothing: not whether a file is there, nor its size, nor where a link leads.
+TEST(SandboxAnswers, namesTellTheChildNothing)
+{
+    REQUIRE_CONFINEMENT();
+    const std::string path = tempPath("named.txt");
+    std::ofstream(path) << "text";
+    symlink(path.c_str(), tempPath("link.txt").c_str());
+    const SandboxOutcome outcome = runSandboxed(
+        [&] {
+            struct stat info;
+            char target[256];
+            std::string report;
+            report += stat(path.c_str(), &info) == 0 ? "s" : "-";
+            report += lstat(path.c_str(), &info) == 0 ? "l" : "-";
+            report += access(path.c_str(), R_OK) == 0 ? "a" : "-";
+            report += readlink(tempPath("link.txt").c_str(), target, sizeof target) >= 0 ? "r" : "-";
+            report += syscall(SYS_openat, AT_FDCWD, path.c_str(), O_RDONLY) >= 0 ? "o" : "-";
+            report += std::fopen(path.c_str(), "r") ? "f" : "-";
+            return report;
+        },
+        testLimits());
+    ASSERT_EQ(outcome.end, SandboxEnd::answered) << outcome.detail;
+    EXPECT_EQ(outcome.answer, "------");
 }
 
 TEST(SandboxEnds, abortsSegfaultsAndHeapCorruptionAreCrashes)
@@ -197,12 +261,21 @@ TEST(SandboxEnds, childBlockedOnAFifoIsKilledAtTheDeadline)
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     SandboxLimits limits = testLimits();
     limits.wallSeconds = 1;
-    const Timed timed = timedRun(
+    const auto start = std::chrono::steady_clock::now();
+    Timed timed;
+    timed.outcome = runSandboxed(
         [&] {
-            const int fd = open(fifo.c_str(), O_RDONLY);  // waits for a writer that never comes
-            return std::string(fd >= 0 ? "opened" : "refused");
+            char byte;
+            // Waits for bytes that never come: the parent holds the writing end open.
+            return std::string(read(askFor("fifo"), &byte, 1) >= 0 ? "read" : "refused");
         },
-        limits);
+        limits,
+        [&](const std::string&) {
+            SandboxReply reply;
+            reply.fd = open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+            return reply;
+        });
+    timed.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_EQ(timed.outcome.end, SandboxEnd::timeLimit);
     EXPECT_TRUE(timed.outcome.wallClock);
     EXPECT_GE(timed.seconds, 0.9);
@@ -384,6 +457,39 @@ TEST(SandboxForbidden, startingAProgramOrAProcessIsRefused)
             return "refused " + errnoName(errno);
         },
         marker);
+}
+
+// fcntl for a descriptor's own flags only: whatever reaches another process or the file itself
+// (signals on input, leases, watching a folder) ends the child.
+TEST(SandboxForbidden, fcntlKeepsToTheDescriptorsOwnFlags)
+{
+    REQUIRE_CONFINEMENT();
+    const SandboxOutcome own = runSandboxed(
+        [] {
+            const int flags = fcntl(0, F_GETFL);
+            const bool done = fcntl(0, F_GETFD) >= 0 && fcntl(0, F_SETFD, FD_CLOEXEC) == 0 && flags >= 0 &&
+                              fcntl(0, F_SETFL, flags | O_NONBLOCK) == 0;
+            return std::string(done ? "done" : "refused");
+        },
+        testLimits());
+    ASSERT_EQ(own.end, SandboxEnd::answered) << own.detail;
+    EXPECT_EQ(own.answer, "done");
+    const struct {
+        const char* name;
+        int command;
+        long argument;
+    } reaching[] = {
+        {"F_SETFL with O_ASYNC", F_SETFL, O_ASYNC}, {"F_SETOWN", F_SETOWN, 1},         {"F_SETSIG", F_SETSIG, SIGKILL},
+        {"F_SETLEASE", F_SETLEASE, F_RDLCK},        {"F_NOTIFY", F_NOTIFY, DN_CREATE}, {"F_DUPFD", F_DUPFD, 10}};
+    for (const auto& call : reaching) {
+        const SandboxOutcome outcome = runSandboxed(
+            [&] {
+                fcntl(sandbox_detail::kAnswerFd, call.command, call.argument);
+                return std::string("called");
+            },
+            testLimits());
+        EXPECT_EQ(outcome.end, SandboxEnd::forbidden) << call.name << ": " << outcome.answer;
+    }
 }
 
 TEST(SandboxForbidden, writesBeyondTheAnswerFail)

@@ -88,7 +88,7 @@ struct Confined {
 Confined readInSandbox(const std::string& path, bool allowOutside = false)
 {
     Confined read;
-    read.outcome = runSandboxed([&] { return confinedReadAnswer(path, allowOutside, readMeshes); }, readLimits());
+    read.outcome = runConfinedRead(path, allowOutside, readLimits(), readMeshes);
     std::string why;
     if (read.outcome.end == SandboxEnd::answered)
         read.decoded = decodeReadAnswer(read.outcome.answer.data(), read.outcome.answer.size(), read.answer, why);

@@ -7,11 +7,14 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -53,7 +56,9 @@ struct Started {
     Clock::time_point start;
 };
 
-Started start(const std::vector<std::string>& words, const std::string& program = ZEMCONVERT_PATH)
+// settings ("NAME=value") join the environment; inChild runs in the forked process before the program starts.
+Started start(const std::vector<std::string>& words, const std::string& program = ZEMCONVERT_PATH,
+              const std::vector<std::string>& settings = {}, const std::function<void()>& inChild = nullptr)
 {
     static int serial = 0;
     Started started;
@@ -66,6 +71,8 @@ Started start(const std::vector<std::string>& words, const std::string& program 
         dup2(in, 0);
         dup2(in, 1);
         dup2(err, 2);
+        for (const std::string& setting : settings) putenv(const_cast<char*>(setting.c_str()));
+        if (inChild) inChild();
         std::vector<std::string> all = {program};
         all.insert(all.end(), words.begin(), words.end());
         execv(program.c_str(), argumentVector(all).data());
@@ -99,14 +106,19 @@ Measured finish(const Started& started, double killAfter = 120)
 
 std::string outputFor(const std::string& input) { return input + ".zem"; }
 
-// Imports input under the hostile runs' limits, with more options before it.
-Measured import(const std::string& input, const std::vector<std::string>& options = {})
+// The words of an import of input under the hostile runs' limits, with more options before it.
+std::vector<std::string> importWords(const std::string& input, const std::vector<std::string>& options = {})
 {
     // At the source's own scale and place: the notes are then the reader's and the simplifier's alone.
     std::vector<std::string> words = {"--max-memory", "512M", "--time-limit", "10", "--scale", "1", "--no-center"};
     words.insert(words.end(), options.begin(), options.end());  // the last of an option counts
     words.insert(words.end(), {input, outputFor(input)});
-    return finish(start(words));
+    return words;
+}
+
+Measured import(const std::string& input, const std::vector<std::string>& options = {})
+{
+    return finish(start(importWords(input, options)));
 }
 
 // Words that belong to the reading library, or to C++, and never to the tool.
@@ -449,6 +461,7 @@ const Outside& outsideFolders()
         std::ofstream(o.secretMtl) << "newmtl warm\nKd 0.9 0.55 0.25\n";
         std::ofstream(o.secretBin, std::ios::binary) << triangleBuffer();
         symlink("../secret.mtl", (o.models + "/link.mtl").c_str());
+        std::ofstream(o.models + "/stdin.mtl") << "newmtl warm\nKd 0.9 0.55 0.25\nmap_Kd /dev/stdin\n";
         mkfifo((o.models + "/pipe.mtl").c_str(), 0600);
         return o;
     }();
@@ -477,7 +490,12 @@ std::vector<NamedFile> climbingModels(const Outside& o)
          "ignored material file link.mtl: outside the model's folder", 0},
         {"pipe.obj", "mtllib pipe.mtl\n" + std::string(kObjTriangle),
          "ignored material file pipe.mtl: not a regular file", 0},
+        {"stdin.obj",
+         "mtllib stdin.mtl\nusemtl warm\nv 0 0 0\nv 10 0 0\nv 0 10 0\nvt 0 0\nvt 1 0\nvt 0 1\nf 1/1 2/2 3/3\n",
+         "ignored texture /dev/stdin: outside the model's folder", 0},
         {"climb.gltf", gltf, "ignored buffer file ../secret.bin: outside the model's folder", 1},
+        {"scheme.gltf", gltfJson("", R"({"byteLength":42,"uri":"file://)" + o.secretBin + R"("})"),
+         "ignored buffer file file://" + o.secretBin + ": outside the model's folder", 1},
         {"absolute.gltf", absoluteGltf, "ignored buffer file " + o.secretBin + ": outside the model's folder", 1},
     };
 }
@@ -525,6 +543,16 @@ std::string tracedOpens(const std::string& input, const std::vector<std::string>
     return readFile(log);
 }
 
+// The opens that succeeded: a name asked beneath the folder and refused by the kernel opened nothing.
+std::string succeeded(const std::string& opens)
+{
+    std::istringstream lines(opens);
+    std::string kept;
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" = -1 ") == std::string::npos) kept += line + "\n";
+    return kept;
+}
+
 TEST(HostileImport, straceSeesNothingOutsideTheFolderOpened)
 {
     if (access("/usr/bin/strace", X_OK) != 0) GTEST_SKIP() << "strace is not installed here";
@@ -535,18 +563,37 @@ TEST(HostileImport, straceSeesNothingOutsideTheFolderOpened)
         const std::string input = o.models + "/" + named.model;
         std::ofstream(input, std::ios::binary) << named.bytes;
         Measured run;
-        const std::string opens = tracedOpens(input, {}, run);
+        const std::string opens = succeeded(tracedOpens(input, {}, run));
         EXPECT_EQ(run.status, named.status) << named.model << ": " << run.err;
         EXPECT_EQ(opens.find("secret"), std::string::npos) << named.model << ":\n" << opens;
-        // The trace did follow the reader: the child opened the model itself.
+        // The trace did follow the import: the model was opened.
         EXPECT_GE(std::count(opens.begin(), opens.end(), '\n'), 2);
         EXPECT_NE(opens.find(named.model), std::string::npos) << opens;
     }
     // And it would see the secret opened, where the user allows it.
     Measured allowed;
-    const std::string opens = tracedOpens(o.models + "/climb.obj", {"--allow-outside-files"}, allowed);
+    const std::string opens = succeeded(tracedOpens(o.models + "/climb.obj", {"--allow-outside-files"}, allowed));
     EXPECT_EQ(allowed.status, 0) << allowed.err;
     EXPECT_NE(opens.find("secret.mtl"), std::string::npos) << opens;
+}
+
+// A file that the model loads is handed over only after the same checks as the model's own: a
+// LightWave scene's object here, which its reader once read into the memory limit.
+TEST(HostileImport, filesThatTheModelLoadsAreCheckedBeforeTheirReader)
+{
+    std::string ply = "ply\nformat binary_little_endian 1.0\nelement vertex 100000000\nproperty float x\n"
+                      "property float y\nproperty float z\nend_header\n";
+    ply += std::string(226 - ply.size(), '\0');
+    writeTempFile("huge.ply", ply);
+    const std::string input = writeTempFile(
+        "scene.lws",
+        "LWSC\n3\n\nFirstFrame 1\nLastFrame 60\nFrameStep 1\n\nLoadObjectLayer 1 huge.ply\nShowObject 6 2\n");
+    const Measured run = import(input);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "zemconvert: note: ignored file huge.ply: declares 100000000 vertices, more than its 226 bytes "
+                       "can hold\nzemconvert: " +
+                           input + ": the reader found no mesh in this file\n");
+    expectBounded(run);
 }
 
 TEST(HostileImport, inputThatIsNoRegularFileIsRefusedWithoutWaiting)
@@ -609,6 +656,202 @@ TEST(HostileImport, childKilledWhileReadingIsACrashAndTheOutputIsUntouched)
         closedir(dir);
     }
     EXPECT_EQ(left, std::vector<std::string>{"model.zem"});
+}
+
+// ---- a reader taken over ----
+
+// A reader that a hostile file took over, played by a library preloaded into zemconvert: it runs the
+// attack named right after the child's filter is loaded (tests/support/taken_over_reader.cpp).
+std::vector<std::string> attack(const std::string& name, std::vector<std::string> settings = {})
+{
+    settings.push_back("LD_PRELOAD=" TAKEN_OVER_READER_PATH);
+    settings.push_back("ZEM_ATTACK=" + name);
+    // The sanitizer's runtime must otherwise come first of the preloaded libraries.
+    settings.push_back("ASAN_OPTIONS=verify_asan_link_order=0");
+    return settings;
+}
+
+const std::string kForbiddenLine = "(it tried what no reader may do: the file is hostile)";
+
+// Ends with the filter's verdict on the attack; a sanitized child's report may come first.
+void expectForbidden(const std::string& input, const Measured& run)
+{
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::string line = "zemconvert: " + input + ": the OBJ reader failed on this file " + kForbiddenLine + "\n";
+    EXPECT_EQ(run.err.substr(run.err.size() < line.size() ? 0 : run.err.size() - line.size()), line) << run.err;
+}
+
+std::string objTriangle(const std::string& name)
+{
+    return writeTempFile(name, "v 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n");
+}
+
+bool alive(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
+
+// Whether a child of this process is still running, leaving it to be waited for.
+bool running(pid_t pid)
+{
+    siginfo_t info{};
+    return waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}
+
+// F_SETOWN, F_SETSIG(SIGKILL) and O_ASYNC on the answer's pipe once made the parent's read of the
+// answer kill any process: an unrelated one, or zemconvert itself (status 137, no line).
+TEST(TakenOverReader, signalsThroughTheAnswersPipeReachNoProcess)
+{
+    const pid_t bystander = fork();
+    if (bystander == 0) {
+        execl("/bin/sleep", "sleep", "60", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(bystander, 0);
+    const std::string input = objTriangle("signal.obj");
+    const Measured run = finish(start(importWords(input), ZEMCONVERT_PATH,
+                                      attack("signal", {"ZEM_ATTACK_TARGET=" + std::to_string(bystander)})));
+    EXPECT_TRUE(alive(bystander)) << "the bystander was killed";
+    kill(bystander, SIGKILL);
+    waitpid(bystander, nullptr, 0);
+    expectForbidden(input, run);
+
+    const Measured self =
+        finish(start(importWords(input), ZEMCONVERT_PATH, attack("signal", {"ZEM_ATTACK_TARGET=parent"})));
+    expectForbidden(input, self);
+}
+
+// A lease on a file the child held once kept another process's write waiting for 18.5 s.
+TEST(TakenOverReader, noLeaseIsHeldOnTheModel)
+{
+    const std::string input = objTriangle("leased.obj");
+    const Started started = start(importWords(input), ZEMCONVERT_PATH,
+                                  attack("lease", {"ZEM_ATTACK_FILE=" + input, "ZEM_ATTACK_SECONDS=3"}));
+    int leases = 0, blockedWrites = 0;
+    while (running(started.pid) && std::chrono::duration<double>(Clock::now() - started.start).count() < 30) {
+        // A writer is turned away at once rather than kept waiting, where a lease stands.
+        const int writer = open(input.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer < 0 && errno == EWOULDBLOCK) ++blockedWrites;
+        if (writer >= 0) close(writer);
+        if (readFile("/proc/locks").find("LEASE") != std::string::npos) ++leases;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    const Measured run = finish(started);
+    EXPECT_EQ(leases, 0);
+    EXPECT_EQ(blockedWrites, 0);
+    expectForbidden(input, run);
+}
+
+// A folder watched with F_NOTIFY signals the child (SIGIO, which ends it) on each new file.
+TEST(TakenOverReader, foldersCannotBeWatched)
+{
+    const std::string folder = tempDir() + "/watched";
+    mkdir(folder.c_str(), 0700);
+    const std::string input = folder + "/watched.obj";
+    std::ofstream(input) << "v 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n";
+    const Started started = start(importWords(input), ZEMCONVERT_PATH,
+                                  attack("notify", {"ZEM_ATTACK_FILE=" + folder, "ZEM_ATTACK_SECONDS=3"}));
+    for (int k = 0; running(started.pid) && k < 1500; ++k) {
+        std::ofstream(folder + "/new" + std::to_string(k)) << k;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    expectForbidden(input, finish(started));
+}
+
+// Files outside the model's folder, by every way a reader could name them: a secret of the
+// system's, a secret in another folder, and a file beside the model's folder, absolute and relative.
+TEST(TakenOverReader, filesOutsideTheFolderCannotBeRead)
+{
+    const std::string root = tempDir() + "/taken-over";
+    mkdir(root.c_str(), 0700);
+    mkdir((root + "/models").c_str(), 0700);
+    std::ofstream(root + "/beside.txt") << "beside the folder";
+    const std::string input = root + "/models/model.obj";
+    std::ofstream(input) << "v 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n";
+    const std::string files = "/etc/passwd:" + outsideFolders().secretMtl + ":" + root + "/beside.txt:" + root +
+                              "/models/../beside.txt:../beside.txt:models/../beside.txt";
+    const Started started = start(importWords(input), ZEMCONVERT_PATH, attack("outside", {"ZEM_ATTACK_FILES=" + files}),
+                                  [&] { (void)!chdir((root + "/models").c_str()); });
+    const Measured run = finish(started);
+    // A read of any of them ends the child as a crash.
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_TRUE(loadFile(outputFor(input)).ok);
+}
+
+// A material file swapped, again and again, with a link out of the folder (renameat2's
+// RENAME_EXCHANGE), while the model is imported many times: the file outside is never read, each
+// import reads either the material inside or none at all.
+TEST(TakenOverReader, swappingAMaterialWithALinkOutReadsNothingOutside)
+{
+    const std::string root = tempDir() + "/swapped";
+    const std::string models = root + "/models";
+    mkdir(root.c_str(), 0700);
+    mkdir(models.c_str(), 0700);
+    std::ofstream(root + "/secret.mtl") << "newmtl warm\nKd 0.9 0.55 0.25\n";
+    std::ofstream(models + "/swap.mtl") << "newmtl warm\nKd 0.1 0.2 0.9\n";
+    ASSERT_EQ(symlink("../secret.mtl", (models + "/swap.link").c_str()), 0);
+    const std::string input = models + "/race.obj";
+    std::ofstream(input) << "mtllib swap.mtl\nusemtl warm\nv 0 0 0\nv 10 0 0\nv 0 10 0\nf 1 2 3\n";
+    const auto exchange = [&] {
+        return syscall(SYS_renameat2, AT_FDCWD, (models + "/swap.mtl").c_str(), AT_FDCWD,
+                       (models + "/swap.link").c_str(), RENAME_EXCHANGE) == 0;
+    };
+    // What each import may write: the inside material's colour, or the default's beside a note;
+    // and what the outside one's colour would be.
+    ASSERT_EQ(import(input).status, 0);
+    const std::string inside = readFile(outputFor(input));
+    ASSERT_TRUE(exchange());
+    ASSERT_EQ(import(input).status, 0);
+    const std::string refused = readFile(outputFor(input));
+    ASSERT_EQ(import(input, {"--allow-outside-files"}).status, 0);
+    const std::string secret = readFile(outputFor(input));
+    ASSERT_NE(secret, inside);
+    ASSERT_NE(secret, refused);
+
+    std::atomic<bool> racing{true};
+    std::thread swapper([&] {
+        while (racing) exchange();
+    });
+    int secretRead = 0, other = 0;
+    for (int k = 0; k < 100; ++k) {
+        const Measured run = import(input);
+        const std::string written = run.status == 0 ? readFile(outputFor(input)) : std::string();
+        if (written == secret)
+            ++secretRead;
+        else if (written != inside && written != refused)
+            ++other;
+        EXPECT_EQ(run.err.find("warm"), std::string::npos) << run.err;
+    }
+    racing = false;
+    swapper.join();
+    EXPECT_EQ(secretRead, 0);
+    EXPECT_EQ(other, 0);
+}
+
+// A line typed at zemconvert's terminal stays there for whoever reads the terminal, not the child.
+TEST(TakenOverReader, theTerminalIsNotTheChilds)
+{
+    const int master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0)
+        GTEST_SKIP() << "no pseudo-terminal can be made here";
+    const std::string terminal = ptsname(master);
+    const std::string input = objTriangle("typed.obj");
+    const int slave = open(terminal.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(slave, 0);
+    termios settings{};
+    tcgetattr(slave, &settings);
+    settings.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+    tcsetattr(slave, TCSANOW, &settings);
+    ASSERT_EQ(write(master, "typed secret\n", 13), 13);
+    // zemconvert in a session of its own, with the terminal as its controlling terminal.
+    const Measured run = finish(start(importWords(input), ZEMCONVERT_PATH, attack("tty"), [&] {
+        setsid();
+        const int controlling = open(terminal.c_str(), O_RDWR);
+        if (controlling >= 0) close(controlling);
+    }));
+    EXPECT_EQ(run.status, 0) << run.err;
+    char line[64] = {};
+    EXPECT_EQ(read(slave, line, sizeof line), 13) << "the typed line was read by the child";
+    EXPECT_STREQ(line, "typed secret\n");
+    close(slave);
+    close(master);
 }
 
 // ---- the fuzzer's findings ----
