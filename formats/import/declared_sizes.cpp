@@ -133,7 +133,8 @@ bool mentionsFbx(const std::string& head)
 
 // The check the file's bytes call for, whatever it is called: readers other than the one its name
 // says take a file by its signature (and the PLY reader takes "ply" in any case).
-bool checkByBytes(const declared::FileBytes& file, const std::string& head, std::string& refusal)
+bool checkByBytes(const declared::FileBytes& file, const std::string& head, const std::string& name,
+                  std::string& refusal)
 {
     using namespace declared;
     if (head.size() >= 3 && lowerIs(head[0], 'p') && lowerIs(head[1], 'l') && lowerIs(head[2], 'y'))
@@ -142,7 +143,13 @@ bool checkByBytes(const declared::FileBytes& file, const std::string& head, std:
     if (startsWith(head, "PK\x03\x04") || startsWith(head, "PK\x05\x06")) return checkZip(file, refusal);
     if (startsWith(head, "Kaydara FBX Binary")) return checkBinaryFbx(file, refusal);
     // JSON, as the glTF readers' parser takes it: an array at the top nests as deep as an object.
-    if (firstNonSpace(head) == '{' || firstNonSpace(head) == '[') return checkGltfJson(file, refusal);
+    if (firstNonSpace(head) == '{' || firstNonSpace(head) == '[') {
+        if (checkGltfJson(file, refusal)) return true;
+        // Bytes that only start like JSON are no JSON, unless the name says they are: a glTF
+        // buffer may start with a brace, and no reader parses it. Nesting too deep still refuses it.
+        if (!startsWith(refusal, "its JSON is malformed") || lowerExtension(name) == "gltf") return false;
+        refusal.clear();
+    }
     if (firstNonSpace(head) == '<') return checkXml(file, refusal);
     if (offHeader(head)) return checkOff(file, refusal);
     // Text only: a picture may name the format in its metadata, and its bytes are no braces.
@@ -169,7 +176,7 @@ bool checkByName(const declared::FileBytes& file, const std::string& head, const
 bool checkContent(const declared::FileBytes& file, const std::string& name, std::string& refusal)
 {
     const std::string head = file.read(0, 4096);
-    return checkByBytes(file, head, refusal) && checkByName(file, head, name, refusal);
+    return checkByBytes(file, head, name, refusal) && checkByName(file, head, name, refusal);
 }
 
 }  // namespace

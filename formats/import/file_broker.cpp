@@ -57,10 +57,10 @@ HandedFile answered(FileAnswer answer, std::string why = std::string())
 
 }  // namespace
 
-bool checkOpenedFile(int fd, std::string& refusal)
+bool checkOpenedFile(int fd, const std::string& name, std::string& refusal)
 {
-    // The open file itself, through its entry in /proc: its name could lead elsewhere by now.
-    return checkDeclaredSizes("/proc/self/fd/" + std::to_string(fd), refusal);
+    // The open file itself, by its descriptor: its name could lead elsewhere by now.
+    return checkDeclaredContent(fd, name, refusal);
 }
 
 ModelFiles::ModelFiles(const std::string& modelPath, bool allowOutside)
@@ -87,8 +87,9 @@ HandedFile ModelFiles::model(bool existsOnly)
             modelAnswer_ = answered(FileAnswer::refused, std::strerror(errno));
         else if (!S_ISREG(info.st_mode))
             modelAnswer_ = answered(FileAnswer::refused, "not a regular file");
-        // By its name, which is the user's own: the checks tell some formats by their extension.
-        else if (!checkDeclaredSizes(modelPath_, refusal))
+        // The file opened, not its name once more, which could lead elsewhere by now; the name
+        // still tells the formats that carry no signature.
+        else if (!checkOpenedFile(modelFd_, modelPath_, refusal))
             modelAnswer_ = answered(FileAnswer::refused, refusal);
         else
             modelAnswer_ = answered(FileAnswer::given);
@@ -101,7 +102,7 @@ HandedFile ModelFiles::model(bool existsOnly)
     return file;
 }
 
-HandedFile ModelFiles::opened(int fd, bool existsOnly)
+HandedFile ModelFiles::opened(int fd, const std::string& name, bool existsOnly)
 {
     struct stat info;
     HandedFile file;
@@ -112,7 +113,7 @@ HandedFile ModelFiles::opened(int fd, bool existsOnly)
         file = answered(FileAnswer::notRegular);
     else if (existsOnly)
         file = answered(FileAnswer::given);
-    else if (!checkOpenedFile(fd, refusal))
+    else if (!checkOpenedFile(fd, name, refusal))
         file = answered(FileAnswer::refused, refusal);
     else
         file.answer = FileAnswer::given;
@@ -144,7 +145,7 @@ HandedFile ModelFiles::named(const std::string& asked, bool existsOnly)
         if (!beneath.empty() && beneath[0] == '/') {
             const std::size_t first = beneath.find_first_not_of('/');
             const int fd = first == std::string::npos ? -1 : openBeneath(folderFd_, beneath.substr(first));
-            if (fd >= 0) return opened(fd, existsOnly);
+            if (fd >= 0) return opened(fd, name, existsOnly);
             intended = beneath;
             beneath.clear();
         }
@@ -160,10 +161,10 @@ HandedFile ModelFiles::named(const std::string& asked, bool existsOnly)
     }
     if (allowOutside_) {
         const int fd = open(intended.c_str(), kOpenFlags);
-        return fd >= 0 ? opened(fd, existsOnly) : answered(FileAnswer::absent);
+        return fd >= 0 ? opened(fd, name, existsOnly) : answered(FileAnswer::absent);
     }
     const int fd = beneath.empty() || folderFd_ < 0 ? -1 : openBeneath(folderFd_, beneath);
-    if (fd >= 0) return opened(fd, existsOnly);
+    if (fd >= 0) return opened(fd, name, existsOnly);
     // Without openat2 (kernels before 5.6) nothing can be opened beneath a folder for certain.
     if (!beneath.empty() && folderFd_ >= 0 && errno != EXDEV && errno != ENOSYS) return answered(FileAnswer::absent);
     // Outside: a note for a file that is there, as readers also ask for names that are not files

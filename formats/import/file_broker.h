@@ -48,7 +48,7 @@ public:
 private:
     HandedFile model(bool existsOnly);
     HandedFile named(const std::string& name, bool existsOnly);
-    HandedFile opened(int fd, bool existsOnly);
+    HandedFile opened(int fd, const std::string& name, bool existsOnly);  // name: as the reader asked
 
     std::string modelPath_;
     std::string folderGiven_;  // the model's folder as given, with its slash; "" for the working folder
@@ -64,5 +64,6 @@ private:
 // exchange fails.
 FileSource parentFiles();
 
-// The checks of declared sizes (declared_sizes.h) on a file already open, whatever its name says.
-bool checkOpenedFile(int fd, std::string& refusal);
+// The checks of declared sizes (declared_sizes.h) on a file already open: the format its bytes show,
+// and the one its name (as the reader asked for it) picks for a reader.
+bool checkOpenedFile(int fd, const std::string& name, std::string& refusal);

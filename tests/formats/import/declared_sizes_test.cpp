@@ -328,6 +328,10 @@ TEST(DeclaredContent, toldByItsBytesWhateverItsName)
     // A top-level array is JSON to the glTF readers' parser, whatever the name.
     EXPECT_EQ(refusalOf("deep.bin", std::string(5000, '[') + std::string(5000, ']')),
               "its JSON nests deeper than 1000 levels");
+    // Binary data that only starts with a brace, as a glTF buffer may, is no JSON; named glTF, it is.
+    const std::string brace = "{" + std::string("\x00\x00\x80\x3f\x00\x00\x00\x40", 8);
+    EXPECT_EQ(refusalOf("buffer.bin", brace), "");
+    EXPECT_EQ(refusalOf("scene.GLTF", brace), "its JSON is malformed at byte 1");
 }
 
 TEST(DeclaredContent, byDescriptorAsHandedOver)
