@@ -138,8 +138,8 @@ int main(int argc, char** argv)
     }
     // The files the child asked the parent for, each a round trip on the broker's socket.
     for (const Input& input : inputs()) {
-        const SandboxOutcome outcome = runConfinedRead(input.path, false, sandboxLimitsFor(0),
-                                                       sourceReader(SceneColourOptions()));
+        const SandboxOutcome outcome =
+            runConfinedRead(input.path, false, sandboxLimitsFor(0), sourceReader(SceneColourOptions()));
         std::printf("  %-6s %llu round trips to the parent for its files\n", input.name,
                     static_cast<unsigned long long>(outcome.requests));
     }

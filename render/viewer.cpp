@@ -24,9 +24,11 @@ void onToolkitError(const char* format, va_list arguments)
     if (std::strncmp(format, "failed to open display", 22) == 0) {
         const char* display = std::getenv("DISPLAY");
         if (!display || !*display)
-            std::snprintf(line, sizeof line, "cannot open the viewer's window: DISPLAY is not set (no display to show it on)");
+            std::snprintf(line, sizeof line,
+                          "cannot open the viewer's window: DISPLAY is not set (no display to show it on)");
         else
-            std::snprintf(line, sizeof line, "cannot open the viewer's window: no display answers at DISPLAY=%s", display);
+            std::snprintf(line, sizeof line, "cannot open the viewer's window: no display answers at DISPLAY=%s",
+                          display);
     } else {
         std::snprintf(line, sizeof line, "cannot go on with the viewer's window: %s", detail);
     }

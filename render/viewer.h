@@ -24,5 +24,5 @@ void runViewer(const char* programPath, const InputCallbacks& input);
 // "programPath - name" in a buffer sized to hold it, or null when memory runs out.
 Array<char> formatTitle(const char* programPath, const char* shapeName);
 
-void onDisplay();  // drawFrame, then the buffer swap
+void onDisplay();                       // drawFrame, then the buffer swap
 void onReshape(int width, int height);  // setProjection, then a redisplay

@@ -162,13 +162,17 @@ public:
     EnvironmentSetting(const char* name, const char* value) : name_(name)
     {
         if (const char* was = std::getenv(name)) previous_ = was, hadValue_ = true;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
     }
     ~EnvironmentSetting()
     {
-        if (hadValue_) setenv(name_, previous_.c_str(), 1);
-        else unsetenv(name_);
+        if (hadValue_)
+            setenv(name_, previous_.c_str(), 1);
+        else
+            unsetenv(name_);
     }
 
 private:
@@ -210,7 +214,8 @@ TEST(CommandLine, noDisplayIsOneLineOfTheViewersOwnAndStatusZero)
 TEST(CommandLine, aClosedStandardOutputStillOpensTheWindow)
 {
     // Xvfb gives any machine a display: its lack is a set-up fault, not something to skip.
-    ASSERT_TRUE(std::getenv("DISPLAY")) << "needs an X display: run the tests under scripts/with-display.sh (Debian package xvfb)";
+    ASSERT_TRUE(std::getenv("DISPLAY"))
+        << "needs an X display: run the tests under scripts/with-display.sh (Debian package xvfb)";
     // With a model the program goes on to its window and event loop; it must still be running.
     const ClosedPipeRun r = runWithClosedPipe({ZEMVIEW_PATH, modelPath("tetra.zem")}, 1, 1500);
     EXPECT_EQ(r.signal, -1) << "ended by signal " << r.signal << ", status " << r.exitStatus << ": " << r.other;
