@@ -107,15 +107,21 @@ ConfinedIOSystem::ConfinedIOSystem(const std::string& modelPath, bool allowOutsi
 bool ConfinedIOSystem::Exists(const char* path) const
 {
     // Existence only: whether the reader may open it is Open's to decide, and to note.
-    return path && files_(FileAsk::exists, path).answer != FileAnswer::absent;
+    return path && files_(texture_ ? FileAsk::textureExists : FileAsk::exists, path).answer != FileAnswer::absent;
 }
 
-void ConfinedIOSystem::note(const std::string& path, const std::string& why)
+std::string ConfinedIOSystem::asWritten(const std::string& path) const
 {
     // The name as the model gives it, not with the folder that the reader put before it.
     std::string named = path;
     if (!folderGiven_.empty() && named.compare(0, folderGiven_.size(), folderGiven_) == 0)
         named.erase(0, folderGiven_.size());
+    return named;
+}
+
+void ConfinedIOSystem::note(const std::string& path, const std::string& why)
+{
+    const std::string named = asWritten(path);
     if (!noted_.insert(named).second) return;
     notes_.push_back("ignored " + (texture_ || namesPicture(named) ? std::string("texture") : kind_) + " " +
                      printableText(named, 200) + ": " + why);
@@ -124,11 +130,15 @@ void ConfinedIOSystem::note(const std::string& path, const std::string& why)
 Assimp::IOStream* ConfinedIOSystem::Open(const char* path, const char* mode)
 {
     if (!path || !mode || std::strpbrk(mode, "wa+")) return nullptr;
-    const HandedFile file = files_(FileAsk::open, path);
+    const HandedFile file = files_(texture_ ? FileAsk::texture : FileAsk::open, path);
     // The model itself was refused before any reader saw it: the answer says why.
     const bool model = path == modelPath_;
     switch (file.answer) {
     case FileAnswer::given:
+        // A texture found by another name: which one was taken.
+        if (texture_ && !file.why.empty() && noted_.insert(asWritten(path)).second)
+            notes_.push_back("texture " + printableText(asWritten(path), 200) + ": using " +
+                             printableText(file.why, 200));
         return descriptorStream(file.fd);
     case FileAnswer::absent:  // not there: the reader says so, or goes on without it
         break;

@@ -16,7 +16,8 @@
 // from the descriptor that comes back; the reader names no file to the system itself. A file
 // outside the model's folder or that is not a regular file, or whose content cannot be what it
 // declares, is refused with one note, once per file: "ignored material file ../secret.txt: outside
-// the model's folder".
+// the model's folder". A texture found by another name (file_broker.h) is noted too: "texture
+// TEST.PNG: using test.png".
 class ConfinedIOSystem : public Assimp::IOSystem, public NamesTextures {
 public:
     ConfinedIOSystem(const std::string& modelPath, FileSource files, std::vector<std::string>& notes);
@@ -32,6 +33,7 @@ public:
 
 private:
     void note(const std::string& path, const std::string& why);
+    std::string asWritten(const std::string& path) const;
 
     std::string modelPath_;
     std::string folderGiven_;          // the model's folder as given, "" for the working folder

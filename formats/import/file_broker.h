@@ -22,8 +22,10 @@ struct HandedFile {
     std::string why;  // refused: in the tool's words
 };
 
-// What the reader asks for: the model itself, whether a file is there, or the file.
-enum class FileAsk : char { model = 'm', exists = 'e', open = 'o' };
+// What the reader asks for: the model itself, whether a file is there, or the file; the last two
+// also for a texture, whose name is looked for further when it is not found as written.
+enum class FileAsk : char { model = 'm', exists = 'e', open = 'o', textureExists = 'x', texture = 't' };
+bool asksExistence(FileAsk ask);
 
 // Answers a reader's ask for a file named as the reader names it (the model's folder put before
 // it, or not). exists never opens more than it must to tell, and passes no descriptor.
@@ -34,6 +36,12 @@ using FileSource = std::function<HandedFile(FileAsk ask, const std::string& name
 // out of it, and no swap of names between a check and the open can; with allowOutside, anywhere.
 // Only regular files are given, after the checks of declared sizes (declared_sizes.h) on what was
 // opened. The model itself is the file the user named, opened and checked once.
+// A texture that is not there as written (after the file anywhere, with allowOutside) is looked for
+// beneath the folder, again one step an open: the same path in any letter case, then the last name
+// of a Windows or absolute path ("C:\maps\a.png", "Q:/a.png", "//host/a.png") in the folder
+// itself, in any case. Where several names match, the one written, else the first in byte order.
+// A name with ".." is never looked for further. The file taken, relative to the folder, is the why
+// of the answer given.
 class ModelFiles {
 public:
     ModelFiles(const std::string& modelPath, bool allowOutside);
@@ -47,7 +55,10 @@ public:
 
 private:
     HandedFile model(bool existsOnly);
-    HandedFile named(const std::string& name, bool existsOnly);
+    HandedFile named(const std::string& name, bool existsOnly, bool texture);
+    // The texture looked for further, as the class says: given, refused... or absent when not found.
+    HandedFile likeNamed(const std::string& written, const std::string& beneath, const std::string& name,
+                         bool existsOnly);
     HandedFile opened(int fd, const std::string& name, bool existsOnly);  // name: as the reader asked
 
     std::string modelPath_;

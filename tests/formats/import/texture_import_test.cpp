@@ -317,3 +317,93 @@ TEST(TextureImport, TheChoiceIsOneOfFourWordsAndNotBesideOneColour)
     ASSERT_EQ(one.run.exitStatus, 0) << one.run.err;
     EXPECT_EQ(entries(one.loaded.shape), (std::vector<int>{3, 3}));
 }
+
+namespace {
+
+// A triangle of an OBJ whose material names map.
+void writeObjNaming(const std::string& dir, const std::string& map)
+{
+    ObjTextured obj;
+    obj.positions = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    obj.uvs = {{0, 0}, {1, 0}, {0, 1}};
+    obj.faces = {{0, 1, 2}};
+    write(dir + "model.obj", objTextured(obj, "model.mtl"));
+    write(dir + "model.mtl", "newmtl skin\nKd 1 1 1\nmap_Kd " + map + "\n");
+}
+
+}  // namespace
+
+TEST(TextureImport, APictureNamedInAnotherLetterCaseOrByAnotherSystemsPathIsFoundInTheFolder)
+{
+    const std::string dir = folder("named");
+    mkdir((dir + "maps").c_str(), 0700);
+    mkdir((dir + "maps/Stone").c_str(), 0700);
+    write(dir + "test.png", pngFile(Picture(4, 4, paletteBytes(10))));
+    write(dir + "maps/Stone/wall.png", pngFile(Picture(4, 4, paletteBytes(11))));
+    write(dir + "updown.png", pngFile(Picture(4, 4, paletteBytes(12))));
+    write(dir + "earth.png", pngFile(Picture(4, 4, paletteBytes(13))));
+    write(dir + "Pic.png", pngFile(Picture(4, 4, paletteBytes(14))));
+    // Names alike but for their case: the one written, else the first in byte order ('T' before 't').
+    write(dir + "two.png", pngFile(Picture(4, 4, paletteBytes(9))));
+    write(dir + "Two.png", pngFile(Picture(4, 4, paletteBytes(26))));
+    write(dir + "tWo.png", pngFile(Picture(4, 4, paletteBytes(27))));
+    const struct {
+        const char* map;
+        int entry;
+        const char* note;  // "" for none
+    } cases[] = {
+        {"TEST.PNG", 10, "texture TEST.PNG: using test.png"},
+        {"MAPS/stone/WALL.png", 11, "texture MAPS/stone/WALL.png: using maps/Stone/wall.png"},
+        {"C:\\code\\x\\updown.png", 12, "texture C:/code/x/updown.png: using updown.png"},
+        {"Q:/a/b/earth.png", 13, "texture Q:/a/b/earth.png: using earth.png"},
+        {"//server/share/pic.png", 14, "texture //server/share/pic.png: using Pic.png"},
+        {"TWO.PNG", 26, "texture TWO.PNG: using Two.png"},
+        {"two.png", 9, ""},
+    };
+    for (const auto& c : cases) {
+        writeObjNaming(dir, c.map);
+        const Imported run = import(dir + "model.obj");
+        ASSERT_EQ(run.run.exitStatus, 0) << run.run.err;
+        EXPECT_EQ(entries(run.loaded.shape), std::vector<int>{c.entry}) << c.map;
+        EXPECT_EQ(textureNotes(run.run.err), *c.note ? "zemconvert: note: " + std::string(c.note) + "\n" : "");
+    }
+    // Files anywhere allowed: the name as written first, then looked for in the folder all the same.
+    writeObjNaming(dir, "TEST.PNG");
+    const Imported allowed = import(dir + "model.obj", {"--allow-outside-files"});
+    ASSERT_EQ(allowed.run.exitStatus, 0) << allowed.run.err;
+    EXPECT_EQ(entries(allowed.loaded.shape), std::vector<int>{10});
+}
+
+TEST(TextureImport, ANameThatLeavesTheFolderFindsNothingByAnyLetterCaseOrLastName)
+{
+    const std::string dir = folder("leaving");
+    const std::string inner = folder("leaving/model");
+    write(dir + "outside.png", pngFile(Picture(4, 4, paletteBytes(10))));
+    write(dir + "secret.png", pngFile(Picture(4, 4, paletteBytes(10))));
+    // A picture of the same last name inside, which a name that climbs out must not lead to either.
+    write(inner + "outside.png", pngFile(Picture(4, 4, paletteBytes(12))));
+    // A link in another letter case that leads out: found by its name, never opened through it.
+    ASSERT_EQ(symlink("../secret.png", (inner + "secret.png").c_str()), 0);
+    const struct {
+        const char* map;
+        const char* note;
+    } cases[] = {
+        {"../outside.png", "ignored texture ../outside.png: outside the model's folder"},
+        {"..\\outside.png", "ignored texture ../outside.png: outside the model's folder"},
+        {"SECRET.PNG", "ignored texture SECRET.PNG: not found"},
+    };
+    for (const auto& c : cases) {
+        const OpenWatch outside(dir + "outside.png");
+        const OpenWatch secret(dir + "secret.png");
+        const OpenWatch inside(inner + "outside.png");
+        ASSERT_TRUE(outside.ready() && secret.ready() && inside.ready());
+        writeObjNaming(inner, c.map);
+        const Imported run = import(inner + "model.obj");
+        ASSERT_EQ(run.run.exitStatus, 0) << run.run.err;
+        EXPECT_EQ(entries(run.loaded.shape), std::vector<int>{15}) << c.map;  // Kd 1 1 1: white
+        EXPECT_EQ(textureNotes(run.run.err), "zemconvert: note: " + std::string(c.note) + "\n");
+        EXPECT_FALSE(outside.opened()) << c.map;
+        EXPECT_FALSE(secret.opened()) << c.map;
+        EXPECT_FALSE(inside.opened()) << c.map;
+    }
+}
