@@ -36,6 +36,7 @@ test_packages=(
   desktop-file-utils shared-mime-info xdg-utils libfile-mimeinfo-perl libglib2.0-bin  # file type, desktop file
   bubblewrap bash-completion zsh             # sandboxes, completion
   strace                                     # what the confined import opens, seen from outside
+  assimp-testmodels                          # legacy models that name and map their pictures as old tools did
   debootstrap                                # the set-up proved in a fresh Debian root
   nodejs                                     # the glTF validator and the web tests
   emscripten chromium                        # the web viewer's WebAssembly, and the browser of its tests

@@ -153,10 +153,7 @@ bool readScene(const std::string& path, std::unique_ptr<Assimp::IOSystem> io, co
 {
     Assimp::Importer importer;
     importer.SetIOHandler(io.release());
-    // Identical vertices joined, so that faces share what they share in the source; the data
-    // checked, so that a damaged file is refused rather than half read.
-    const aiScene* scene =
-        importer.ReadFile(path.c_str(), aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure);
+    const aiScene* scene = importer.ReadFile(path.c_str(), kSceneReadSteps);
     if (!scene) {
         const char* why = importer.GetErrorString();
         libraryMessage = why && *why ? why : "unknown file format";

@@ -2,6 +2,8 @@
 // them.
 #pragma once
 
+#include <assimp/postprocess.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,6 +25,14 @@ public:
 protected:
     ~NamesTextures() = default;
 };
+
+// The importer's steps for a scene whose faces are coloured here: identical vertices joined, so that
+// faces share what they share in the source; the data checked, so that a damaged file is refused
+// rather than half read; a texture projected by sphere, cylinder, plane or box turned into texture
+// coordinates. Not the step that bakes a texture's offset, scale and rotation into them: the
+// sampling applies those itself, as each format defines them (glTF's differ from the library's).
+constexpr unsigned int kSceneReadSteps =
+    aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure | aiProcess_GenUVCoords;
 
 struct SceneColourOptions {
     ColourSource source = ColourSource::automatic;

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -405,5 +406,52 @@ TEST(TextureImport, ANameThatLeavesTheFolderFindsNothingByAnyLetterCaseOrLastNam
         EXPECT_FALSE(outside.opened()) << c.map;
         EXPECT_FALSE(secret.opened()) << c.map;
         EXPECT_FALSE(inside.opened()) << c.map;
+    }
+}
+
+TEST(TextureImport, LegacyModelsFindTheirPicturesAndProjectedMappingsColourTheirFaces)
+{
+    const std::string models = "/usr/share/assimp/models/";
+    struct stat info;
+    ASSERT_EQ(stat((models + "3DS/cube_with_diffuse_texture.3DS").c_str(), &info), 0)
+        << "the legacy models come from Debian's package assimp-testmodels (scripts/install-deps.sh test)";
+    const auto greyWhiteOrBlack = [](int entry) {
+        for (int grey : {0, 7, 8, 15, 16, 23, 24, 31})
+            if (entry == grey) return true;
+        return false;
+    };
+    const struct {
+        const char* model;
+        const char* picture;  // the name the model gives is not the file's
+        bool mostlyColoured;  // an earth is mostly dark oceans: its greys are the picture's own
+    } cases[] = {
+        {"3DS/cube_with_diffuse_texture.3DS", "test.png", true},
+        {"LWO/LWO2/MappingModes/earth_uv_cylindrical_y.lwo", "earthCylindric.jpg", false},
+        {"LWO/LWO2/MappingModes/earth_cylindrical_y.lwo", "earthCylindric.jpg", false},
+        {"LWO/LWO2/MappingModes/earth_spherical_y.lwo", "earthSpherical.jpg", false},
+        {"LWO/LWO2/MappingModes/earth_planar_z.lwo", "earthSpherical.jpg", false},
+    };
+    for (const auto& c : cases) {
+        const Imported run = import(models + c.model);
+        ASSERT_EQ(run.run.exitStatus, 0) << run.run.err;
+        EXPECT_NE(run.run.err.find(std::string(": using ") + c.picture + "\n"), std::string::npos) << run.run.err;
+        EXPECT_EQ(run.run.err.find("no texture coordinates"), std::string::npos) << run.run.err;
+        const std::vector<int> all = entries(run.loaded.shape);
+        const std::set<int> distinct(all.begin(), all.end());
+        std::set<int> coloured;
+        std::size_t grey = 0;
+        for (int entry : all) {
+            if (greyWhiteOrBlack(entry))
+                ++grey;
+            else
+                coloured.insert(entry);
+        }
+        if (c.mostlyColoured) {
+            EXPECT_LT(grey * 2, all.size()) << c.model;
+            EXPECT_GE(coloured.size(), 2u) << c.model;
+        } else {
+            // Faces that took their material's colour would all share one entry.
+            EXPECT_GE(distinct.size(), 5u) << c.model;
+        }
     }
 }

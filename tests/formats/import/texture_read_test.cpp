@@ -41,7 +41,7 @@ Read readColours(const std::string& path, ColourSource source = ColourSource::au
     Read read;
     Assimp::Importer importer;
     importer.SetIOHandler(new ConfinedIOSystem(path, false, read.notes));
-    const aiScene* scene = importer.ReadFile(path, aiProcess_JoinIdenticalVertices | aiProcess_ValidateDataStructure);
+    const aiScene* scene = importer.ReadFile(path, kSceneReadSteps);
     if (!scene) {
         ADD_FAILURE() << path << ": " << importer.GetErrorString();
         return read;
