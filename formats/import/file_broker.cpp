@@ -50,6 +50,7 @@ int openBeneath(int folder, const std::string& name, int flags = kOpenFlags)
     return static_cast<int>(fd);
 }
 
+// Alike but for the case of ASCII letters: a name's other bytes are matched as they are.
 bool sameLetters(const std::string& a, const char* b)
 {
     std::size_t i = 0;
