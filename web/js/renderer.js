@@ -176,7 +176,7 @@ class ModelRenderer {
     return this.programs[name];
   }
 
-  // Takes a model (ModelLoader.readModel) and uploads the streams of its first view. False when
+  // Takes a model (LoaderClient.load) and uploads the streams of its first view. False when
   // the loader has no memory for them; WebGL's memory is known after the first frame (see draw).
   upload(model) {
     this.release();
@@ -230,6 +230,11 @@ class ModelRenderer {
     this.model = null;
   }
 
+  // The names of the streams a frame of view draws.
+  streamsFor(view) {
+    return view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'];
+  }
+
   // The off-screen colour and depth buffers the frame is drawn into, at the canvas's size; with
   // samples (smooth edges, the user's choice) they are multisampled and resolved into a plain
   // colour buffer before the copy, which cannot both resolve and turn the rows over.
@@ -274,7 +279,7 @@ class ModelRenderer {
   draw(view, withModel, width, height, part) {
     const model = this.model && withModel;
     this.shortOf = '';
-    if (model && !this.ensureStreams(view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'])) {
+    if (model && !this.ensureStreams(this.streamsFor(view))) {
       this.shortOf = 'loader';
       return false;
     }
