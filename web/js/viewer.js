@@ -469,6 +469,8 @@ async function showModel(label, parts) {
   const size = frameSize();
   const fill = await page.loader.coverage(size.width, size.height, opening.view);
   if (load !== page.loads) return;
+  await page.renderer.stage(result.model);
+  if (load !== page.loads) return;
   // WebGL's memory for the upload is known after the first frame, which drawFrame checks.
   if (!page.renderer.upload(result.model)) {
     showMessage(label + ' is too large for this browser', page.loader.lines());
@@ -783,7 +785,10 @@ function toggleFullscreen() {
 
 // WebGL, the canvas at its size and the first view's program and frame, which the browser then
 // makes ready while the page loads the model.
-function startGraphics() {
+// WebGL's start in three tasks, the page answering between them: the context, the first view's
+// program (which WebGL compiles while the page asks whether it linked) and a first draw, each of
+// which takes the renderer tens of milliseconds.
+async function startGraphics() {
   const canvas = page.canvas;
   const gl = canvas.getContext('webgl2', { antialias: false, alpha: false, depth: false, stencil: false, preserveDrawingBuffer: false });
   if (!gl) return false;
@@ -792,10 +797,14 @@ function startGraphics() {
     e.preventDefault();
     showMessage('The drawing stopped', 'The browser took WebGL away from this page; reload it to go on.');
   });
+  const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
+  await nextTask();
   resizeCanvas();
-  page.renderer = new ModelRenderer(gl);
-  page.renderer.samples = page.antialias ? kAntialiasSamples : 0;
-  page.renderer.prepare(canvas.width, canvas.height);
+  const renderer = new ModelRenderer(gl);
+  renderer.samples = page.antialias ? kAntialiasSamples : 0;
+  await nextTask();
+  renderer.prepare(canvas.width, canvas.height);
+  page.renderer = renderer;
   return true;
 }
 
@@ -821,8 +830,9 @@ async function start() {
   } catch (e) {
     starting = Promise.reject(e);
   }
-  if (!startGraphics()) {
-    starting.catch(() => {});
+  // Its failure is shown once WebGL has started, not as an unhandled one meanwhile.
+  starting.catch(() => {});
+  if (!(await startGraphics())) {
     return cannotStart('It offers no WebGL 2, which the viewer needs.');
   }
   let loader;
