@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "model/shape.h"
+#include "render/framing.h"
 #include "render/scene.h"
 #include "render/viewer.h"
 #include "testlib/views.h"
@@ -23,13 +24,27 @@ struct Model {
     std::string (*text)();
     int rotX, rotY;   // the terrain is tilted to be seen from above
     int solidBlocks;  // blocks of frames timed per solid view
+    bool framed;      // placed as the web page opens it (zemrender --fit, unturned), then turned
 };
 // At the start view many faces of the largest random model cover much of the window, many times
-// over: its solid frames take the rasteriser most of a second, so fewer of them are timed.
+// over: its solid frames take the rasteriser most of a second, so fewer of them are timed. The
+// ball and the framed random model are the views the web benchmark compares the page's frames with.
 const Model kModels[] = {
-    {"largest", [] { return randomModel(32767, 65534, 1); }, 0, 0, 3},
-    {"terrain", [] { return terrainModel(); }, 35, -20, 5},
+    {"largest", [] { return randomModel(32767, 65534, 1); }, 0, 0, 3, false},
+    {"terrain", [] { return terrainModel(); }, 35, -20, 5, false},
+    {"sphere", [] { return sphereModel(); }, 35, -20, 5, true},
+    {"random_framed", [] { return randomModel(32767, 100000, 1); }, 35, -20, 3, true},
 };
+
+// The projection of the whole window, and for a framed model its framing's place and depth range.
+void setModelProjection(const Model& model)
+{
+    if (!model.framed) return setProjection(kWindowWidth, kWindowHeight);
+    const Framing framing = frameShape(gShape, kWindowWidth, kWindowHeight, 0, 0);
+    gDistance = framing.distance;
+    setProjection(kWindowWidth, kWindowHeight, framing.nearPlane, framing.farPlane);
+    shiftView(framing.shift);
+}
 
 // Median seconds of one frame or one compile, by benchmark name, for the summary.
 std::map<std::string, double> gMedians;
@@ -87,7 +102,7 @@ void frame() { drawView(gView, gOracle); }
 void frameBenchmark(benchmark::State& state, const Model& model, View view, bool tiny, int framesPerBlock)
 {
     if (!useView(model, view)) return state.SkipWithError("model did not load");
-    setProjection(kWindowWidth, kWindowHeight);
+    setModelProjection(model);
     if (tiny) glViewport(0, 0, 1, 1);  // the same projection, so that the same primitives are drawn
     gView = view;
     std::vector<double> seconds[2];

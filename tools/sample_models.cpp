@@ -119,6 +119,35 @@ std::string terrainModel(int side, uint32_t seed)
     return formatModel("terrain", toFile(points), polygons);
 }
 
+std::string sphereModel(int rings, int segments)
+{
+    const double pi = std::acos(-1.0);
+    const double radius = 10000.0;
+    // The poles, then rings - 1 circles of latitude from the top down.
+    std::vector<Point> points = {{0, radius, 0}, {0, -radius, 0}};
+    for (int r = 1; r < rings; ++r)
+        for (int s = 0; s < segments; ++s) {
+            const double polar = pi * r / rings;
+            const double around = 2 * pi * s / segments;
+            points.push_back({radius * std::sin(polar) * std::cos(around), radius * std::cos(polar),
+                              radius * std::sin(polar) * std::sin(around)});
+        }
+    const auto at = [&](int r, int s) { return 2 + (r - 1) * segments + s % segments; };
+    std::vector<TextPolygon> polygons;
+    for (int r = 0; r < rings; ++r)
+        for (int s = 0; s < segments; ++s) {
+            // A quad between two circles; at a pole its circle is the pole alone.
+            std::vector<int> face;
+            if (r == 0) face.push_back(0);
+            else face.insert(face.end(), {at(r, s), at(r, s + 1)});
+            if (r == rings - 1) face.push_back(1);
+            else face.insert(face.end(), {at(r + 1, s + 1), at(r + 1, s)});
+            orderOutwards(face, points);
+            polygons.push_back({9 + r * 6 / rings, face});
+        }
+    return formatModel("sphere", toFile(points), polygons);
+}
+
 std::string cubeModel()
 {
     std::vector<Point> points;

@@ -15,6 +15,10 @@ std::string randomModel(int vertexCount, int polygonCount, uint32_t seed);
 // side gives 31,684 vertices and 62,658 triangles.
 std::string terrainModel(int side = 178, uint32_t seed = 1);
 
+// A ball of radius 10,000 in rings of quads between triangle fans at the poles, coloured in bands of
+// latitude. The default is the finest such ball within the format's 32,768 vertices: 32,514 vertices
+// and 32,768 faces, 65,024 triangles once its quads are split.
+std::string sphereModel(int rings = 128, int segments = 256);
 // Sample models, faces turned so that their normals point outwards once the loader negates y.
 std::string cubeModel();
 std::string dodecahedronModel();

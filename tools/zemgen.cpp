@@ -12,7 +12,7 @@ namespace {
 int usage()
 {
     std::fputs(
-        "usage: zemgen random <vertices> <polygons> [seed] | terrain [seed] | cube | dodecahedron | torus | segments\n",
+        "usage: zemgen random <vertices> <polygons> [seed] | terrain [seed] | sphere | cube | dodecahedron | torus | segments\n",
         stderr);
     return 2;
 }
@@ -30,6 +30,8 @@ int main(int argc, char** argv)
                                argc > 4 ? static_cast<uint32_t>(std::atol(argv[4])) : 1);
         else if (kind == "terrain")
             text = terrainModel(178, argc > 2 ? static_cast<uint32_t>(std::atol(argv[2])) : 1);
+        else if (kind == "sphere")
+            text = sphereModel();
         else if (kind == "cube")
             text = cubeModel();
         else if (kind == "dodecahedron")

@@ -170,6 +170,17 @@ TEST(Normals, equalTheLiteralLoopOnAGeneratedFile)
     Parsed torus = parseText(torusModel(36, 18));
     ASSERT_TRUE(torus.ok && torus.shape.computeNormals());
     EXPECT_EQ(firstNormalMismatch(torus.shape, literalNormals(torus.shape)), -1);
+    // The benchmarks' ball: within the format's vertex table, and every face turned outwards.
+    Parsed sphere = parseText(sphereModel());
+    ASSERT_TRUE(sphere.ok && sphere.shape.computeNormals()) << sphere.messages;
+    EXPECT_EQ(sphere.shape.vertexCount, 32514);
+    EXPECT_EQ(sphere.shape.polygonCount, 32768);
+    for (int32_t p = 0; p < sphere.shape.polygonCount; ++p) {
+        const ShapePolygon& face = sphere.shape.polygons[p];
+        const ShapeVertex& corner = sphere.shape.vertices[face.indices[0]];
+        ASSERT_GT(face.faceNormal.x * corner.x + face.faceNormal.y * corner.y + face.faceNormal.z * corner.z, 0.0)
+            << "face " << p;
+    }
 }
 
 std::size_t groupingSteps(const std::vector<ShapeVertex>& vertices, int32_t* groups)

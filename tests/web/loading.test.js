@@ -62,11 +62,15 @@ const text = (page, id) => page.$eval('#' + id, (e) => (e.hidden ? '' : e.textCo
 test('a file dropped or chosen before the module has started is held and shown once it has', async () => {
   for (const how of ['drop', 'chooser']) {
     const page = await openPage(browser);
-    // The module's start waits until the test lets it go.
+    // The module's start waits until the test lets it go, whether it starts in the page or in the
+    // loader's worker (whose answers the page then hears only once let go).
     await page.evaluateOnNewDocument(() => {
       const instantiate = WebAssembly.instantiate;
       const gate = new Promise((resolve) => { window.startModule = resolve; });
       WebAssembly.instantiate = (...args) => gate.then(() => instantiate.apply(WebAssembly, args));
+      window.Worker = class extends window.Worker {
+        set onmessage(handler) { super.onmessage = (e) => gate.then(() => handler(e)); }
+      };
     });
     await page.goto(pathToFileURL(env.page()).href + '?controls=none');
     await page.waitForSelector('#open-start');
@@ -84,6 +88,30 @@ test('a file dropped or chosen before the module has started is held and shown o
     await assertPicture(page, model('cube'));
     await page.close();
   }
+});
+
+// The parsing, normals and streams of a model run in a worker, off the page's thread; from disk too,
+// where the page's policy must let a worker of its own start and compile the module.
+test('a model opened from disk is loaded in a worker of the page, under its policy, and drawn exactly', async () => {
+  const page = await openPage(browser);
+  const refused = [];
+  page.on('console', (m) => { if (/Content Security Policy/i.test(m.text())) refused.push(m.text()); });
+  await page.goto(pathToFileURL(env.page()).href + '?controls=none');
+  await settled(page, 'start');
+  await dropFile(page, model('torus'));
+  await settled(page, 'model');
+  assert.deepStrictEqual(refused, []);
+  assert.strictEqual(page.workers().length, 1, 'the loader runs in a worker');
+  // The smooth shading came with the load; the flat one and the outlines come from the worker when
+  // first drawn, and the picture waits for them.
+  await assertPicture(page, model('torus'));
+  for (const [key, view] of [['s', { ...kStart, smooth: false }], ['w', { ...kStart, smooth: false, outline: true }]]) {
+    await page.evaluate(() => { document.documentElement.dataset.drawn = ''; });
+    await page.keyboard.press(key);
+    await page.waitForFunction(() => document.documentElement.dataset.drawn === 'full');
+    await assertPicture(page, model('torus'), view);
+  }
+  await page.close();
 });
 
 test('without WebGL 2 or WebAssembly: one clear line, and a dropped file does not open in the tab', async () => {

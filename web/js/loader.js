@@ -107,3 +107,173 @@ class ModelLoader {
     return { table: bytes(u32(13), u32(12) * 12), edges: bytes(u32(15), u32(14) * 2) };
   }
 }
+
+// ---------------------------------------------------------------- the loader in a worker
+
+// The loader runs in a worker of its own where the browser starts one, so that the parsing,
+// normals and streams of a large model never hold up the page: the page asks by message
+// (LoaderClient) and draws what comes back. Each answer is made here, in the worker or, where
+// none starts, in the page itself. state: the model loaded last and the page's number for it.
+function answerRequest(loader, state, request) {
+  const a = request.args || [];
+  switch (request.op) {
+    case 'palette': return { palette: loader.palette() };
+    case 'load': {
+      state.model = null;
+      state.number = request.number;
+      const result = loader.load(request.parts);
+      if (!result.model) return { lines: result.lines };
+      state.model = result.model;
+      const { streams, ...counts } = result.model;
+      // Copies out of the module's memory, which the next build may move.
+      return { model: counts, parts: { smooth: copyViews(streams('smooth')), segments: copyViews(streams('segments')) },
+        lines: result.lines };
+    }
+    case 'streams': {
+      if (!state.model || state.number !== request.number) return { stale: true };
+      const views = state.model.streams(request.name);
+      return views ? { views: copyViews(views) } : { lines: loader.lines() };
+    }
+    case 'frame': return loader.frame(a[0], a[1], a[2], a[3]);
+    case 'coverage': return loader.coverage(a[0], a[1], a[2]);
+    case 'startView': return loader.startView(a[0], a[1]);
+  }
+  return null;
+}
+
+function copyViews(views) {
+  const copy = {};
+  for (const [key, value] of Object.entries(views)) copy[key] = ArrayBuffer.isView(value) ? value.slice() : value;
+  return copy;
+}
+
+// The buffers of an answer's byte arrays, handed over rather than copied.
+function buffersOf(value, found = []) {
+  if (ArrayBuffer.isView(value)) found.push(value.buffer);
+  else if (value && typeof value === 'object') for (const inner of Object.values(value)) buffersOf(inner, found);
+  return found;
+}
+
+// The worker's side: its own module, and an answer to each request in the order they came.
+function serveLoader() {
+  const state = { model: null, number: 0 };
+  const starting = createZemLoader().then((module) => new ModelLoader(module));
+  self.onmessage = (e) => starting.then((loader) => {
+    let answer;
+    try {
+      answer = answerRequest(loader, state, e.data);
+    } catch (error) {
+      return self.postMessage({ id: e.data.id, failed: String(error && error.message ? error.message : error) });
+    }
+    self.postMessage({ id: e.data.id, answer }, [...new Set(buffersOf(answer))]);
+  }, (error) => self.postMessage({ id: e.data.id, failed: String(error && error.message ? error.message : error) }));
+}
+
+// The page's side: each request a promise of its answer. The model's streams are byte arrays of the
+// page's own, those of the first view with the load's answer and the rest once asked for (ask()).
+class LoaderClient {
+  // A client of a worker that runs source (this script), or of a loader in the page where the
+  // browser starts no worker or its module fails there.
+  static async start(source) {
+    if (typeof Worker === 'function' && source) {
+      let worker = null;
+      try {
+        const url = URL.createObjectURL(new Blob([source], { type: 'text/javascript' }));
+        worker = new Worker(url);
+        URL.revokeObjectURL(url);
+        const client = new LoaderClient(worker, null);
+        client.paletteValues = (await client.ask('palette')).palette;
+        return client;
+      } catch (e) {
+        if (worker) worker.terminate();
+      }
+    }
+    const client = new LoaderClient(null, new ModelLoader(await createZemLoader()));
+    client.paletteValues = (await client.ask('palette')).palette;
+    return client;
+  }
+
+  constructor(worker, loader) {
+    this.worker = worker;
+    this.loader = loader;
+    this.state = { model: null, number: 0 };
+    this.waiting = new Map();
+    this.nextId = 1;
+    this.loads = 0;
+    this.lastLines = '';
+    if (!worker) return;
+    worker.onmessage = (e) => {
+      const waiting = this.waiting.get(e.data.id);
+      this.waiting.delete(e.data.id);
+      if (e.data.failed !== undefined) waiting.reject(new Error(e.data.failed));
+      else waiting.resolve(e.data.answer);
+    };
+    // A worker that fails to start (or dies) fails every request still waiting.
+    worker.onerror = (e) => {
+      e.preventDefault();
+      for (const waiting of this.waiting.values()) waiting.reject(new Error(e.message || 'the worker stopped'));
+      this.waiting.clear();
+    };
+  }
+
+  ask(op, fields = {}, transfer = []) {
+    const request = { op, ...fields };
+    if (!this.worker) return new Promise((resolve) => resolve(answerRequest(this.loader, this.state, request)));
+    request.id = this.nextId++;
+    return new Promise((resolve, reject) => {
+      this.waiting.set(request.id, { resolve, reject });
+      this.worker.postMessage(request, transfer);
+    });
+  }
+
+  palette() {
+    return this.paletteValues;
+  }
+
+  // The loader's lines of the last load or build that failed.
+  lines() {
+    return this.lastLines;
+  }
+
+  // As ModelLoader.load, answered later; the parts' bytes go to the worker. The model's
+  // streams(name) are the named streams' views, undefined until they come (missing() asks for them)
+  // and null where the loader had no memory for them.
+  async load(parts) {
+    const number = ++this.loads;
+    const worker = this.worker;
+    const answer = await this.ask('load', { number, parts }, worker ? [...new Set(parts.map((p) => p.buffer))] : []);
+    this.lastLines = answer.lines;
+    if (!answer.model) return { lines: answer.lines };
+    const streams = answer.parts;
+    const asked = new Set(Object.keys(streams));
+    const model = { ...answer.model, streams: (name) => streams[name] };
+    // The names of the streams not here yet; those not asked for yet are asked for, and arrived is
+    // called when one comes.
+    model.missing = (names, arrived) => names.filter((name) => {
+      if (streams[name] !== undefined) return false;
+      if (!asked.has(name)) {
+        asked.add(name);
+        this.ask('streams', { number, name }).then((a) => {
+          if (a.stale) return;
+          if (!a.views) this.lastLines = a.lines;
+          streams[name] = a.views || null;
+          arrived();
+        });
+      }
+      return true;
+    });
+    return { model, lines: answer.lines };
+  }
+
+  frame(width, height, rotX, rotY) {
+    return this.ask('frame', { args: [width, height, rotX, rotY] });
+  }
+
+  coverage(width, height, view) {
+    return this.ask('coverage', { args: [width, height, { rotX: view.rotX, rotY: view.rotY, shift: view.shift, distance: view.distance }] });
+  }
+
+  startView(width, height) {
+    return this.ask('startView', { args: [width, height] });
+  }
+}

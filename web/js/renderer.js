@@ -131,6 +131,10 @@ const kStreams = {
   outlines: (v) => [['table', 'ARRAY_BUFFER', v.table], ['edges', 'ELEMENT_ARRAY_BUFFER', v.edges]],
 };
 
+// The most bytes handed to WebGL in one task when a model's first streams are staged: a copy of
+// tens of megabytes at once held the page's thread for a few hundred milliseconds.
+const kUploadStep = 4 << 20;
+
 class ModelRenderer {
   // gl: a WebGL 2 context created without antialiasing. The first view's program is started at
   // once, so that the browser builds it while the page loads the model.
@@ -162,6 +166,8 @@ class ModelRenderer {
     this.clipControl = gl.getExtension('EXT_clip_control');
     if (this.clipControl) this.clipControl.clipControlEXT(this.clipControl.UPPER_LEFT_EXT, this.clipControl.NEGATIVE_ONE_TO_ONE_EXT);
     this.model = null;
+    this.staged = null;  // a model's first streams being uploaded (stage) while another is on show
+    this.knownShort = false;  // WebGL had no memory for the staged streams: the first frame says so
     this.programNamed('litSmooth');
   }
 
@@ -176,14 +182,69 @@ class ModelRenderer {
     return this.programs[name];
   }
 
-  // Takes a model (ModelLoader.readModel) and uploads the streams of its first view. False when
+  // Takes a model (LoaderClient.load) and uploads the streams of its first view. False when
   // the loader has no memory for them; WebGL's memory is known after the first frame (see draw).
   upload(model) {
     this.release();
     this.model = model;
+    const staged = this.staged;
+    this.staged = null;
+    if (staged && staged.model === model && staged.done) {
+      Object.assign(this.buffers, staged.buffers);
+      Object.assign(this.indexBytes, staged.indexBytes);
+      for (const name of Object.keys(staged.indexBytes)) this.uploaded.add(name);
+      this.unchecked = false;
+      this.knownShort = staged.outOfMemory;
+    } else if (staged) {
+      this.dropStaged(staged);
+    }
     if (this.ensureStreams(['smooth', 'segments'])) return true;
     this.release();
     return false;
+  }
+
+  // Uploads the streams of model's first view into buffers of their own, at most kUploadStep bytes
+  // a task, while the model on show stays drawn; upload(model) then takes them as they are. False
+  // when the loader had no memory for them or another model was staged meanwhile.
+  async stage(model) {
+    const gl = this.gl;
+    if (this.staged) this.dropStaged(this.staged);
+    const staged = { model, buffers: {}, indexBytes: {}, done: false };
+    this.staged = staged;
+    for (const name of ['smooth', 'segments']) {
+      const views = model.streams(name);
+      if (!views) return false;
+      for (const [key, target, data] of kStreams[name](views)) {
+        const buffer = gl.createBuffer();
+        staged.buffers[key] = buffer;
+        for (let at = 0; at === 0 || at < data.byteLength; at += kUploadStep) {
+          if (this.staged !== staged) return false;
+          gl.bindBuffer(gl[target], buffer);
+          if (at === 0) gl.bufferData(gl[target], data.byteLength, gl.STATIC_DRAW);
+          if (data.byteLength > 0) gl.bufferSubData(gl[target], at, data, at, Math.min(kUploadStep, data.byteLength - at));
+          gl.bindBuffer(gl[target], null);
+          await new Promise((resolve) => setTimeout(resolve, 0));
+        }
+      }
+      staged.indexBytes[name] = views.indexBytes;
+    }
+    // Whether WebGL had the memory, asked once it has taken in every step: asked after the first
+    // frame, as for other uploads, the question would hold the page until that frame was drawn,
+    // which for a fill-bound model takes the renderer hundreds of milliseconds.
+    const fence = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
+    gl.flush();
+    while (gl.getSyncParameter(fence, gl.SYNC_STATUS) !== gl.SIGNALED) await new Promise((resolve) => setTimeout(resolve, 4));
+    gl.deleteSync(fence);
+    if (this.staged !== staged) return false;
+    this.unchecked = true;
+    staged.outOfMemory = this.ranOutOfMemory();
+    staged.done = true;
+    return true;
+  }
+
+  dropStaged(staged) {
+    for (const buffer of Object.values(staged.buffers)) this.gl.deleteBuffer(buffer);
+    if (this.staged === staged) this.staged = null;
   }
 
   // Uploads the named streams not yet uploaded (WebGL copies them); false when the loader ran out
@@ -214,6 +275,10 @@ class ModelRenderer {
   // draw from a buffer that could not be made sets one of its own (a lost context repeats its own).
   ranOutOfMemory() {
     const gl = this.gl;
+    if (this.knownShort) {
+      this.knownShort = false;
+      return true;
+    }
     if (!this.unchecked) return false;
     this.unchecked = false;
     let out = false;
@@ -228,6 +293,11 @@ class ModelRenderer {
     // An error of these buffers' uploads, not looked at yet, is not to be taken for the next model's.
     this.ranOutOfMemory();
     this.model = null;
+  }
+
+  // The names of the streams a frame of view draws.
+  streamsFor(view) {
+    return view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'];
   }
 
   // The off-screen colour and depth buffers the frame is drawn into, at the canvas's size; with
@@ -274,7 +344,7 @@ class ModelRenderer {
   draw(view, withModel, width, height, part) {
     const model = this.model && withModel;
     this.shortOf = '';
-    if (model && !this.ensureStreams(view.wireframe ? ['outlines'] : [view.smooth || !view.lighting ? 'smooth' : 'flat', 'segments'])) {
+    if (model && !this.ensureStreams(this.streamsFor(view))) {
       this.shortOf = 'loader';
       return false;
     }

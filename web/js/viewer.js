@@ -16,7 +16,11 @@ const kFillPerPart = 64 * 640 * 480;  // pixels times layers of faces beyond whi
 const kFillMoving = kFillPerPart / 4; // what a frame drawn while the view changes may fill
 const kMostBands = 8;                 // each band draws every face again: more cost more than they spare
 
-const settings = new URLSearchParams(window.location.search);
+// This script also runs as the loader's worker (serveLoader), where there is no document.
+const inPage = typeof document === 'object';
+// The script's own text, which the loader's worker runs: read while it runs, as the page opens.
+const kPageSource = inPage && document.currentScript ? document.currentScript.textContent : '';
+const settings = new URLSearchParams(inPage ? window.location.search : '');
 const kAntialiasKey = 'zemview.smoothEdges';
 const kAntialiasSamples = 4;
 
@@ -41,10 +45,10 @@ const page = {
   drag: { rotating: false, zooming: false, panning: false, lastX: 0, lastY: 0, lastZoomY: 0 },
   touch: null,          // while fingers touch: their last positions, and the span and distance a pinch began at
   lastTap: 0,           // performance.now() of the last one-finger tap that did not move, for a double tap
-  loader: null,         // ModelLoader, once the module has started
+  loader: null,         // LoaderClient, once the module has started
   renderer: null,       // ModelRenderer, once WebGL has started
   gl: null,
-  canvas: document.getElementById('view'),
+  canvas: inPage ? document.getElementById('view') : null,
   ready: false,         // the module and WebGL have started: models can be opened
   failed: false,        // they cannot start in this browser
   pending: null,        // a file chosen or dropped before the page was ready, opened once it is
@@ -61,6 +65,7 @@ const page = {
   bands: null,          // the full-resolution frame drawn in bands: the next band, their count, the last one's fence
   frameRequest: 0,      // the pending animation frame's request, or 0
   firstFrameTime: 0,    // performance.now() when the first model's first frame was drawn
+  loads: 0,             // models asked of the loader so far: an answer for an earlier one is not shown
   // With ?timing in the address, each frame waits for the renderer to finish and its time is kept
   // in window.zemviewFrameTimes (milliseconds): the benchmarks read it.
   frameTimes: settings.has('timing') ? [] : null,
@@ -212,6 +217,11 @@ function drawFrame() {
   page.frameRequest = 0;
   if (!page.renderer || page.gl.isContextLost()) return;
   resizeCanvas();
+  // Streams the view needs that the loader is still making: the picture stays until they come.
+  if (page.shown && page.renderer.model && page.renderer.model.missing(page.renderer.streamsFor(page.view), requestFrame).length) {
+    document.documentElement.dataset.drawn = 'waiting';
+    return;
+  }
   const load = page.shown ? page.fill * page.canvas.width * page.canvas.height : 0;
   if (load > kFillPerPart && !page.frameTimes) return drawFillBound(load);
   const start = performance.now();
@@ -307,9 +317,9 @@ function frameSize() {
 }
 
 // The model placed as zemrender --fit places it, turned by rotX and rotY.
-function framedView(rotX, rotY) {
+async function framedView(rotX, rotY) {
   const size = frameSize();
-  const f = page.loader.frame(size.width, size.height, rotX, rotY);
+  const f = await page.loader.frame(size.width, size.height, rotX, rotY);
   return { rotX, rotY, shift: f.shift, distance: f.distance, nearPlane: f.nearPlane, farPlane: f.farPlane,
     pivot: [0, 0, 0], framed: true };
 }
@@ -406,9 +416,12 @@ function resetView() {
   requestFrame();
 }
 
-function fitView() {
+async function fitView() {
   if (!page.shown) return;
-  Object.assign(page.view, framedView(page.view.rotX, page.view.rotY));
+  const shown = page.loads;
+  const framed = await framedView(page.view.rotX, page.view.rotY);
+  if (shown !== page.loads || !page.shown) return;
+  Object.assign(page.view, framed);
   showNote('');
   requestFrame();
 }
@@ -424,20 +437,23 @@ function toggle(setting) {
 
 // The view a model opens with: the viewer's first view where it shows the whole model at a size
 // one can see, else the model framed, with a line that says why.
-function openingView() {
+async function openingView() {
   const size = frameSize();
-  const seen = page.loader.startView(size.width, size.height);
+  const seen = await page.loader.startView(size.width, size.height);
   const plain = { ...kStartView, shift: [0, 0, 0], pivot: [0, 0, 0], nearPlane: 1, farPlane: 3000, framed: false };
   if (seen === kStartViewWhole) return { view: plain, note: '' };
-  return { view: { ...plain, ...framedView(0, 0) },
+  return { view: { ...plain, ...(await framedView(0, 0)) },
     note: seen === kStartViewCut ? 'Framed to show the whole model: the first view would cut it.'
       : 'Framed to show the whole model: in the first view it would be too small to see.' };
 }
 
-// Shows the model whose text is in parts (Uint8Arrays, in order), or the loader's lines.
-function showModel(label, parts) {
+// Shows the model whose text is in parts (Uint8Arrays, in order, handed over to the loader), or the
+// loader's lines. The loader answers later: a model opened meanwhile wins, whichever answers first.
+async function showModel(label, parts) {
   if (!page.ready) return;
-  const result = page.loader.load(parts);
+  const load = ++page.loads;
+  const result = await page.loader.load(parts);
+  if (load !== page.loads) return;
   if (!result.model) {
     page.renderer.release();
     showMessage(label + ' could not be loaded', result.lines);
@@ -448,20 +464,25 @@ function showModel(label, parts) {
     showMessage(label + ' has nothing to draw', 'The model has no faces and no segments.');
     return;
   }
+  const extent = await page.loader.frame(1, 1, 0, 0);
+  const opening = await openingView();
+  const size = frameSize();
+  const fill = await page.loader.coverage(size.width, size.height, opening.view);
+  if (load !== page.loads) return;
+  await page.renderer.stage(result.model);
+  if (load !== page.loads) return;
   // WebGL's memory for the upload is known after the first frame, which drawFrame checks.
   if (!page.renderer.upload(result.model)) {
     showMessage(label + ' is too large for this browser', page.loader.lines());
     return;
   }
-  page.extent = page.loader.frame(1, 1, 0, 0);
-  const opening = openingView();
+  page.extent = extent;
   page.opened = opening.view;
   page.view = { ...opening.view, shift: opening.view.shift.slice(), pivot: opening.view.pivot.slice() };
   page.drag = { rotating: false, zooming: false, panning: false, lastX: 0, lastY: 0, lastZoomY: 0 };
   page.shown = true;
   page.label = label;
-  const size = frameSize();
-  page.fill = Math.max(1, page.loader.coverage(size.width, size.height, page.view));
+  page.fill = Math.max(1, fill);
   // A fill-bound model is first drawn small, at once, then in full.
   cancelBands();
   page.restAt = performance.now() + 1;
@@ -509,8 +530,9 @@ async function openFile(file, note) {
   } catch (e) {
     return showMessage(file.name + ' could not be read', 'The browser could not read the file: ' + errorText(e));
   }
-  showModel(file.name, [new Uint8Array(buffer)]);
-  if (page.shown && note) showNote(note);
+  const load = page.loads + 1;
+  await showModel(file.name, [new Uint8Array(buffer)]);
+  if (page.shown && note && load === page.loads) showNote(note);
 }
 
 function errorText(e) {
@@ -763,7 +785,10 @@ function toggleFullscreen() {
 
 // WebGL, the canvas at its size and the first view's program and frame, which the browser then
 // makes ready while the page loads the model.
-function startGraphics() {
+// WebGL's start in three tasks, the page answering between them: the context, the first view's
+// program (which WebGL compiles while the page asks whether it linked) and a first draw, each of
+// which takes the renderer tens of milliseconds.
+async function startGraphics() {
   const canvas = page.canvas;
   const gl = canvas.getContext('webgl2', { antialias: false, alpha: false, depth: false, stencil: false, preserveDrawingBuffer: false });
   if (!gl) return false;
@@ -772,10 +797,14 @@ function startGraphics() {
     e.preventDefault();
     showMessage('The drawing stopped', 'The browser took WebGL away from this page; reload it to go on.');
   });
+  const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
+  await nextTask();
   resizeCanvas();
-  page.renderer = new ModelRenderer(gl);
-  page.renderer.samples = page.antialias ? kAntialiasSamples : 0;
-  page.renderer.prepare(canvas.width, canvas.height);
+  const renderer = new ModelRenderer(gl);
+  renderer.samples = page.antialias ? kAntialiasSamples : 0;
+  await nextTask();
+  renderer.prepare(canvas.width, canvas.height);
+  page.renderer = renderer;
   return true;
 }
 
@@ -797,21 +826,22 @@ async function start() {
   const fetching = url ? fetchModel(url) : null;
   let starting;
   try {
-    starting = typeof WebAssembly === 'object' ? createZemLoader() : Promise.reject(new Error('no WebAssembly'));
+    starting = typeof WebAssembly === 'object' ? LoaderClient.start(kPageSource) : Promise.reject(new Error('no WebAssembly'));
   } catch (e) {
     starting = Promise.reject(e);
   }
-  if (!startGraphics()) {
-    starting.catch(() => {});
+  // Its failure is shown once WebGL has started, not as an unhandled one meanwhile.
+  starting.catch(() => {});
+  if (!(await startGraphics())) {
     return cannotStart('It offers no WebGL 2, which the viewer needs.');
   }
-  let module;
+  let loader;
   try {
-    module = await starting;
+    loader = await starting;
   } catch (e) {
     return cannotStart('Its WebAssembly did not start (' + errorText(e) + '), which the viewer needs.');
   }
-  page.loader = new ModelLoader(module);
+  page.loader = loader;
   page.renderer.setPalette(page.loader.palette());
   page.ready = true;
   if (page.pending) {
@@ -829,5 +859,9 @@ async function start() {
   }
 }
 
-listen();
-window.addEventListener('DOMContentLoaded', start);
+if (inPage) {
+  listen();
+  window.addEventListener('DOMContentLoaded', start);
+} else {
+  serveLoader();
+}
