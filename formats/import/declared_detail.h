@@ -78,7 +78,9 @@ bool checkPly(const FileBytes& file, std::string& refusal);  // declared_ply.cpp
 bool checkOff(const FileBytes& file, std::string& refusal);  // declared_off_stl.cpp
 bool checkBinaryStl(const FileBytes& file, std::string& refusal);
 bool checkGlb(const FileBytes& file, std::string& refusal);  // declared_gltf.cpp
-bool checkGltfJson(const FileBytes& file, std::string& refusal);
+// mayBeOther: bytes that only start like JSON (a glTF buffer may) pass when they are no JSON; nesting
+// too deep still refuses them.
+bool checkGltfJson(const FileBytes& file, std::string& refusal, bool mayBeOther = false);
 bool checkXml(const FileBytes& file, std::string& refusal);        // declared_xml.cpp
 bool checkBinaryFbx(const FileBytes& file, std::string& refusal);  // declared_fbx.cpp
 bool checkTextFbx(const FileBytes& file, std::string& refusal);

@@ -357,10 +357,15 @@ bool checkNodes(const Collection<Node>& nodes, std::string& refusal)
     return false;
 }
 
-bool checkGltfText(const std::string& json, const Source& source, std::string& refusal)
+bool checkGltfText(const std::string& json, const Source& source, std::string& refusal, bool mayBeOther = false)
 {
     GltfModel model;
-    if (!scanJson(json.data(), json.data() + json.size(), kMaxNesting, model, refusal)) return false;
+    const JsonScan scan = scanJson(json.data(), json.data() + json.size(), kMaxNesting, model, refusal);
+    if (scan == JsonScan::notJson && mayBeOther) {
+        refusal.clear();
+        return true;
+    }
+    if (scan != JsonScan::json) return false;
     return checkBuffers(model, source, refusal) && checkViews(model, refusal) && checkAccessors(model, refusal) &&
            checkNodes(model.nodes, refusal);
 }
@@ -387,9 +392,10 @@ std::string chunkTooLong(const char* chunk, uint64_t declared, uint64_t fileByte
 
 }  // namespace
 
-bool checkGltfJson(const FileBytes& file, std::string& refusal)
+bool checkGltfJson(const FileBytes& file, std::string& refusal, bool mayBeOther)
 {
-    return checkGltfText(file.read(0, static_cast<std::size_t>(file.size())), Source{folderOf(file.path())}, refusal);
+    return checkGltfText(file.read(0, static_cast<std::size_t>(file.size())), Source{folderOf(file.path())}, refusal,
+                         mayBeOther);
 }
 
 // GLB 2: a 12-byte header (magic, version, length), then chunks of a length, a type and the data:

@@ -143,13 +143,9 @@ bool checkByBytes(const declared::FileBytes& file, const std::string& head, cons
     if (startsWith(head, "PK\x03\x04") || startsWith(head, "PK\x05\x06")) return checkZip(file, refusal);
     if (startsWith(head, "Kaydara FBX Binary")) return checkBinaryFbx(file, refusal);
     // JSON, as the glTF readers' parser takes it: an array at the top nests as deep as an object.
-    if (firstNonSpace(head) == '{' || firstNonSpace(head) == '[') {
-        if (checkGltfJson(file, refusal)) return true;
-        // Bytes that only start like JSON are no JSON, unless the name says they are: a glTF
-        // buffer may start with a brace, and no reader parses it. Nesting too deep still refuses it.
-        if (!startsWith(refusal, "its JSON is malformed") || lowerExtension(name) == "gltf") return false;
-        refusal.clear();
-    }
+    // Only a name that says glTF makes bytes that merely start like JSON a malformed JSON file.
+    if (firstNonSpace(head) == '{' || firstNonSpace(head) == '[')
+        return checkGltfJson(file, refusal, lowerExtension(name) != "gltf");
     if (firstNonSpace(head) == '<') return checkXml(file, refusal);
     if (offHeader(head)) return checkOff(file, refusal);
     // Text only: a picture may name the format in its metadata, and its bytes are no braces.

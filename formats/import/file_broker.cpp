@@ -138,12 +138,6 @@ HandedFile answered(FileAnswer answer, std::string why = std::string())
 
 bool asksExistence(FileAsk ask) { return ask == FileAsk::exists || ask == FileAsk::textureExists; }
 
-bool checkOpenedFile(int fd, const std::string& name, std::string& refusal)
-{
-    // The open file itself, by its descriptor: its name could lead elsewhere by now.
-    return checkDeclaredContent(fd, name, refusal);
-}
-
 ModelFiles::ModelFiles(const std::string& modelPath, bool allowOutside)
     : modelPath_(modelPath), folderGiven_(folderOf(modelPath)),
       folderReal_(realPath(folderGiven_.empty() ? "." : folderGiven_)), allowOutside_(allowOutside),
@@ -170,7 +164,7 @@ HandedFile ModelFiles::model(bool existsOnly)
             modelAnswer_ = answered(FileAnswer::refused, "not a regular file");
         // The file opened, not its name once more, which could lead elsewhere by now; the name
         // still tells the formats that carry no signature.
-        else if (!checkOpenedFile(modelFd_, modelPath_, refusal))
+        else if (!checkDeclaredContent(modelFd_, modelPath_, refusal))
             modelAnswer_ = answered(FileAnswer::refused, refusal);
         else
             modelAnswer_ = answered(FileAnswer::given);
@@ -194,7 +188,7 @@ HandedFile ModelFiles::opened(int fd, const std::string& name, bool existsOnly)
         file = answered(FileAnswer::notRegular);
     else if (existsOnly)
         file = answered(FileAnswer::given);
-    else if (!checkOpenedFile(fd, name, refusal))
+    else if (!checkDeclaredContent(fd, name, refusal))
         file = answered(FileAnswer::refused, refusal);
     else
         file.answer = FileAnswer::given;

@@ -74,7 +74,3 @@ private:
 // The child's side: each ask sent to the parent's ModelFiles::serve (sandboxAsk). Absent when the
 // exchange fails.
 FileSource parentFiles();
-
-// The checks of declared sizes (declared_sizes.h) on a file already open: the format its bytes show,
-// and the one its name (as the reader asked for it) picks for a reader.
-bool checkOpenedFile(int fd, const std::string& name, std::string& refusal);

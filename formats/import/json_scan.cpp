@@ -43,7 +43,7 @@ public:
     {
     }
 
-    bool run(std::string& error);
+    JsonScan run(std::string& error);
 
 private:
     struct Open {
@@ -232,7 +232,7 @@ bool Scanner::afterValue(bool& done)
     }
 }
 
-bool Scanner::run(std::string& error)
+JsonScan Scanner::run(std::string& error)
 {
     if (end_ - at_ >= 3 && std::memcmp(at_, "\xef\xbb\xbf", 3) == 0) at_ += 3;
     bool ok = startValue(), done = false;
@@ -240,15 +240,15 @@ bool Scanner::run(std::string& error)
         ok = afterValue(done);
         if (ok && !done) ok = startMember();
     }
-    if (ok) return true;
+    if (ok) return JsonScan::json;
     error = tooDeep_ ? "its JSON nests deeper than " + std::to_string(maxDepth_) + " levels"
                      : "its JSON is malformed at byte " + std::to_string(at_ - begin_);
-    return false;
+    return tooDeep_ ? JsonScan::tooDeep : JsonScan::notJson;
 }
 
 }  // namespace
 
-bool scanJson(const char* begin, const char* end, std::size_t maxDepth, JsonVisitor& visitor, std::string& error)
+JsonScan scanJson(const char* begin, const char* end, std::size_t maxDepth, JsonVisitor& visitor, std::string& error)
 {
     Scanner scanner(begin, end, maxDepth, visitor);
     return scanner.run(error);

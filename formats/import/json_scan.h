@@ -24,7 +24,10 @@ public:
     virtual void value(const JsonPath& path, JsonKind kind, const std::string& text) = 0;
 };
 
+// What a scan found: JSON, text that is no JSON, or JSON that nests deeper than the scan allows.
+enum class JsonScan { json, notJson, tooDeep };
+
 // Walks one JSON value (RFC 8259; a leading byte-order mark is allowed) between begin and end, never
-// reading past end, with no recursion. False with error set, in the tool's words, when the text is
-// not JSON or nests containers more than maxDepth deep; the visitor may have seen part of it.
-bool scanJson(const char* begin, const char* end, std::size_t maxDepth, JsonVisitor& visitor, std::string& error);
+// reading past end, with no recursion. Unless it is JSON, error is set in the tool's words; the
+// visitor may have seen part of the text.
+JsonScan scanJson(const char* begin, const char* end, std::size_t maxDepth, JsonVisitor& visitor, std::string& error);
