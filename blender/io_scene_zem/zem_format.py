@@ -1,4 +1,4 @@
-# ZEM model text in Python: the reader that takes and refuses what zemview's loader does, the writer, the palette and its CIELAB match.
+# ZEM model text in Python: the reader that takes and refuses what zemview's loader does, the writer, the palette and its CIEDE2000 match.
 """Reading and writing ZEM model text, with no Blender import, so that plain python3 can test it.
 
 The reader follows the loader step by step: it is a scan for keywords, braces and numbers, not a
@@ -310,9 +310,55 @@ def _lab_from_srgb(red, green, blue):
 _PALETTE_LAB = [_lab_from_srgb(*c) for c in PALETTE]
 
 
+def _hue_degrees(b, a):
+    if a == 0 and b == 0:
+        return 0.0
+    h = math.degrees(math.atan2(b, a))
+    return h + 360 if h < 0 else h
+
+
+def colour_difference_2000(lab1, lab2):
+    """The CIEDE2000 difference of two CIELAB colours, as zemconvert's import computes it."""
+    l1, a1, b1 = lab1
+    l2, a2, b2 = lab2
+    mean_c7 = ((math.hypot(a1, b1) + math.hypot(a2, b2)) / 2) ** 7
+    g = 0.5 * (1 - math.sqrt(mean_c7 / (mean_c7 + 25.0 ** 7)))
+    a1p, a2p = (1 + g) * a1, (1 + g) * a2
+    c1p, c2p = math.hypot(a1p, b1), math.hypot(a2p, b2)
+    h1p, h2p = _hue_degrees(b1, a1p), _hue_degrees(b2, a2p)
+    achromatic = c1p * c2p == 0
+    dhp = 0.0
+    if not achromatic:
+        dhp = h2p - h1p
+        if dhp > 180:
+            dhp -= 360
+        elif dhp < -180:
+            dhp += 360
+    d_l, d_c = l2 - l1, c2p - c1p
+    d_h = 2 * math.sqrt(c1p * c2p) * math.sin(math.radians(dhp / 2))
+    mean_l, mean_cp = (l1 + l2) / 2, (c1p + c2p) / 2
+    mean_h = h1p + h2p
+    if not achromatic:
+        if abs(h1p - h2p) <= 180:
+            mean_h /= 2
+        else:
+            mean_h = (mean_h + 360 if mean_h < 360 else mean_h - 360) / 2
+    t = (1 - 0.17 * math.cos(math.radians(mean_h - 30)) + 0.24 * math.cos(math.radians(2 * mean_h))
+         + 0.32 * math.cos(math.radians(3 * mean_h + 6)) - 0.20 * math.cos(math.radians(4 * mean_h - 63)))
+    rotation = 30 * math.exp(-((mean_h - 275) / 25) * ((mean_h - 275) / 25))
+    mean_cp7 = mean_cp ** 7
+    rc = 2 * math.sqrt(mean_cp7 / (mean_cp7 + 25.0 ** 7))
+    sl = 1 + 0.015 * (mean_l - 50) * (mean_l - 50) / math.sqrt(20 + (mean_l - 50) * (mean_l - 50))
+    sc = 1 + 0.045 * mean_cp
+    sh = 1 + 0.015 * mean_cp * t
+    rt = -math.sin(math.radians(2 * rotation)) * rc
+    lightness, chroma, hue = d_l / sl, d_c / sc, d_h / sh
+    return math.sqrt(lightness * lightness + chroma * chroma + hue * hue + rt * chroma * hue)
+
+
 def nearest_palette_entry(linear_rgb):
-    """The entry zemconvert's import picks for a material of this linear colour: the nearest in
-    CIELAB to the colour shown, the first of equals (the bright black before the dark one)."""
+    """The entry zemconvert's import picks for a material of this linear colour: the nearest by
+    CIEDE2000 to the colour shown, the first of equals (the bright black before the dark one)."""
     shown = []
     for c in linear_rgb[:3]:
         # zemconvert takes the shown colour in single precision; NaN counts as 0.
@@ -320,7 +366,7 @@ def nearest_palette_entry(linear_rgb):
     wanted = _lab_from_srgb(*shown)
     best, best_distance = 0, math.inf
     for i, lab in enumerate(_PALETTE_LAB):
-        distance = sum((p - w) * (p - w) for p, w in zip(lab, wanted))
+        distance = colour_difference_2000(lab, wanted)
         if distance < best_distance:
             best, best_distance = i, distance
     return best

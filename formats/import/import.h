@@ -81,8 +81,11 @@ struct ImportedModel {
 bool fitModel(const SourceModel& source, const ImportOptions& options, ImportedModel& result,
               std::vector<std::string>& notes, std::string& error);
 
-// The palette entry nearest to colour in CIELAB, taking both as sRGB.
+// The palette entry nearest to colour by colourDifference2000, taking both as sRGB; the first of equals.
 int nearestPaletteEntry(SourceColour colour);
+
+// The CIEDE2000 colour difference of two CIELAB colours (lightness, a, b), with unit weights.
+double colourDifference2000(double l1, double a1, double b1, double l2, double a2, double b2);
 
 // A name that the loader reads back exactly: identifier characters only, no table keyword and no
 // "_shape" in it, at most 203 bytes; fallback (sanitised the same way) when name leaves nothing.

@@ -82,14 +82,19 @@ bool standInColour(const aiMaterial& material, const aiColor4D& c, bool obj)
 struct SceneFormat {
     bool linear = false;  // glTF: factors and vertex colours are linear light
     bool obj = false;
+    // LightWave: an image in a surface's colour channel covers the surface's own colour instead of
+    // tinting it, and the reading library hands over that colour (a light grey, by default) all the
+    // same: under a texture it counts as white, or every textured face would come out darker.
+    bool textureCoversColour = false;
 };
 
-LinearRgb materialColour(const aiScene& scene, unsigned int index, SceneFormat format, bool modulated)
+LinearRgb materialColour(const aiScene& scene, unsigned int index, SceneFormat format, bool modulated, bool textured)
 {
     if (index >= scene.mNumMaterials || !scene.mMaterials[index]) return linearColour(0.6f, 0.6f, 0.6f, false);
     const aiMaterial& material = *scene.mMaterials[index];
     aiColor4D c(0.6f, 0.6f, 0.6f, 1);
     if (material.Get(AI_MATKEY_COLOR_DIFFUSE, c) != aiReturn_SUCCESS) material.Get(AI_MATKEY_BASE_COLOR, c);
+    if (textured && format.textureCoversColour) return LinearRgb{1, 1, 1};
     if (modulated && standInColour(material, c, format.obj)) return LinearRgb{1, 1, 1};
     return linearColour(c.r, c.g, c.b, format.linear);
 }
@@ -242,7 +247,7 @@ struct SceneColouring {
         offer.vertexColours = mesh.HasVertexColors(0);
         const FaceColourPlan plan = planFaceColours(source, offer, mesh.mNumFaces, fallbacks);
         const LinearRgb material =
-            materialColour(scene, mesh.mMaterialIndex, format, plan.texture || plan.vertexColours);
+            materialColour(scene, mesh.mMaterialIndex, format, plan.texture || plan.vertexColours, plan.texture);
         TextureSampler sampler;
         if (image) sampler = TextureSampler{image, texture->wrapU, texture->wrapV, texture->transform};
         meshColours(mesh, plan, material, sampler, texture ? texture->uvChannel : 0, format.linear, out);
@@ -272,6 +277,7 @@ SceneFormat formatOf(const std::string& modelPath)
     SceneFormat format;
     format.linear = extension == "gltf" || extension == "glb";
     format.obj = extension == "obj";
+    format.textureCoversColour = extension == "lwo" || extension == "lws" || extension == "lxo";
     return format;
 }
 

@@ -55,6 +55,30 @@ TEST(ImportPalette, DistanceIsPerceptualNotPlainRgb)
     EXPECT_EQ(nearestPaletteEntry(SourceColour{0.5f, 0.5f, 0.5f}), 7);
 }
 
+TEST(ImportPalette, ColourDifferenceIsCiede2000AndADarkMutedBlueStaysBlue)
+{
+    // Pairs from the published CIEDE2000 test data (Sharma, Wu and Dalal, 2005), with their
+    // differences to four places: hue wrapping round 0 and 180 degrees, greys, the blue region's
+    // rotation term.
+    const struct {
+        double l1, a1, b1, l2, a2, b2, difference;
+    } pairs[] = {
+        {50, 2.6772, -79.7751, 50, 0, -82.7485, 2.0425},      {50, 3.1571, -77.2803, 50, 0, -82.7485, 2.8615},
+        {50, 0, 0, 50, -1, 2, 2.3669},                        {50, 2.49, -0.001, 50, -2.49, 0.0009, 7.1792},
+        {50, 2.49, -0.001, 50, -2.49, 0.0011, 7.2195},        {50, -0.001, 2.49, 50, 0.0009, -2.49, 4.8045},
+        {50, 2.5, 0, 73, 25, -18, 27.1492},                   {50, 2.5, 0, 56, -27, -3, 31.9030},
+        {50, 2.5, 0, 50, 3.1736, 0.5854, 1.0000},             {60.2574, -34.0099, 36.2677, 60.4626, -34.1751, 39.4387, 1.2644},
+        {22.7233, 20.0904, -46.694, 23.0331, 14.973, -42.5619, 2.0373}, {2.0776, 0.0795, -1.135, 0.9033, -0.0636, -0.5514, 0.9082},
+    };
+    for (const auto& p : pairs) {
+        EXPECT_NEAR(colourDifference2000(p.l1, p.a1, p.b1, p.l2, p.a2, p.b2), p.difference, 5e-5) << p.difference;
+        EXPECT_NEAR(colourDifference2000(p.l2, p.a2, p.b2, p.l1, p.a1, p.b1), p.difference, 5e-5) << p.difference;
+    }
+    // A photograph's sea, sRGB (30, 40, 74): nearer black and dark grey than any blue in CIELAB, but
+    // a blue to the eye.
+    EXPECT_EQ(nearestPaletteEntry(SourceColour{30 / 255.f, 40 / 255.f, 74 / 255.f}), 17);
+}
+
 // ---- names ----
 
 TEST(ImportName, EveryNameParsesBackExactlyAsItIsWritten)
