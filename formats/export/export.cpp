@@ -10,8 +10,8 @@
 
 #include "formats/export/companions.h"
 #include "formats/export/mesh_view.h"
+#include "formats/export/page_export.h"
 #include "formats/export/writers.h"
-#include "web/page_export.h"
 
 namespace {
 
