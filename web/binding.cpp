@@ -356,7 +356,7 @@ EMSCRIPTEN_KEEPALIVE double zemCoverage(int width, int height, int rotX, int rot
 EMSCRIPTEN_KEEPALIVE int zemStartView(int width, int height)
 {
     if (gLoaded.vertexCount <= 0) return kStartViewTooSmall;
-    const ViewDefaults start;
+    const SceneView start;
     const double focal = 1.0 / std::tan(kFieldOfView / 2.0 * 3.14159265358979323846 / 180.0);
     const double aspect = static_cast<double>(width) / (height > 0 ? height : 1);
     double top = -HUGE_VAL, bottom = HUGE_VAL;

@@ -23,10 +23,10 @@ struct RenderOptions {
     std::string output;  // the PNG to write, or "-" for standard output
     int width = kWindowWidth;
     int height = kWindowHeight;
-    ViewDefaults view = kStartView;  // background, lighting, shading, outlines, rotation and distance
-    bool transparent = false;        // the background clears to alpha 0 and the PNG keeps alpha
-    bool fit = false;                // the model as seen centred and filling the picture
-    double timeLimit = 0.0;          // seconds before the run gives up; 0 for none
+    SceneView view = kStartView;  // background, lighting, shading, outlines, rotation and distance
+    bool transparent = false;     // the background clears to alpha 0 and the PNG keeps alpha
+    bool fit = false;             // the model as seen centred and filling the picture
+    double timeLimit = 0.0;       // seconds before the run gives up; 0 for none
     // Bytes of address space the run may take, and the largest model file it reads; 0 for no limit.
     std::uint64_t maxMemory = 0;
     int samples = 0;  // samples a pixel: 0 for the viewer's pixels, more for smooth edges
