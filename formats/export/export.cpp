@@ -42,8 +42,9 @@ void noteWhatIsLeftOut(const MeshView& mesh, ExportFormat format, std::vector<st
         notes.push_back(counted(mesh.segmentCount, "segment", "segments") + " left out: STL has no lines");
 }
 
-bool run(const Shape& shape, ExportFormat format, const std::string& outputPath, const ExportOptions& options,
-         ExportResult& result, std::string& error)
+// The output and its companion in the format chosen: exportShape's work, which may throw (memory).
+bool writeFormatFiles(const Shape& shape, ExportFormat format, const std::string& outputPath,
+                      const ExportOptions& options, ExportResult& result, std::string& error)
 {
     MeshView mesh;
     mesh.build(shape, options.flat);
@@ -123,7 +124,7 @@ bool exportShape(const Shape& shape, ExportFormat format, const std::string& out
     result = ExportResult();
     bool done = false;
     try {
-        done = run(shape, format, outputPath, options, result, error);
+        done = writeFormatFiles(shape, format, outputPath, options, result, error);
     } catch (const std::bad_alloc&) {
         error = "out of memory";
     } catch (const std::exception& e) {
