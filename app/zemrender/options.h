@@ -32,8 +32,8 @@ struct RenderOptions {
     int samples = 0;  // samples a pixel: 0 for the viewer's pixels, more for smooth edges
 };
 
-// Reads argv into options. For a usage error, problem says what is wrong.
-Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::string& problem);
+// Reads argv into options. For a usage error, error says what is wrong.
+Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::string& error);
 
 // A number of bytes as the lines and --help write it: "1 GB", "1.5 GB", "512 MB".
 std::string memoryText(std::uint64_t bytes);
