@@ -1,6 +1,6 @@
-// What the viewer draws of a shape, whoever draws it: the triangles of a face, the normal segments are
-// lit with, the outline edges in their order. No OpenGL, so that the window and the web page, whose
-// pictures must be the same pixel for pixel, follow one statement of it.
+// What the viewer draws of a shape: a face's triangles, the segments' normal, the outline edges.
+// No OpenGL, so that the window and the web page, whose pictures must be the same pixel for pixel,
+// follow one statement of it.
 #pragma once
 
 #include "model/shape.h"
