@@ -36,12 +36,14 @@ const Model kModels[] = {
     {"random_framed", [] { return randomModel(32767, 100000, 1); }, 35, -20, 3, true},
 };
 
+SceneView gScene;  // the view drawn: the model's turn and framing, the compared view's flags
+
 // The projection of the whole window, and for a framed model its framing's place and depth range.
 void setModelProjection(const Model& model)
 {
     if (!model.framed) return setProjection(kWindowWidth, kWindowHeight);
     const Framing framing = frameShape(gShape, kWindowWidth, kWindowHeight, 0, 0);
-    gDistance = framing.distance;
+    gScene.distance = framing.distance;
     setProjection(kWindowWidth, kWindowHeight, framing.nearPlane, framing.farPlane);
     shiftView(framing.shift);
 }
@@ -59,10 +61,10 @@ bool useView(const Model& model, View view)
         if (!gShape.parse(text.data(), text.data() + text.size()) || !gShape.computeNormals()) return false;
         current = &model;
     }
-    resetViewState();
-    gRotX = model.rotX;
-    gRotY = model.rotY;
-    setViewFlags(view);
+    gScene = kStartView;
+    gScene.rotX = model.rotX;
+    gScene.rotY = model.rotY;
+    setViewFlags(gScene, view);
     return true;
 }
 
@@ -91,9 +93,9 @@ std::string name(const char* what, const Model& model, View view)
 bool gOracle = false;  // which drawing the work functions below use
 View gView = View::litSmooth;
 
-void compile() { compileView(gView, gOracle); }
+void compile() { compileView(gScene, gView, gOracle); }
 
-void frame() { drawView(gView, gOracle); }
+void frame() { drawView(gScene, gView, gOracle); }
 
 // Frames of the per-polygon and the batched drawing in alternating blocks, so that a machine whose
 // speed drifts weighs on both alike; the medians of each go to the summary. In the whole window,

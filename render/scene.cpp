@@ -1,8 +1,10 @@
-// The scene: view state with its starting values, one-time OpenGL state, projection and frame.
+// The scene: the window's view variables, the one-time OpenGL state, the projection and the frame.
 #include "render/scene.h"
 
 #include <GL/gl.h>
 #include <GL/glu.h>
+
+#include <algorithm>
 
 #include "model/shape.h"
 
@@ -13,17 +15,33 @@ bool gWireframe = kStartView.wireframe;
 int gRotX = kStartView.rotX;
 int gRotY = kStartView.rotY;
 double gDistance = kStartView.distance;
-float gLightPosition[4] = {500.0f, 500.0f, 1000.0f, 0.0f};
+float gLightPosition[4] = {kStartView.lightPosition[0], kStartView.lightPosition[1], kStartView.lightPosition[2],
+                           kStartView.lightPosition[3]};
 
-void setViewState(const ViewDefaults& view)
+SceneView windowView()
 {
-    gBlackBackground = view.blackBackground;
-    gLighting = view.lighting;
-    gSmooth = view.smooth;
-    gWireframe = view.wireframe;
-    gRotX = view.rotX;
-    gRotY = view.rotY;
-    gDistance = view.distance;
+    SceneView view;
+    view.blackBackground = gBlackBackground;
+    view.lighting = gLighting;
+    view.smooth = gSmooth;
+    view.wireframe = gWireframe;
+    view.rotX = gRotX;
+    view.rotY = gRotY;
+    view.distance = gDistance;
+    std::copy(gLightPosition, gLightPosition + 4, view.lightPosition);
+    return view;
+}
+
+void resetWindowView()
+{
+    gBlackBackground = kStartView.blackBackground;
+    gLighting = kStartView.lighting;
+    gSmooth = kStartView.smooth;
+    gWireframe = kStartView.wireframe;
+    gRotX = kStartView.rotX;
+    gRotY = kStartView.rotY;
+    gDistance = kStartView.distance;
+    std::copy(kStartView.lightPosition, kStartView.lightPosition + 4, gLightPosition);
 }
 
 // Leaves: lighting on with light 0 (its position comes with each frame), depth test on, colour
@@ -64,21 +82,21 @@ void setProjection(int width, int height, double nearPlane, double farPlane)
 
 void shiftView(const double shift[3]) { glTranslated(shift[0], shift[1], shift[2]); }
 
-void drawFrame()
+void drawFrame(const SceneView& view)
 {
     glClearDepth(1.0);
-    if (gBlackBackground)
+    if (view.blackBackground)
         glClearColor(0.0f, 0.0f, 0.0f, 0.0f);
     else
         glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     // The modelview matrix is the identity here, so the light stays fixed to the eye.
-    glLightfv(GL_LIGHT0, GL_POSITION, gLightPosition);
+    glLightfv(GL_LIGHT0, GL_POSITION, view.lightPosition);
     glPushMatrix();
-    glTranslated(0.0, 0.0, gDistance);
-    glRotated(static_cast<double>(gRotX), 1.0, 0.0, 0.0);
-    glRotated(static_cast<double>(gRotY), 0.0, 1.0, 0.0);
-    if (gWireframe)
+    glTranslated(0.0, 0.0, view.distance);
+    glRotated(static_cast<double>(view.rotX), 1.0, 0.0, 0.0);
+    glRotated(static_cast<double>(view.rotY), 0.0, 1.0, 0.0);
+    if (view.wireframe)
         gShape.drawWireframe();
     else
         glCallList(kShapeList);

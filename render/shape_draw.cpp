@@ -5,6 +5,7 @@
 
 #include "model/shape.h"
 #include "render/palette.h"
+#include "render/shape_drawing.h"
 
 namespace {
 
@@ -41,8 +42,8 @@ bool Shape::compileList(unsigned int list, bool lighting, bool smooth) const
 
 // Every face goes into one triangle batch instead of a primitive of its own, in table order, so
 // that at equal depth the earlier face still wins. The pictures stay those of one GL_POLYGON per
-// face because each face is split the way the renderer splits a polygon, into the triangles
-// (k, k + 1, 0). Then every segment in one line batch.
+// face because each face is split the way the renderer splits a polygon (render/shape_drawing.h).
+// Then every segment in one line batch.
 void Shape::drawSolid(bool lighting, bool smooth) const
 {
     glPushAttrib(GL_LIGHTING_BIT | GL_POLYGON_BIT);
@@ -54,34 +55,28 @@ void Shape::drawSolid(bool lighting, bool smooth) const
     // from corner to corner and are interpolated either way.
     glPushAttrib(GL_LIGHTING_BIT);
     if (!lighting) glShadeModel(GL_FLAT);
-    const ShapePolygon* last = nullptr;
+    const ShapePolygon* previous = nullptr;
     glBegin(GL_TRIANGLES);
     for (int32_t p = 0; p < polygonCount; ++p) {
         const ShapePolygon& polygon = polygons[p];
-        if (polygon.count < 3) continue;
+        if (!isFace(polygon)) continue;
         assertWellFormed(*this, polygon);
         // Entries that wrap to the same palette row are the same colour.
-        if (!last || Palette::colour(last->colourIndex) != Palette::colour(polygon.colourIndex))
+        if (!previous || Palette::colour(previous->colourIndex) != Palette::colour(polygon.colourIndex))
             glColor3dv(Palette::colour(polygon.colourIndex));
-        last = &polygon;
-        const int first = polygon.indices[0];
-        for (int k = 1; k + 1 < polygon.count; ++k) {
-            const int corners[3] = {polygon.indices[k], polygon.indices[k + 1], first};
-            for (int i : corners) {
-                normal(smooth ? vertexNormals[i] : polygon.faceNormal);
-                vertex(vertices[i]);
-            }
-        }
+        previous = &polygon;
+        forEachTriangleCorner(polygon, [&](int i) {
+            normal(smooth ? vertexNormals[i] : polygon.faceNormal);
+            vertex(vertices[i]);
+        });
     }
     glEnd();
     glPopAttrib();
-    // Segments get no normal of their own: with lighting on they are lit by the last normal the
-    // faces gave, which is that of the last face's last corner, not of the corner the split ends on.
-    if (last) normal(smooth ? vertexNormals[last->indices[last->count - 1]] : last->faceNormal);
+    if (const ShapePolygon* last = lastFace(*this)) normal(segmentNormal(*this, *last, smooth));
     glBegin(GL_LINES);
     for (int32_t p = 0; p < polygonCount; ++p) {
         const ShapePolygon& polygon = polygons[p];
-        if (polygon.count != 2) continue;
+        if (!isSegment(polygon)) continue;
         assertWellFormed(*this, polygon);
         glColor3dv(Palette::colour(polygon.colourIndex));
         vertex(vertices[polygon.indices[0]]);
@@ -91,8 +86,8 @@ void Shape::drawSolid(bool lighting, bool smooth) const
     glPopAttrib();
 }
 
-// Every edge as a line of its own, each in the direction its face's loop runs (a line leaves out
-// its last pixel, so the direction shows), drawn from the vertex table as it is, in batches.
+// Every edge as a line of its own, in the order and direction render/shape_drawing.h gives, drawn
+// from the vertex table as it is, in batches.
 void Shape::drawWireframe() const
 {
     glPushAttrib(GL_LIGHTING_BIT);
@@ -104,17 +99,16 @@ void Shape::drawWireframe() const
     int used = 0;
     for (int32_t p = 0; p < polygonCount; ++p) {
         const ShapePolygon& polygon = polygons[p];
-        if (polygon.count < 2) continue;
+        if (outlineEdgeCount(polygon) == 0) continue;
         assertWellFormed(*this, polygon);
         if (used > kOutlineEnds - 2 * kMaxPolygonIndices) {
             glDrawElements(GL_LINES, used, GL_UNSIGNED_SHORT, gOutlineEnds);
             used = 0;
         }
-        const int edges = polygon.count == 2 ? 1 : polygon.count;
-        for (int k = 0; k < edges; ++k) {
-            gOutlineEnds[used++] = static_cast<GLushort>(polygon.indices[k]);
-            gOutlineEnds[used++] = static_cast<GLushort>(polygon.indices[(k + 1) % polygon.count]);
-        }
+        forEachOutlineEdge(polygon, [&](int from, int to) {
+            gOutlineEnds[used++] = static_cast<GLushort>(from);
+            gOutlineEnds[used++] = static_cast<GLushort>(to);
+        });
     }
     if (used > 0) glDrawElements(GL_LINES, used, GL_UNSIGNED_SHORT, gOutlineEnds);
     glPopClientAttrib();

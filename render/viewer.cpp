@@ -89,7 +89,7 @@ void runViewer(const char* programPath, const InputCallbacks& input)
 
 void onDisplay()
 {
-    drawFrame();
+    drawFrame(windowView());
     glutSwapBuffers();
 }
 

@@ -67,24 +67,23 @@ void oracleDrawWireframe(const Shape& shape)
     glPopAttrib();
 }
 
-void frameDrawnBy(void (*draw)())
+void frameDrawnBy(const SceneView& view, void (*draw)(const SceneView& view))
 {
-    const bool wireframe = gWireframe;
     glNewList(kShapeList, GL_COMPILE);
     glEndList();
-    gWireframe = false;
-    drawFrame();
-    gWireframe = wireframe;
+    SceneView solid = view;
+    solid.wireframe = false;
+    drawFrame(solid);
     glPushMatrix();
-    glTranslated(0.0, 0.0, gDistance);
-    glRotated(static_cast<double>(gRotX), 1.0, 0.0, 0.0);
-    glRotated(static_cast<double>(gRotY), 0.0, 1.0, 0.0);
-    draw();
+    glTranslated(0.0, 0.0, view.distance);
+    glRotated(static_cast<double>(view.rotX), 1.0, 0.0, 0.0);
+    glRotated(static_cast<double>(view.rotY), 0.0, 1.0, 0.0);
+    draw(view);
     glPopMatrix();
     glFlush();
 }
 
-void oracleOutlineFrame()
+void oracleOutlineFrame(const SceneView& view)
 {
-    frameDrawnBy([] { oracleDrawWireframe(gShape); });
+    frameDrawnBy(view, [](const SceneView&) { oracleDrawWireframe(gShape); });
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/shape.h"
+#include "render/scene.h"
 
 // One glBegin/glEnd per face with its colour set before it, then every segment in one line batch:
 // the solid drawing exactly as display list 1 used to record it.
@@ -11,10 +12,11 @@ void oracleCompileList(const Shape& shape, unsigned int list, bool lighting, boo
 // One line loop per face and one line pair per segment, in white with lighting off.
 void oracleDrawWireframe(const Shape& shape);
 
-// A frame as drawFrame draws it, with draw() in place of list 1 or the shape's own outlines:
-// drawFrame's clear and light with an empty list 1, then draw() under the same model transform.
-// drawFrame itself draws the outlines with the shape's drawing, so the oracle cannot go through it.
-void frameDrawnBy(void (*draw)());
+// A frame of view as drawFrame draws it, with draw(view) in place of list 1 or the shape's own
+// outlines: drawFrame's clear and light with an empty list 1, then draw(view) under the same model
+// transform. drawFrame itself draws the outlines with the shape's drawing, so the oracle cannot go
+// through it.
+void frameDrawnBy(const SceneView& view, void (*draw)(const SceneView& view));
 
 // A frame of the outline view as the viewer drew it before.
-void oracleOutlineFrame();  // of gShape
+void oracleOutlineFrame(const SceneView& view);  // of gShape

@@ -11,27 +11,27 @@ const char* viewName(View view)
     return names[static_cast<int>(view)];
 }
 
-void setViewFlags(View view)
+void setViewFlags(SceneView& scene, View view)
 {
-    gLighting = view != View::unlit;
-    gSmooth = view != View::litFlat;
-    gWireframe = view == View::outline;
+    scene.lighting = view != View::unlit;
+    scene.smooth = view != View::litFlat;
+    scene.wireframe = view == View::outline;
 }
 
-void compileView(View view, bool oracle)
+void compileView(SceneView& scene, View view, bool oracle)
 {
-    setViewFlags(view);
+    setViewFlags(scene, view);
     if (view == View::outline) return;
     if (oracle)
-        oracleCompileList(gShape, kShapeList, gLighting, gSmooth);
+        oracleCompileList(gShape, kShapeList, scene.lighting, scene.smooth);
     else
-        gShape.compileList(kShapeList, gLighting, gSmooth);
+        gShape.compileList(kShapeList, scene.lighting, scene.smooth);
 }
 
-void drawView(View view, bool oracle)
+void drawView(const SceneView& scene, View view, bool oracle)
 {
     if (view == View::outline && oracle)
-        oracleOutlineFrame();
+        oracleOutlineFrame(scene);
     else
-        drawFrame();
+        drawFrame(scene);
 }

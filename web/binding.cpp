@@ -20,6 +20,7 @@
 #include "render/framing.h"
 #include "render/palette.h"
 #include "render/scene.h"
+#include "render/shape_drawing.h"
 
 namespace {
 
@@ -66,10 +67,10 @@ bool countStreams(const Shape& shape, uint32_t& corners, uint32_t& segments, uin
 {
     uint64_t c = 0, s = 0, e = 0;
     for (int32_t p = 0; p < shape.polygonCount; ++p) {
-        const int count = shape.polygons[p].count;
-        if (count >= 3) c += 3u * static_cast<unsigned>(count - 2);
-        if (count == 2) s += 2;
-        if (count >= 2) e += count == 2 ? 2 : 2u * static_cast<unsigned>(count);
+        const ShapePolygon& polygon = shape.polygons[p];
+        c += 3u * static_cast<unsigned>(triangleCount(polygon));
+        if (isSegment(polygon)) s += 2;
+        e += 2u * static_cast<unsigned>(outlineEdgeCount(polygon));
     }
     if (c > UINT32_MAX / sizeof(WebVertex) || e > UINT32_MAX / 2) {
         reportOutOfMemory("the drawing of the model's polygons", static_cast<double>(c) * sizeof(WebVertex));
@@ -152,7 +153,7 @@ uint32_t narrowIndices(uint32_t* indices, uint32_t count, uint32_t vertexCount)
     return 2;
 }
 
-// Faces split into the triangles (k, k + 1, 0), in table order, with vertex or face normals.
+// Faces split into triangles as the window splits them, in table order, with vertex or face normals.
 bool buildTriangles(const Shape& shape, uint32_t corners, bool smooth, Triangles& out, WebTriangles& record)
 {
     VertexMerger merger;
@@ -165,21 +166,17 @@ bool buildTriangles(const Shape& shape, uint32_t corners, bool smooth, Triangles
     uint32_t n = 0;
     for (int32_t p = 0; p < shape.polygonCount; ++p) {
         const ShapePolygon& polygon = shape.polygons[p];
-        if (polygon.count < 3) continue;
-        const int first = polygon.indices[0];
-        for (int k = 1; k + 1 < polygon.count; ++k) {
-            const int triangle[3] = {polygon.indices[k], polygon.indices[k + 1], first};
-            for (int i : triangle) {
-                WebVertex v;
-                putPosition(v.position, shape.vertices[i]);
-                v.colour = static_cast<float>(polygon.colourIndex % Palette::kSize);
-                const Vector3& normal = smooth ? shape.vertexNormals[i] : polygon.faceNormal;
-                v.normal[0] = normal.x;
-                v.normal[1] = normal.y;
-                v.normal[2] = normal.z;
-                out.indices[n++] = merger.add(i, v);
-            }
-        }
+        if (!isFace(polygon)) continue;
+        forEachTriangleCorner(polygon, [&](int i) {
+            WebVertex v;
+            putPosition(v.position, shape.vertices[i]);
+            v.colour = static_cast<float>(polygon.colourIndex % Palette::kSize);
+            const Vector3& normal = smooth ? shape.vertexNormals[i] : polygon.faceNormal;
+            v.normal[0] = normal.x;
+            v.normal[1] = normal.y;
+            v.normal[2] = normal.z;
+            out.indices[n++] = merger.add(i, v);
+        });
     }
     record.vertexCount = merger.count();
     record.vertices = out.vertices.get();
@@ -192,37 +189,33 @@ bool buildTriangles(const Shape& shape, uint32_t corners, bool smooth, Triangles
 void fillSegments(const Shape& shape, float* ends)
 {
     uint32_t n = 0;
-    const ShapePolygon* last = nullptr;
     for (int32_t p = 0; p < shape.polygonCount; ++p) {
         const ShapePolygon& polygon = shape.polygons[p];
-        if (polygon.count >= 3) last = &polygon;
-        if (polygon.count != 2) continue;
+        if (!isSegment(polygon)) continue;
         for (int k = 0; k < 2; ++k, ++n) {
             putPosition(ends + 4 * n, shape.vertices[polygon.indices[k]]);
             ends[4 * n + 3] = static_cast<float>(polygon.colourIndex % Palette::kSize);
         }
     }
+    const ShapePolygon* last = lastFace(shape);
     gModel.hasFace = last != nullptr;
     if (last) {
-        const Vector3 smooth = shape.vertexNormals[last->indices[last->count - 1]];
-        const Vector3 flat = last->faceNormal;
+        const Vector3 smooth = segmentNormal(shape, *last, true);
+        const Vector3 flat = segmentNormal(shape, *last, false);
         const float normals[6] = {smooth.x, smooth.y, smooth.z, flat.x, flat.y, flat.z};
         std::memcpy(gModel.lastNormals, normals, sizeof normals);
     }
 }
 
-// Every edge of every polygon in the direction its loop runs, as indices into the vertex table.
+// Every outline line as the window draws it, as indices into the vertex table.
 void fillEdges(const Shape& shape, uint16_t* ends)
 {
     uint32_t n = 0;
     for (int32_t p = 0; p < shape.polygonCount; ++p) {
-        const ShapePolygon& polygon = shape.polygons[p];
-        if (polygon.count < 2) continue;
-        const int edges = polygon.count == 2 ? 1 : polygon.count;
-        for (int k = 0; k < edges; ++k) {
-            ends[n++] = static_cast<uint16_t>(polygon.indices[k]);
-            ends[n++] = static_cast<uint16_t>(polygon.indices[(k + 1) % polygon.count]);
-        }
+        forEachOutlineEdge(shape.polygons[p], [&](int from, int to) {
+            ends[n++] = static_cast<uint16_t>(from);
+            ends[n++] = static_cast<uint16_t>(to);
+        });
     }
 }
 
@@ -335,9 +328,9 @@ EMSCRIPTEN_KEEPALIVE const double* zemFrame(int width, int height, int rotX, int
         const double d[3] = {v.x - centre[0], v.y - centre[1], v.z - centre[2]};
         fromCentre = std::max(fromCentre, std::sqrt(d[0] * d[0] + d[1] * d[1] + d[2] * d[2]));
     }
-    const double values[11] = {framing.shift[0], framing.shift[1], framing.shift[2], framing.distance,
-                               framing.nearPlane, framing.farPlane, centre[0], centre[1], centre[2],
-                               fromOrigin, fromCentre};
+    const double values[11] = {framing.shift[0],  framing.shift[1], framing.shift[2], framing.distance,
+                               framing.nearPlane, framing.farPlane, centre[0],        centre[1],
+                               centre[2],         fromOrigin,       fromCentre};
     std::memcpy(gFraming, values, sizeof values);
     return gFraming;
 }
@@ -356,7 +349,7 @@ EMSCRIPTEN_KEEPALIVE double zemCoverage(int width, int height, int rotX, int rot
 EMSCRIPTEN_KEEPALIVE int zemStartView(int width, int height)
 {
     if (gLoaded.vertexCount <= 0) return kStartViewTooSmall;
-    const ViewDefaults start;
+    const SceneView start;
     const double focal = 1.0 / std::tan(kFieldOfView / 2.0 * 3.14159265358979323846 / 180.0);
     const double aspect = static_cast<double>(width) / (height > 0 ? height : 1);
     double top = -HUGE_VAL, bottom = HUGE_VAL;

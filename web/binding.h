@@ -42,12 +42,52 @@ struct WebModel {
     float lastNormals[6] = {0, 0, 0, 0, 0, 0};  // the segments' normal: smooth, then flat
 };
 
-// The page's reading of these records depends on this layout (wasm32: 4-byte pointers).
+// Where the page reads each field of a WebModel, in 32-bit words from the record's start (wasm32:
+// 4-byte pointers), and of a WebTriangles from its own start. web/js/loader.js names the same words
+// with the same names, and the web tests hold its numbers to these.
+enum WebModelWord : uint32_t {
+    kWordName = 0,
+    kWordIndexCount = 1,
+    kWordSmooth = 2,
+    kWordFlat = 6,
+    kWordSegmentEnds = 10,
+    kWordSegmentPositions = 11,
+    kWordTableVertices = 12,
+    kWordTablePositions = 13,
+    kWordEdgeEnds = 14,
+    kWordEdges = 15,
+    kWordHasFace = 16,
+    kWordLastNormals = 17,
+};
+enum WebTrianglesWord : uint32_t {
+    kWordVertexCount = 0,
+    kWordVertices = 1,
+    kWordIndices = 2,
+    kWordIndexBytes = 3,
+};
+
+// The page's reading of these records depends on this layout.
 static_assert(sizeof(WebVertex) == 28, "vertex layout");
 static_assert(offsetof(WebVertex, colour) == 12 && offsetof(WebVertex, normal) == 16, "vertex layout");
 static_assert(std::is_trivially_default_constructible<WebVertex>::value, "vertex arrays are left unwritten");
 #if defined(__EMSCRIPTEN__)
 static_assert(sizeof(WebModel) == 92, "model record layout");
+static_assert(offsetof(WebModel, name) == 4 * kWordName, "model record layout");
+static_assert(offsetof(WebModel, indexCount) == 4 * kWordIndexCount, "model record layout");
+static_assert(offsetof(WebModel, smooth) == 4 * kWordSmooth, "model record layout");
+static_assert(offsetof(WebModel, flat) == 4 * kWordFlat, "model record layout");
+static_assert(offsetof(WebModel, segmentEnds) == 4 * kWordSegmentEnds, "model record layout");
+static_assert(offsetof(WebModel, segmentPositions) == 4 * kWordSegmentPositions, "model record layout");
+static_assert(offsetof(WebModel, tableVertices) == 4 * kWordTableVertices, "model record layout");
+static_assert(offsetof(WebModel, tablePositions) == 4 * kWordTablePositions, "model record layout");
+static_assert(offsetof(WebModel, edgeEnds) == 4 * kWordEdgeEnds, "model record layout");
+static_assert(offsetof(WebModel, edges) == 4 * kWordEdges, "model record layout");
+static_assert(offsetof(WebModel, hasFace) == 4 * kWordHasFace, "model record layout");
+static_assert(offsetof(WebModel, lastNormals) == 4 * kWordLastNormals, "model record layout");
+static_assert(offsetof(WebTriangles, vertexCount) == 4 * kWordVertexCount, "triangles record layout");
+static_assert(offsetof(WebTriangles, vertices) == 4 * kWordVertices, "triangles record layout");
+static_assert(offsetof(WebTriangles, indices) == 4 * kWordIndices, "triangles record layout");
+static_assert(offsetof(WebTriangles, indexBytes) == 4 * kWordIndexBytes, "triangles record layout");
 #endif
 
 extern "C" {

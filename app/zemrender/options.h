@@ -23,17 +23,17 @@ struct RenderOptions {
     std::string output;  // the PNG to write, or "-" for standard output
     int width = kWindowWidth;
     int height = kWindowHeight;
-    ViewDefaults view = kStartView;  // background, lighting, shading, outlines, rotation and distance
-    bool transparent = false;        // the background clears to alpha 0 and the PNG keeps alpha
-    bool fit = false;                // the model as seen centred and filling the picture
-    double timeLimit = 0.0;          // seconds before the run gives up; 0 for none
+    SceneView view = kStartView;  // background, lighting, shading, outlines, rotation and distance
+    bool transparent = false;     // the background clears to alpha 0 and the PNG keeps alpha
+    bool fit = false;             // the model as seen centred and filling the picture
+    double timeLimit = 0.0;       // seconds before the run gives up; 0 for none
     // Bytes of address space the run may take, and the largest model file it reads; 0 for no limit.
     std::uint64_t maxMemory = 0;
     int samples = 0;  // samples a pixel: 0 for the viewer's pixels, more for smooth edges
 };
 
-// Reads argv into options. For a usage error, problem says what is wrong.
-Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::string& problem);
+// Reads argv into options. For a usage error, error says what is wrong.
+Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::string& error);
 
 // A number of bytes as the lines and --help write it: "1 GB", "1.5 GB", "512 MB".
 std::string memoryText(std::uint64_t bytes);

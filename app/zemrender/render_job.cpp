@@ -170,17 +170,17 @@ int samplesFor(const RenderOptions& options, const Framing& framing)
 // directional, so the shift leaves the shading as it is.
 void drawPicture(const RenderOptions& options, const Framing& framing)
 {
-    setViewState(options.view);
+    SceneView view = options.view;
     initScene();
-    gShape.compileList(kShapeList, gLighting, gSmooth);
+    gShape.compileList(kShapeList, view.lighting, view.smooth);
     if (!options.fit) {
         setProjection(options.width, options.height);
     } else {
-        gDistance = framing.distance;
+        view.distance = framing.distance;
         setProjection(options.width, options.height, framing.nearPlane, framing.farPlane);
         shiftView(framing.shift);
     }
-    drawFrame();
+    drawFrame(view);
 }
 
 bool writeOutput(const std::string& path, const PngBytes& png)

@@ -10,8 +10,8 @@
 
 #include "formats/export/companions.h"
 #include "formats/export/mesh_view.h"
+#include "formats/export/page_export.h"
 #include "formats/export/writers.h"
-#include "web/page_export.h"
 
 namespace {
 
@@ -42,8 +42,9 @@ void noteWhatIsLeftOut(const MeshView& mesh, ExportFormat format, std::vector<st
         notes.push_back(counted(mesh.segmentCount, "segment", "segments") + " left out: STL has no lines");
 }
 
-bool run(const Shape& shape, ExportFormat format, const std::string& outputPath, const ExportOptions& options,
-         ExportResult& result, std::string& error)
+// The output and its companion in the format chosen: exportShape's work, which may throw (memory).
+bool writeFormatFiles(const Shape& shape, ExportFormat format, const std::string& outputPath,
+                      const ExportOptions& options, ExportResult& result, std::string& error)
 {
     MeshView mesh;
     mesh.build(shape, options.flat);
@@ -123,7 +124,7 @@ bool exportShape(const Shape& shape, ExportFormat format, const std::string& out
     result = ExportResult();
     bool done = false;
     try {
-        done = run(shape, format, outputPath, options, result, error);
+        done = writeFormatFiles(shape, format, outputPath, options, result, error);
     } catch (const std::bad_alloc&) {
         error = "out of memory";
     } catch (const std::exception& e) {

@@ -5,4 +5,4 @@
 
 // "colour4" for palette entry 4, in OBJ, MTL and glTF alike, so that a model's materials read the
 // same in every format it is exported to.
-std::string materialName(int colour);
+inline std::string materialName(int colour) { return "colour" + std::to_string(colour); }

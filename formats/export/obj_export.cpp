@@ -1,6 +1,6 @@
 // OBJ and MTL text: positions, normals, faces of 3 to 5 corners as they are, segments as lines,
 // and one material per palette entry in use.
-#include "formats/export/text_out.h"
+#include "formats/export/bytes_out.h"
 #include "formats/export/writers.h"
 #include "render/palette.h"
 

@@ -1,6 +1,6 @@
 // PLY, text or binary little-endian, in the layout most readers share: float positions and
 // normals, faces as a uchar-counted int list with uchar red, green and blue, segments as edges.
-#include "formats/export/text_out.h"
+#include "formats/export/bytes_out.h"
 #include "formats/export/writers.h"
 #include "render/palette.h"
 

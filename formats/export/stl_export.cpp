@@ -1,6 +1,6 @@
 // Binary STL: a header that never starts as the text form does, then each face's fan of triangles
 // with the polygon's own face normal, the one flat shading shows.
-#include "formats/export/text_out.h"
+#include "formats/export/bytes_out.h"
 #include "formats/export/writers.h"
 
 void writeStl(const MeshView& mesh, std::string& out)

@@ -17,9 +17,9 @@
 namespace {
 
 // One frame of gShape in the view set by compileView, read back.
-std::vector<unsigned char> frame(View view, bool oracle)
+std::vector<unsigned char> frame(const SceneView& scene, View view, bool oracle)
 {
-    drawView(view, oracle);
+    drawView(scene, view, oracle);
     glFinish();
     return backBuffer();
 }
@@ -61,17 +61,18 @@ struct Turn {
 void expectSamePictures(const std::string& model, const std::vector<Turn>& turns, long minimumShown = 500)
 {
     std::vector<std::vector<unsigned char>> expected;
+    SceneView scene;
     for (bool oracle : {true, false}) {
         std::size_t picture = 0;
         for (const Turn& turn : turns)
             for (View view : kViews)
                 for (bool black : {true, false}) {
-                    gRotX = turn.rotX;
-                    gRotY = turn.rotY;
-                    gBlackBackground = black;
+                    scene.rotX = turn.rotX;
+                    scene.rotY = turn.rotY;
+                    scene.blackBackground = black;
                     // One compile serves both backgrounds.
-                    if (black || view == View::outline) compileView(view, oracle);
-                    const std::vector<unsigned char> pixels = frame(view, oracle);
+                    if (black || view == View::outline) compileView(scene, view, oracle);
+                    const std::vector<unsigned char> pixels = frame(scene, view, oracle);
                     if (oracle) {
                         expected.push_back(pixels);
                         continue;
@@ -200,14 +201,15 @@ namespace {
 // interpolated, a step off here and there, where in a list they stay as set.)
 TEST_F(BatchDraw, theSolidDrawingDrawnDirectlyGivesTheListsPictures)
 {
-    gRotX = 35;
-    gRotY = -50;
+    SceneView scene;
+    scene.rotX = 35;
+    scene.rotY = -50;
     for (const std::string& model : {featureModel(21, false), featureModel(22, true), dodecahedronModel()}) {
         useModel(model);
         for (View view : {View::litSmooth, View::litFlat, View::unlit}) {
-            compileView(view, true);
-            const std::vector<unsigned char> expected = frame(view, true);
-            frameDrawnBy([] { gShape.drawSolid(gLighting, gSmooth); });
+            compileView(scene, view, true);
+            const std::vector<unsigned char> expected = frame(scene, view, true);
+            frameDrawnBy(scene, [](const SceneView& drawn) { gShape.drawSolid(drawn.lighting, drawn.smooth); });
             glFinish();
             EXPECT_GE(nonBackgroundPixels(expected, 0), 500);
             const std::string diff = difference(expected, backBuffer());

@@ -39,16 +39,16 @@ void useModel(const std::string& text)
     ASSERT_TRUE(parsed && gShape.computeNormals()) << text;
 }
 
-void drawModelFrame()
+void drawModelFrame(const SceneView& view)
 {
-    gShape.compileList(kShapeList, gLighting, gSmooth);
-    drawFrame();
+    gShape.compileList(kShapeList, view.lighting, view.smooth);
+    drawFrame(view);
     glFinish();
 }
 
 void GlTest::SetUp()
 {
-    resetViewState();
+    resetWindowView();
     resetDragState();
     setProjection(kWindowWidth, kWindowHeight);
 }

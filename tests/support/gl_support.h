@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/shape.h"
+#include "render/scene.h"
 
 struct Pixel {
     int r, g, b;
@@ -22,10 +23,10 @@ std::vector<unsigned char> backBuffer();  // the whole 640 x 480 window, RGB row
 // Puts a model from its text into gShape (normals computed) and resets the view to its start.
 void useModel(const std::string& text);
 
-// Compiles display list 1 from gShape with the current flags and draws one frame.
-void drawModelFrame();
+// Compiles display list 1 from gShape for view's lighting and shading and draws one frame of view.
+void drawModelFrame(const SceneView& view);
 
-// Resets the view and drag state to their start values, the window to 640 x 480.
+// Resets the window's view and drag state to their start values, the window to 640 x 480.
 class GlTest : public testing::Test {
 protected:
     void SetUp() override;

@@ -66,3 +66,13 @@ test('the terrain and the largest random model load the same', () => {
   fs.writeFileSync(random, execFileSync(env.program('zemgen'), ['random', '32767', '65534', '1'], { maxBuffer: 1 << 28 }));
   assert.strictEqual(compare([terrainModel(folder), random]), 2);
 });
+
+// The page reads the model record at the word numbers web/js/loader.js names; the module's own
+// header names them too, and checks them against the record's layout as it compiles.
+test('the page reads the model record where the module lays it out', () => {
+  const words = (file) => new Map([...fs.readFileSync(path.join(env.source(), 'web', file), 'utf8')
+    .matchAll(/\b(kWord\w+) = (\d+)/g)].map((m) => [m[1], Number(m[2])]));
+  const module = words('binding.h'), page = words('js/loader.js');
+  assert.ok(module.size >= 16, `${module.size} words named in web/binding.h`);
+  assert.deepStrictEqual([...page].sort(), [...module].sort());
+});

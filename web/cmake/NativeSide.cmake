@@ -34,13 +34,13 @@ if(ZEMVIEW_WEB AND ZEM_EMCMAKE)
     DEPENDS ${zem_page} ${CMAKE_CURRENT_SOURCE_DIR}/cmake/embed_page.cmake
     COMMENT "The web page as a C++ source"
     VERBATIM)
-  add_library(zem_web_page STATIC page_export.cpp ${zem_page_source})
+  add_library(zem_web_page STATIC page.cpp ${zem_page_source})
   target_compile_definitions(zem_web_page PRIVATE ZEM_WEB_PAGE_BUILT=1)
   add_dependencies(zem_web_page zemview_web)
 
   install(FILES ${zem_page} DESTINATION ${CMAKE_INSTALL_DATADIR}/zemview)
 else()
   message(STATUS "No web page (ZEMVIEW_WEB off, or emcmake not found): zemconvert writes no pages; the web tests fail, naming the packages, unless ZEMVIEW_WEB is off")
-  add_library(zem_web_page STATIC page_export.cpp)
+  add_library(zem_web_page STATIC page.cpp)
 endif()
-target_link_libraries(zem_web_page PUBLIC zem_model)
+target_include_directories(zem_web_page PUBLIC ${PROJECT_SOURCE_DIR})

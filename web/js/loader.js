@@ -9,6 +9,24 @@ const kOutlines = 2;
 // How the viewer's first view shows a model (WebStartView in web/binding.h).
 const kStartViewWhole = 0;
 const kStartViewCut = 1;
+// Where the fields of a WebModel record lie, in 32-bit words from its start, and those of its two
+// WebTriangles from theirs (WebModelWord and WebTrianglesWord in web/binding.h, with the same names).
+const kWordName = 0;
+const kWordIndexCount = 1;
+const kWordSmooth = 2;
+const kWordFlat = 6;
+const kWordSegmentEnds = 10;
+const kWordSegmentPositions = 11;
+const kWordTableVertices = 12;
+const kWordTablePositions = 13;
+const kWordEdgeEnds = 14;
+const kWordEdges = 15;
+const kWordHasFace = 16;
+const kWordLastNormals = 17;
+const kWordVertexCount = 0;
+const kWordVertices = 1;
+const kWordIndices = 2;
+const kWordIndexBytes = 3;
 
 class ModelLoader {
   constructor(module) {
@@ -74,13 +92,13 @@ class ModelLoader {
     const m = this.module;
     const u32 = (i) => m.HEAPU32[(record >>> 2) + i] >>> 0;
     return {
-      name: this.cString(u32(0)),
-      indexCount: u32(1),
-      segmentEnds: u32(10),
-      tableVertices: u32(12),
-      edgeEnds: u32(14),
-      hasFace: u32(16) !== 0,
-      lastNormals: m.HEAPF32.slice((record >>> 2) + 17, (record >>> 2) + 23),
+      name: this.cString(u32(kWordName)),
+      indexCount: u32(kWordIndexCount),
+      segmentEnds: u32(kWordSegmentEnds),
+      tableVertices: u32(kWordTableVertices),
+      edgeEnds: u32(kWordEdgeEnds),
+      hasFace: u32(kWordHasFace) !== 0,
+      lastNormals: m.HEAPF32.slice((record >>> 2) + kWordLastNormals, (record >>> 2) + kWordLastNormals + 6),
       streams: (name) => this.streams(record, name),
     };
   }
@@ -95,16 +113,17 @@ class ModelLoader {
     if (part && (m._zemBuild(part) >>> 0) === 0) return null;
     const u32 = (i) => m.HEAPU32[(record >>> 2) + i] >>> 0;
     const bytes = (pointer, length) => m.HEAPU8.subarray(pointer, pointer + length);
-    const indexCount = u32(1);
+    const indexCount = u32(kWordIndexCount);
     const triangles = (at) => ({
-      vertices: bytes(u32(at + 1), u32(at) * 28),
-      indices: bytes(u32(at + 2), indexCount * u32(at + 3)),
-      indexBytes: u32(at + 3),
+      vertices: bytes(u32(at + kWordVertices), u32(at + kWordVertexCount) * 28),
+      indices: bytes(u32(at + kWordIndices), indexCount * u32(at + kWordIndexBytes)),
+      indexBytes: u32(at + kWordIndexBytes),
     });
-    if (name === 'smooth') return triangles(2);
-    if (name === 'flat') return triangles(6);
-    if (name === 'segments') return { positions: bytes(u32(11), u32(10) * 16) };
-    return { table: bytes(u32(13), u32(12) * 12), edges: bytes(u32(15), u32(14) * 2) };
+    if (name === 'smooth') return triangles(kWordSmooth);
+    if (name === 'flat') return triangles(kWordFlat);
+    if (name === 'segments') return { positions: bytes(u32(kWordSegmentPositions), u32(kWordSegmentEnds) * 16) };
+    return { table: bytes(u32(kWordTablePositions), u32(kWordTableVertices) * 12),
+      edges: bytes(u32(kWordEdges), u32(kWordEdgeEnds) * 2) };
   }
 }
 

@@ -132,15 +132,15 @@ TEST_F(Input, lightingKeyRecompilesTheListEachTime)
 {
     useModel(
         formatModel("square", {{-100, -100, 0}, {100, -100, 0}, {100, 100, 0}, {-100, 100, 0}}, {{25, {0, 1, 2, 3}}}));
-    drawModelFrame();
+    drawModelFrame(windowView());
     const Pixel lit = pixelAt(320, 240);
     onKeyboard('l', 0, 0);
     EXPECT_FALSE(gLighting);
-    drawFrame();
+    drawFrame(windowView());
     EXPECT_EQ(pixelAt(320, 240), (Pixel{51, 51, 204}));
     onKeyboard('l', 0, 0);
     EXPECT_TRUE(gLighting);
-    drawFrame();
+    drawFrame(windowView());
     EXPECT_EQ(pixelAt(320, 240), lit);
     EXPECT_NE(lit, (Pixel{51, 51, 204}));
 }
@@ -150,15 +150,15 @@ TEST_F(Input, smoothingKeyRebuildsTheListWhileTheOutlinesShow)
     useModel(torusModel(24, 12));
     gRotX = 40;
     gSmooth = false;
-    drawModelFrame();
+    drawModelFrame(windowView());
     const std::vector<unsigned char> flat = backBuffer();
     gSmooth = true;
-    drawModelFrame();
+    drawModelFrame(windowView());
     onKeyboard('w', 0, 0);
     onKeyboard('s', 0, 0);
     EXPECT_FALSE(gSmooth);
     onKeyboard('w', 0, 0);
-    drawFrame();
+    drawFrame(windowView());
     EXPECT_EQ(backBuffer(), flat);
 }
 

@@ -1,23 +1,17 @@
 // The page export: the shape written back as ZEM text, checked to load as the same model, escaped,
 // and placed in the built page's empty model element by plain substitution.
-#include "web/page_export.h"
+#include "formats/export/page_export.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 #include "model/console.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
-
-#ifndef ZEM_WEB_PAGE_BUILT
-#define ZEM_WEB_PAGE_BUILT 0
-#endif
-#if ZEM_WEB_PAGE_BUILT
-extern const unsigned char kWebPage[];
-extern const std::size_t kWebPageSize;
-#endif
+#include "web/page.h"
 
 namespace {
 
@@ -71,7 +65,7 @@ bool loadsAs(const std::string& text, const Shape& shape)
 
 }  // namespace
 
-bool webPageBuilt() { return ZEM_WEB_PAGE_BUILT != 0; }
+bool webPageBuilt() { return !builtPage().empty(); }
 
 std::string escapeModelText(const std::string& text)
 {
@@ -94,13 +88,18 @@ std::string escapeModelText(const std::string& text)
 
 bool writeModelPage(const Shape& shape, std::string& page, std::string& error)
 {
-#if ZEM_WEB_PAGE_BUILT
+    const std::string_view built = builtPage();
+    if (built.empty()) {
+        page.clear();
+        error = "this zemconvert was built without the web page, which needs emscripten at build time";
+        return false;
+    }
     const std::string text = modelText(shape);
     if (!loadsAs(text, shape)) {
         error = "the model cannot be written as ZEM text that loads back the same (its name holds VECTOR or SPOLY)";
         return false;
     }
-    const std::string templ(reinterpret_cast<const char*>(kWebPage), kWebPageSize);
+    const std::string templ(built);
     const std::size_t slot = templ.find(kSlot);
     if (slot == std::string::npos) {
         error = "the built page has no place for a model";
@@ -109,10 +108,4 @@ bool writeModelPage(const Shape& shape, std::string& page, std::string& error)
     const std::size_t at = slot + std::strlen(kSlot);
     page = templ.substr(0, at) + escapeModelText(text) + templ.substr(at);
     return true;
-#else
-    (void)shape;
-    page.clear();
-    error = "this zemconvert was built without the web page, which needs emscripten at build time";
-    return false;
-#endif
 }
