@@ -41,6 +41,9 @@ async function drag(page, button, from, to) {
 
 async function nextFrame(page) {
   await page.evaluate(() => new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve))));
+  // A view whose streams the loader is still making (flat faces, outlines) keeps the last picture
+  // until they come; on a busy machine that is longer than two frames.
+  await page.waitForFunction(() => document.documentElement.dataset.drawn !== 'waiting', { timeout: 60000 });
 }
 
 // Each step: what it does to the page, and what it does to the view it expects. A left drag of
