@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "formats/import/checks/declared_sizes.h"
+#include "formats/import/checks/printable_text.h"
 #include "formats/import/confined_read.h"
-#include "formats/import/declared_sizes.h"
 #include "formats/import/import.h"
 #include "formats/import/ply_extras.h"
-#include "formats/import/printable_text.h"
-#include "formats/import/texture_read.h"
+#include "formats/import/texture/texture_read.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
 #include "testlib/temp_dir.h"

@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <memory>
 
+#include "formats/import/checks/declared_sizes.h"
 #include "formats/import/confined_io.h"
-#include "formats/import/declared_sizes.h"
 #include "formats/import/read_failure.h"
-#include "formats/import/texture_read.h"
+#include "formats/import/texture/texture_read.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "formats/import/printable_text.h"
+#include "formats/import/checks/printable_text.h"
 
 // Layout: "ZRA1", kind (1 byte), notes (count, then each as text), then by kind: the refusal
 // (text); the failure (1 byte); the fitted model (writeFitted); or the model: name (text), points

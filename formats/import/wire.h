@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/import/checks/printable_text.h"
 #include "formats/import/import.h"
-#include "formats/import/printable_text.h"
 #include "formats/import/read_failure.h"
 
 // At most this many notes travel with an answer; the child says how many more there were.

@@ -1,5 +1,5 @@
 // Declared sizes against what files hold, on small files the tests write: hangs, blow-ups and files that pass.
-#include "formats/import/declared_sizes.h"
+#include "formats/import/checks/declared_sizes.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -12,7 +12,7 @@
 #include <fstream>
 #include <string>
 
-#include "formats/import/declared_detail.h"
+#include "formats/import/checks/declared_formats.h"
 #include "testlib/temp_dir.h"
 #include "tests/support/foreign_files.h"
 

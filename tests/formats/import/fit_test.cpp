@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/import/fit_steps.h"
+#include "formats/import/fit/fit_steps.h"
 #include "formats/import/import.h"
 #include "render/palette.h"
 #include "tests/support/foreign_files.h"

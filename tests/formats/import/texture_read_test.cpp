@@ -1,6 +1,6 @@
 // Face colours of textured files read by the real reading library through the confined file access: GLB, glTF and
 // OBJ with pictures inside them and beside them, and the notes for what could not be used.
-#include "formats/import/texture_read.h"
+#include "formats/import/texture/texture_read.h"
 
 #include <assimp/postprocess.h>
 #include <assimp/scene.h>

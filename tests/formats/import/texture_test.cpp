@@ -4,9 +4,9 @@
 #include <cmath>
 #include <string>
 
-#include "formats/import/colour_choice.h"
-#include "formats/import/texture_image.h"
-#include "formats/import/texture_sample.h"
+#include "formats/import/texture/colour_choice.h"
+#include "formats/import/texture/texture_image.h"
+#include "formats/import/texture/texture_sample.h"
 #include "testlib/texture_files.h"
 
 namespace {

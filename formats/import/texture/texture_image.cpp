@@ -1,11 +1,11 @@
 // Texture decoding: the signature and header checked against the limits, then stb_image on the bytes in memory.
-#include "formats/import/texture_image.h"
+#include "formats/import/texture/texture_image.h"
 
 #include <climits>
 #include <cstring>
 #include <memory>
 
-#include "formats/import/jpeg_tables.h"
+#include "formats/import/texture/jpeg_tables.h"
 #include "sandbox/sandbox.h"
 
 // The decoder compiled here, private to this file, for the four formats a texture may be in and

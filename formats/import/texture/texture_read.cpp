@@ -1,6 +1,6 @@
 // Face colours of a scene the importer read: materials, their textures (embedded or beside the model), coordinates and
 // vertex colours, each texture decoded once.
-#include "formats/import/texture_read.h"
+#include "formats/import/texture/texture_read.h"
 
 #include <assimp/material.h>
 #include <assimp/scene.h>
@@ -12,9 +12,9 @@
 #include <map>
 #include <memory>
 
-#include "formats/import/file_names.h"
-#include "formats/import/printable_text.h"
-#include "formats/import/texture_image.h"
+#include "formats/import/checks/file_names.h"
+#include "formats/import/checks/printable_text.h"
+#include "formats/import/texture/texture_image.h"
 #include "sandbox/sandbox.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // FBX's nodes before a reader that walks them by recursion sees them: binary records' ends within their parents', and
 // the nesting of binary records and of text's braces bounded.
-#include "formats/import/declared_detail.h"
-#include "formats/import/declared_sizes.h"
+#include "formats/import/checks/declared_formats.h"
+#include "formats/import/checks/declared_sizes.h"
 
 namespace declared {
 
@@ -54,7 +54,8 @@ bool checkBinaryFbx(const FileBytes& file, std::string& refusal)
             return false;
         }
         const uint64_t properties = littleEndian(bytes, 2 * word, word);
-        const uint64_t children = plus(plus(at + header, static_cast<unsigned char>(bytes[3 * word])), properties);
+        const uint64_t children =
+            saturatingSum(saturatingSum(at + header, static_cast<unsigned char>(bytes[3 * word])), properties);
         if (children > end) {
             refusal = nodeAt(at) + " declares " + std::to_string(properties) + " bytes of properties, past its end";
             return false;

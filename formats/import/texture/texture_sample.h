@@ -3,7 +3,7 @@
 
 #include <cstddef>
 
-#include "formats/import/texture_image.h"
+#include "formats/import/texture/texture_image.h"
 #include "render/palette.h"
 
 // Light as it adds up: averages of colours are taken here, never of their sRGB encodings (the

@@ -1,7 +1,7 @@
 // The format's limits: counting what an imported model uses, and simplifying it until it fits.
 #include <algorithm>
 
-#include "formats/import/fit_steps.h"
+#include "formats/import/fit/fit_steps.h"
 
 std::size_t usedVertexCount(const WorkMesh& mesh)
 {

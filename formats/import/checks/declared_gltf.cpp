@@ -4,10 +4,10 @@
 
 #include <unordered_map>
 
-#include "formats/import/declared_detail.h"
-#include "formats/import/declared_sizes.h"
-#include "formats/import/json_scan.h"
-#include "formats/import/printable_text.h"
+#include "formats/import/checks/declared_formats.h"
+#include "formats/import/checks/declared_sizes.h"
+#include "formats/import/checks/json_scan.h"
+#include "formats/import/checks/printable_text.h"
 
 namespace declared {
 
@@ -277,7 +277,7 @@ bool checkViews(const GltfModel& model, std::string& refusal)
         const View& view = model.views.items[k];
         const Buffer* buffer = model.buffers.find(view.buffer);
         if (!buffer || !buffer->hasLength || !view.hasLength) continue;
-        if (plus(view.byteOffset, view.byteLength) <= buffer->byteLength) continue;
+        if (saturatingSum(view.byteOffset, view.byteLength) <= buffer->byteLength) continue;
         refusal = model.views.name("buffer view", k) + " reaches past the end of its buffer";
         return false;
     }
@@ -288,15 +288,15 @@ bool checkViews(const GltfModel& model, std::string& refusal)
 uint64_t accessorSpan(const Accessor& accessor, const View& view)
 {
     if (accessor.count == 0) return 0;
-    const uint64_t element = times(accessor.componentBytes, accessor.components);
+    const uint64_t element = saturatingProduct(accessor.componentBytes, accessor.components);
     const uint64_t stride = view.byteStride ? view.byteStride : accessor.byteStride ? accessor.byteStride : element;
-    return plus(plus(accessor.byteOffset, times(stride, accessor.count - 1)), element);
+    return saturatingSum(saturatingSum(accessor.byteOffset, saturatingProduct(stride, accessor.count - 1)), element);
 }
 
 bool checkAccessors(const GltfModel& model, std::string& refusal)
 {
     uint64_t allBuffers = 0;
-    for (const Buffer& buffer : model.buffers.items) allBuffers = plus(allBuffers, buffer.byteLength);
+    for (const Buffer& buffer : model.buffers.items) allBuffers = saturatingSum(allBuffers, buffer.byteLength);
     for (std::size_t k = 0; k < model.accessors.items.size(); ++k) {
         const Accessor& accessor = model.accessors.items[k];
         const std::string name = model.accessors.name("accessor", k);
@@ -312,7 +312,8 @@ bool checkAccessors(const GltfModel& model, std::string& refusal)
         }
         // With no view the values are made, zeros, as many as declared: no more than all the data.
         if (accessor.view.empty() &&
-            times(accessor.count, times(accessor.componentBytes, accessor.components)) > allBuffers) {
+            saturatingProduct(accessor.count, saturatingProduct(accessor.componentBytes, accessor.components)) >
+                allBuffers) {
             refusal = declares + " with no buffer view, more than all its buffers hold";
             return false;
         }
@@ -412,7 +413,7 @@ bool checkGlb(const FileBytes& file, std::string& refusal)
     Source source{folderOf(file.path()), true, 0};
     const uint64_t jsonBytes = littleEndian32(header, 12);
     if (version != 1 && version != 2) return true;
-    if (plus(20, jsonBytes) > length) {
+    if (saturatingSum(20, jsonBytes) > length) {
         refusal = chunkTooLong(version == 2 ? "JSON chunk" : "JSON content", jsonBytes, file.size());
         return false;
     }
@@ -422,7 +423,7 @@ bool checkGlb(const FileBytes& file, std::string& refusal)
     } else if (after + 8 <= length) {
         const std::string chunk = file.read(after, 8);
         source.binaryBytes = littleEndian32(chunk, 0);
-        if (plus(after + 8, source.binaryBytes) > length) {
+        if (saturatingSum(after + 8, source.binaryBytes) > length) {
             refusal = chunkTooLong("binary chunk", source.binaryBytes, file.size());
             return false;
         }

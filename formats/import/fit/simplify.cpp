@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "formats/import/work_mesh.h"
+#include "formats/import/fit/work_mesh.h"
 
 namespace {
 

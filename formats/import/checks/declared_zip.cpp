@@ -5,9 +5,9 @@
 #include <cstring>
 #include <memory>
 
-#include "formats/import/declared_detail.h"
-#include "formats/import/declared_sizes.h"
-#include "formats/import/printable_text.h"
+#include "formats/import/checks/declared_formats.h"
+#include "formats/import/checks/declared_sizes.h"
+#include "formats/import/checks/printable_text.h"
 
 namespace declared {
 
@@ -86,7 +86,7 @@ bool entryData(const FileBytes& file, const Entry& entry, uint64_t& start, std::
         return false;
     }
     start = entry.local + 30 + le(local, 26, 2) + le(local, 28, 2);
-    if (plus(start, entry.compressed) <= file.size()) return true;
+    if (saturatingSum(start, entry.compressed) <= file.size()) return true;
     refusal = named(entry) + " declares " + std::to_string(entry.compressed) + " compressed bytes, more than its " +
               std::to_string(file.size()) + " bytes can hold";
     return false;
@@ -95,7 +95,8 @@ bool entryData(const FileBytes& file, const Entry& entry, uint64_t& start, std::
 bool sizesFit(const Entry& entry, std::string& refusal)
 {
     const bool stored = entry.method == 0;
-    if (stored ? entry.inflated == entry.compressed : entry.inflated <= times(entry.compressed, kMostDeflateRatio))
+    if (stored ? entry.inflated == entry.compressed
+               : entry.inflated <= saturatingProduct(entry.compressed, kMostDeflateRatio))
         return true;
     refusal = named(entry) + " declares " + std::to_string(entry.inflated) + " bytes from " +
               std::to_string(entry.compressed) + (stored ? ", stored as they are" : ", more than deflate makes");
@@ -213,7 +214,7 @@ bool checkZip(const FileBytes& file, std::string& refusal)
 {
     Directory directory;
     if (!findDirectory(file, directory)) return true;
-    if (plus(directory.offset, directory.size) > file.size()) {
+    if (saturatingSum(directory.offset, directory.size) > file.size()) {
         refusal = "its zip directory declares " + std::to_string(directory.size) + " bytes at byte " +
                   std::to_string(directory.offset) + ", past the end of its " + std::to_string(file.size()) + " bytes";
         return false;

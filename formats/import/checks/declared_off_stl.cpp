@@ -1,60 +1,10 @@
-// OFF's counts and binary STL's triangle count against the file's size, and the line reader they share with PLY.
+// OFF's counts and binary STL's triangle count against the file's size.
 #include <algorithm>
 #include <cstring>
 
-#include "formats/import/declared_detail.h"
+#include "formats/import/checks/declared_formats.h"
 
 namespace declared {
-
-void LineReader::more()
-{
-    pending_.erase(0, at_);
-    scanned_ -= at_;
-    at_ = 0;
-    const std::string bytes = file_.read(readOffset_, 65536);
-    readOffset_ += bytes.size();
-    exhausted_ = bytes.empty();
-    pending_ += bytes;
-}
-
-bool LineReader::next(std::string& line)
-{
-    for (;;) {
-        const std::size_t end = pending_.find_first_of("\r\n", std::max(at_, scanned_));
-        // A "\r" at the end of what was read may be the first half of "\r\n".
-        if (end != std::string::npos && (pending_[end] == '\n' || end + 1 < pending_.size() || exhausted_)) {
-            line.assign(pending_, at_, end - at_);
-            std::size_t after = end + 1;
-            if (pending_[end] == '\r' && after < pending_.size() && pending_[after] == '\n') ++after;
-            consumed_ += after - at_;
-            at_ = scanned_ = after;
-            return true;
-        }
-        scanned_ = end == std::string::npos ? pending_.size() : end;
-        if (!exhausted_) {
-            more();
-            continue;
-        }
-        if (at_ >= pending_.size()) return false;
-        line.assign(pending_, at_, std::string::npos);
-        consumed_ += pending_.size() - at_;
-        at_ = scanned_ = pending_.size();
-        return true;
-    }
-}
-
-std::vector<std::string> wordsOf(const std::string& line)
-{
-    std::vector<std::string> words;
-    std::size_t at = 0;
-    for (;;) {
-        at = line.find_first_not_of(" \t", at);
-        if (at == std::string::npos) return words;
-        const std::size_t end = std::min(line.find_first_of(" \t", at), line.size());
-        words.push_back(line.substr(at, end - at));
-        at = end;
-    }
-}
 
 namespace {
 
@@ -91,14 +41,15 @@ bool checkOff(const FileBytes& file, std::string& refusal)
     // What the reader would refuse on its own (counts that are not counts) is its to say.
     if (header.size() < counts + 2 || !parseCount(header[counts], vertices) || !parseCount(header[counts + 1], faces))
         return true;
-    const uint64_t room = plus(file.size() - lines.offset(), 1);
-    const uint64_t vertexBytes = times(vertices, kLeastVertexBytes), faceBytes = times(faces, kLeastFaceBytes);
+    const uint64_t room = saturatingSum(file.size() - lines.offset(), 1);
+    const uint64_t vertexBytes = saturatingProduct(vertices, kLeastVertexBytes),
+                   faceBytes = saturatingProduct(faces, kLeastFaceBytes);
     if (vertexBytes > room || faceBytes > room) {
         const Declared vertexCount{vertices, "vertex", "vertices"}, faceCount{faces, "face", "faces"};
         refusal = tooManyFor({vertexBytes > room ? vertexCount : faceCount}, file.size());
         return false;
     }
-    if (plus(vertexBytes, faceBytes) <= room) return true;
+    if (saturatingSum(vertexBytes, faceBytes) <= room) return true;
     refusal = tooManyFor({{vertices, "vertex", "vertices"}, {faces, "face", "faces"}}, file.size());
     return false;
 }
@@ -115,7 +66,7 @@ bool checkBinaryStl(const FileBytes& file, std::string& refusal)
     if (text || head.size() < kHeaderBytes) return true;
     uint64_t triangles = 0;
     for (int k = 3; k >= 0; --k) triangles = (triangles << 8) | static_cast<unsigned char>(head[80 + k]);
-    if (plus(kHeaderBytes, times(triangles, kTriangleBytes)) <= file.size()) return true;
+    if (saturatingSum(kHeaderBytes, saturatingProduct(triangles, kTriangleBytes)) <= file.size()) return true;
     refusal = tooManyFor({{triangles, "triangle", "triangles"}}, file.size());
     return false;
 }

@@ -1,5 +1,5 @@
 // Printable text: UTF-8 read character by character, with the characters a terminal acts on refused.
-#include "formats/import/printable_text.h"
+#include "formats/import/checks/printable_text.h"
 
 #include <cstdint>
 

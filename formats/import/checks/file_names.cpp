@@ -1,5 +1,5 @@
 // File names as the import looks at them.
-#include "formats/import/file_names.h"
+#include "formats/import/checks/file_names.h"
 
 std::string lowerExtension(const std::string& path)
 {

@@ -1,5 +1,5 @@
 // Texture sampling over faces: the coordinate transforms, the wrap modes, the sample pattern and the weighted means.
-#include "formats/import/texture_sample.h"
+#include "formats/import/texture/texture_sample.h"
 
 #include <algorithm>
 #include <cmath>

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "formats/import/fit/work_mesh.h"
 #include "formats/import/import.h"
-#include "formats/import/work_mesh.h"
 
 // Newell's normal: the polygon's area vector, zero exactly when it has no area.
 SourcePoint newellNormal(const std::vector<SourcePoint>& positions, const uint32_t* corner, std::size_t n);

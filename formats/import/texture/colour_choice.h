@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "formats/import/import.h"
-#include "formats/import/texture_sample.h"
+#include "formats/import/texture/texture_sample.h"
 
 // auto: the material's colour times its texture times the vertex colours, each where the model
 // has it; texture: the material's colour times its texture; material: the material's colour;

@@ -2,8 +2,8 @@
 // after it.
 #include <algorithm>
 
-#include "formats/import/declared_detail.h"
-#include "formats/import/printable_text.h"
+#include "formats/import/checks/declared_formats.h"
+#include "formats/import/checks/printable_text.h"
 
 namespace declared {
 
@@ -73,16 +73,16 @@ bool checkCounts(const std::vector<Element>& elements, Format format, uint64_t b
                  std::string& refusal)
 {
     // Text may end without a separator after its last value.
-    const uint64_t room = format == Format::binary ? body : plus(body, 1);
+    const uint64_t room = format == Format::binary ? body : saturatingSum(body, 1);
     uint64_t total = 0;
     std::vector<Declared> declared;
     for (const Element& element : elements) {
-        const uint64_t need = times(element.count, leastBytes(element, format));
+        const uint64_t need = saturatingProduct(element.count, leastBytes(element, format));
         if (need > room) {
             refusal = tooManyFor({declaredOf(element)}, fileBytes);
             return false;
         }
-        total = plus(total, need);
+        total = saturatingSum(total, need);
         if (element.count > 0) declared.push_back(declaredOf(element));
     }
     if (total <= room) return true;

@@ -1,5 +1,5 @@
 // JSON walked with an explicit stack: strings, numbers and literals checked to the grammar, containers to a depth.
-#include "formats/import/json_scan.h"
+#include "formats/import/checks/json_scan.h"
 
 #include <cstdint>
 #include <cstring>

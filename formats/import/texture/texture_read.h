@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "formats/import/colour_choice.h"
 #include "formats/import/import.h"
+#include "formats/import/texture/colour_choice.h"
 
 struct aiScene;
 namespace Assimp {

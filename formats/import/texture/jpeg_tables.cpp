@@ -1,5 +1,5 @@
 // A JPEG's Huffman tables checked before the decoder reads them.
-#include "formats/import/jpeg_tables.h"
+#include "formats/import/texture/jpeg_tables.h"
 
 #include <cstdint>
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "formats/import/declared_detail.h"
-#include "formats/import/declared_sizes.h"
+#include "formats/import/checks/declared_formats.h"
+#include "formats/import/checks/declared_sizes.h"
 
 namespace declared {
 

@@ -1,5 +1,5 @@
 // The colour sources' choice, its fallbacks' notes and the product that a face shows.
-#include "formats/import/colour_choice.h"
+#include "formats/import/texture/colour_choice.h"
 
 namespace {
 

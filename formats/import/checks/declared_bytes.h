@@ -1,6 +1,8 @@
-// What the checks of declared sizes share: the file read in pieces, and the wording of a refusal.
+// What the checks of declared sizes share: the file read in pieces, counts read and summed, and the wording of a
+// refusal.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -67,42 +69,12 @@ struct Declared {
 // 500 faces".
 std::string tooManyFor(const std::vector<Declared>& declared, uint64_t fileBytes);
 
-// count times each, saturated at UINT64_MAX, and a saturating sum.
-uint64_t times(uint64_t count, uint64_t each);
-uint64_t plus(uint64_t a, uint64_t b);
+// Products and sums of declared sizes, saturated at UINT64_MAX: no count a file declares can wrap
+// them round to a small size that passes.
+uint64_t saturatingProduct(uint64_t count, uint64_t each);
+uint64_t saturatingSum(uint64_t a, uint64_t b);
 
 // Digits read as a count, saturated at UINT64_MAX; false for anything but digits.
 bool parseCount(const std::string& word, uint64_t& count);
-
-bool checkPly(const FileBytes& file, std::string& refusal);  // declared_ply.cpp
-bool checkOff(const FileBytes& file, std::string& refusal);  // declared_off_stl.cpp
-bool checkBinaryStl(const FileBytes& file, std::string& refusal);
-bool checkGlb(const FileBytes& file, std::string& refusal);  // declared_gltf.cpp
-// mayBeOther: bytes that only start like JSON (a glTF buffer may) pass when they are no JSON; nesting
-// too deep still refuses them.
-bool checkGltfJson(const FileBytes& file, std::string& refusal, bool mayBeOther = false);
-bool checkXml(const FileBytes& file, std::string& refusal);        // declared_xml.cpp
-bool checkBinaryFbx(const FileBytes& file, std::string& refusal);  // declared_fbx.cpp
-bool checkTextFbx(const FileBytes& file, std::string& refusal);
-bool checkZip(const FileBytes& file, std::string& refusal);  // declared_zip.cpp
-
-// XML's nesting counted over text that comes in pieces (a file read in parts, a zip entry inflated).
-class XmlNesting {
-public:
-    // False once the text has nested deeper than kMaxNesting.
-    bool feed(const char* text, std::size_t size);
-
-private:
-    enum class State { text, open, tag, tagQuoted, comment, cdata, declaration, endTag };
-    void step(char c);
-
-    State state_ = State::text;
-    std::string lead_;        // what followed "<" while it is not yet known what it opens
-    char quote_ = 0;          // the quote a tag's attribute value ends with
-    char last_ = 0;           // the tag's byte before the current one
-    std::size_t marked_ = 0;  // the end mark's bytes seen so far ("-->", "]]>")
-    std::size_t depth_ = 0;
-    bool tooDeep_ = false;
-};
 
 }  // namespace declared

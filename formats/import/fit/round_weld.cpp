@@ -2,7 +2,7 @@
 #include <cmath>
 #include <unordered_map>
 
-#include "formats/import/fit_steps.h"
+#include "formats/import/fit/fit_steps.h"
 
 namespace {
 

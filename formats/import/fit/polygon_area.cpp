@@ -1,5 +1,5 @@
 // Polygon geometry of the import: Newell's area vector, and whether a polygon has any area.
-#include "formats/import/fit_steps.h"
+#include "formats/import/fit/fit_steps.h"
 
 SourcePoint newellNormal(const std::vector<SourcePoint>& positions, const uint32_t* corner, std::size_t n)
 {

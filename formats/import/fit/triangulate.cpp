@@ -1,7 +1,7 @@
 // Triangulation of faces of more than five corners, by ear clipping in the plane they face.
 #include <cmath>
 
-#include "formats/import/fit_steps.h"
+#include "formats/import/fit/fit_steps.h"
 
 // A polygon that crosses itself has no ear at some step, and the rest becomes a fan; so does one
 // with more corners than the quadratic search is worth, which only a damaged or machine-made file holds.

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <unordered_map>
 
-#include "formats/import/fit_steps.h"
+#include "formats/import/fit/fit_steps.h"
 
 namespace {
 

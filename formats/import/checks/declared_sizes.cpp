@@ -1,95 +1,12 @@
-// Declared sizes: the file opened without waiting (or a descriptor borrowed), its format told by its bytes, and the
-// check it needs.
-#include "formats/import/declared_sizes.h"
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+// Declared sizes: the file opened without waiting (or a descriptor borrowed), its format told by its bytes and its
+// name, and the check each calls for.
+#include "formats/import/checks/declared_sizes.h"
 
 #include <cctype>
-#include <cerrno>
 #include <cstring>
 
-#include "formats/import/declared_detail.h"
-#include "formats/import/file_names.h"
-
-namespace declared {
-
-FileBytes::~FileBytes()
-{
-    if (owned_ && fd_ >= 0) close(fd_);
-}
-
-bool FileBytes::open(const std::string& path, std::string& refusal)
-{
-    path_ = path;
-    // Without blocking: a FIFO is refused below, never waited on for a writer.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    owned_ = true;
-    return borrow(fd_, refusal);
-}
-
-bool FileBytes::borrow(int fd, std::string& refusal)
-{
-    fd_ = fd;
-    struct stat info;
-    if (fd_ < 0 || fstat(fd_, &info) != 0) {
-        refusal = std::strerror(errno);
-        return false;
-    }
-    if (!S_ISREG(info.st_mode)) {
-        refusal = "not a regular file";
-        return false;
-    }
-    size_ = static_cast<uint64_t>(info.st_size);
-    return true;
-}
-
-std::string FileBytes::read(uint64_t offset, std::size_t count) const
-{
-    if (offset >= size_) return std::string();
-    if (count > size_ - offset) count = static_cast<std::size_t>(size_ - offset);
-    std::string bytes(count, '\0');
-    std::size_t got = 0;
-    while (got < count) {
-        const ssize_t n = pread(fd_, &bytes[got], count - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    bytes.resize(got);
-    return bytes;
-}
-
-uint64_t times(uint64_t count, uint64_t each)
-{
-    return each != 0 && count > UINT64_MAX / each ? UINT64_MAX : count * each;
-}
-
-uint64_t plus(uint64_t a, uint64_t b) { return a > UINT64_MAX - b ? UINT64_MAX : a + b; }
-
-bool parseCount(const std::string& word, uint64_t& count)
-{
-    if (word.empty()) return false;
-    count = 0;
-    for (char c : word) {
-        if (c < '0' || c > '9') return false;
-        count = plus(times(count, 10), static_cast<uint64_t>(c - '0'));
-    }
-    return true;
-}
-
-std::string tooManyFor(const std::vector<Declared>& declared, uint64_t fileBytes)
-{
-    std::string list;
-    for (std::size_t k = 0; k < declared.size(); ++k) {
-        if (k > 0) list += k + 1 == declared.size() ? " and " : ", ";
-        list += std::to_string(declared[k].count) + " " + (declared[k].count == 1 ? declared[k].one : declared[k].many);
-    }
-    return "declares " + list + ", more than its " + std::to_string(fileBytes) + " bytes can hold";
-}
-
-}  // namespace declared
+#include "formats/import/checks/declared_formats.h"
+#include "formats/import/checks/file_names.h"
 
 namespace {
 
