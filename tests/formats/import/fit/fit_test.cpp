@@ -10,7 +10,7 @@
 #include "formats/import/fit/fit_steps.h"
 #include "formats/import/import.h"
 #include "render/palette.h"
-#include "tests/support/foreign_files.h"
+#include "testlib/foreign_files.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "formats/import/import.h"
 #include "model/shape_write.h"
 #include "render/palette.h"
-#include "tests/support/foreign_files.h"
+#include "testlib/foreign_files.h"
 #include "tests/support/test_support.h"
 
 namespace {

@@ -14,7 +14,7 @@
 
 #include "formats/import/checks/declared_formats.h"
 #include "testlib/temp_dir.h"
-#include "tests/support/foreign_files.h"
+#include "testlib/foreign_files.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-// Model files of other tools' formats and their containers, written by the tests' own code for the import tests.
+// Model files of other tools' formats and their containers, written by our own code for the import's tests.
 #pragma once
 
 #include <array>

@@ -1,7 +1,7 @@
 // One input of the import's fuzz target: a file of any format read through the confined child, its answer checked,
 // fitted, sent over the wire, formatted and parsed back; our own parsers of foreign bytes and the fit run in this
 // process, where their coverage counts.
-#include "fuzz/import_target.h"
+#include "testlib/import_target.h"
 
 #include <fcntl.h>
 #include <unistd.h>
