@@ -51,5 +51,5 @@ std::string encodeReadAnswer(const ReadAnswer& answer);
 // to 255. Nothing is allocated before the bytes are known to hold it and, for a fitted model, before
 // its counts are known to be the format's: what decoding holds stays within a few times
 // kMaxFittedAnswerBytes, whatever the answer claims.
-// False with why set (for the developer; the user is told only that the answer was malformed).
-bool decodeReadAnswer(const char* data, std::size_t size, ReadAnswer& answer, std::string& why);
+// False with error set (for the developer; the user is told only that the answer was malformed).
+bool decodeReadAnswer(const char* data, std::size_t size, ReadAnswer& answer, std::string& error);

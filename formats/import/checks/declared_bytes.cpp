@@ -17,25 +17,25 @@ FileBytes::~FileBytes()
     if (owned_ && fd_ >= 0) close(fd_);
 }
 
-bool FileBytes::open(const std::string& path, std::string& refusal)
+bool FileBytes::open(const std::string& path, std::string& error)
 {
     path_ = path;
     // Without blocking: a FIFO is refused below, never waited on for a writer.
     fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     owned_ = true;
-    return borrow(fd_, refusal);
+    return borrow(fd_, error);
 }
 
-bool FileBytes::borrow(int fd, std::string& refusal)
+bool FileBytes::borrow(int fd, std::string& error)
 {
     fd_ = fd;
     struct stat info;
     if (fd_ < 0 || fstat(fd_, &info) != 0) {
-        refusal = std::strerror(errno);
+        error = std::strerror(errno);
         return false;
     }
     if (!S_ISREG(info.st_mode)) {
-        refusal = "not a regular file";
+        error = "not a regular file";
         return false;
     }
     size_ = static_cast<uint64_t>(info.st_size);

@@ -17,11 +17,11 @@ public:
     FileBytes(const FileBytes&) = delete;
     FileBytes& operator=(const FileBytes&) = delete;
 
-    // False with refusal set when path cannot be opened or is not a regular file.
-    bool open(const std::string& path, std::string& refusal);
-    // Reads a descriptor that stays the caller's (never closed here); false with refusal set when
+    // False with error set when path cannot be opened or is not a regular file.
+    bool open(const std::string& path, std::string& error);
+    // Reads a descriptor that stays the caller's (never closed here); false with error set when
     // it is not a regular file. The file's folder is then unknown: the files it names are not looked at.
-    bool borrow(int fd, std::string& refusal);
+    bool borrow(int fd, std::string& error);
     uint64_t size() const { return size_; }
     const std::string& path() const { return path_; }
     // Up to count bytes from offset; fewer at the end of the file or on a read error.

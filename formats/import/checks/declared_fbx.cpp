@@ -24,7 +24,7 @@ std::string nodeAt(uint64_t offset) { return "its FBX node at byte " + std::to_s
 // name, its properties, then its children ended by a record of zeros. Versions from 7500 on have
 // 8-byte words. The walk follows the reader's: a record of zeros ends a list, and a file whose
 // records cannot be read any further is the reader's to refuse.
-bool checkBinaryFbx(const FileBytes& file, std::string& refusal)
+bool checkBinaryFbx(const FileBytes& file, std::string& error)
 {
     const std::string version = file.read(23, 4);
     if (version.size() < 4) return true;
@@ -49,15 +49,15 @@ bool checkBinaryFbx(const FileBytes& file, std::string& refusal)
             continue;
         }
         if (end > ends.back() || end < at) {
-            refusal = nodeAt(at) + " declares its end at byte " + std::to_string(end) + ", outside " +
-                      (ends.size() == 1 ? std::string("the file") : std::string("its parent"));
+            error = nodeAt(at) + " declares its end at byte " + std::to_string(end) + ", outside " +
+                    (ends.size() == 1 ? std::string("the file") : std::string("its parent"));
             return false;
         }
         const uint64_t properties = littleEndian(bytes, 2 * word, word);
         const uint64_t children =
             saturatingSum(saturatingSum(at + header, static_cast<unsigned char>(bytes[3 * word])), properties);
         if (children > end) {
-            refusal = nodeAt(at) + " declares " + std::to_string(properties) + " bytes of properties, past its end";
+            error = nodeAt(at) + " declares " + std::to_string(properties) + " bytes of properties, past its end";
             return false;
         }
         if (children == end) {
@@ -66,7 +66,7 @@ bool checkBinaryFbx(const FileBytes& file, std::string& refusal)
         }
         if (end - children < sentinel) return true;  // the reader refuses it as it is
         if (ends.size() >= kMaxNesting) {
-            refusal = "its FBX nodes nest deeper than " + std::to_string(kMaxNesting) + " levels";
+            error = "its FBX nodes nest deeper than " + std::to_string(kMaxNesting) + " levels";
             return false;
         }
         ends.push_back(end - sentinel);
@@ -76,7 +76,7 @@ bool checkBinaryFbx(const FileBytes& file, std::string& refusal)
 
 // Text FBX nests its nodes in braces; a ';' starts a comment to the end of its line, and quoted
 // strings are skipped whole, as the reader's tokenizer takes them.
-bool checkTextFbx(const FileBytes& file, std::string& refusal)
+bool checkTextFbx(const FileBytes& file, std::string& error)
 {
     std::size_t depth = 0;
     bool comment = false, quoted = false;
@@ -96,7 +96,7 @@ bool checkTextFbx(const FileBytes& file, std::string& refusal)
             } else if (c == '}') {
                 depth -= depth > 0 ? 1 : 0;
             } else if (c == '{' && ++depth > kMaxNesting) {
-                refusal = "its FBX nodes nest deeper than " + std::to_string(kMaxNesting) + " levels";
+                error = "its FBX nodes nest deeper than " + std::to_string(kMaxNesting) + " levels";
                 return false;
             }
         }

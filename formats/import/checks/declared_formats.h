@@ -8,17 +8,17 @@
 
 namespace declared {
 
-bool checkPly(const FileBytes& file, std::string& refusal);  // declared_ply.cpp
-bool checkOff(const FileBytes& file, std::string& refusal);  // declared_off_stl.cpp
-bool checkBinaryStl(const FileBytes& file, std::string& refusal);
-bool checkGlb(const FileBytes& file, std::string& refusal);  // declared_gltf.cpp
+bool checkPly(const FileBytes& file, std::string& error);  // declared_ply.cpp
+bool checkOff(const FileBytes& file, std::string& error);  // declared_off_stl.cpp
+bool checkBinaryStl(const FileBytes& file, std::string& error);
+bool checkGlb(const FileBytes& file, std::string& error);  // declared_gltf.cpp
 // mayBeOther: bytes that only start like JSON (a glTF buffer may) pass when they are no JSON; nesting
 // too deep still refuses them.
-bool checkGltfJson(const FileBytes& file, std::string& refusal, bool mayBeOther = false);
-bool checkXml(const FileBytes& file, std::string& refusal);        // declared_xml.cpp
-bool checkBinaryFbx(const FileBytes& file, std::string& refusal);  // declared_fbx.cpp
-bool checkTextFbx(const FileBytes& file, std::string& refusal);
-bool checkZip(const FileBytes& file, std::string& refusal);  // declared_zip.cpp
+bool checkGltfJson(const FileBytes& file, std::string& error, bool mayBeOther = false);
+bool checkXml(const FileBytes& file, std::string& error);        // declared_xml.cpp
+bool checkBinaryFbx(const FileBytes& file, std::string& error);  // declared_fbx.cpp
+bool checkTextFbx(const FileBytes& file, std::string& error);
+bool checkZip(const FileBytes& file, std::string& error);  // declared_zip.cpp
 
 // XML's nesting counted over text that comes in pieces (a file read in parts, a zip entry inflated).
 class XmlNesting {

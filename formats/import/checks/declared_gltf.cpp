@@ -254,7 +254,7 @@ bool bufferData(const Buffer& buffer, const std::string& id, bool keyed, const S
     return regularFileBytes(path, bytes) || regularFileBytes(percentDecoded(path), bytes);
 }
 
-bool checkBuffers(const GltfModel& model, const Source& source, std::string& refusal)
+bool checkBuffers(const GltfModel& model, const Source& source, std::string& error)
 {
     const Collection<Buffer>& buffers = model.buffers;
     for (std::size_t k = 0; k < buffers.items.size(); ++k) {
@@ -263,7 +263,7 @@ bool checkBuffers(const GltfModel& model, const Source& source, std::string& ref
         if (!buffer.hasLength || !bufferData(buffer, buffers.ids[k], buffers.keyed, source, data) ||
             buffer.byteLength <= data)
             continue;
-        refusal =
+        error =
             buffers.name("buffer", k) + " declares " + std::to_string(buffer.byteLength) + " bytes" +
             (data == 0 ? std::string(" but has no data") : ", more than the " + std::to_string(data) + " of its data");
         return false;
@@ -271,14 +271,14 @@ bool checkBuffers(const GltfModel& model, const Source& source, std::string& ref
     return true;
 }
 
-bool checkViews(const GltfModel& model, std::string& refusal)
+bool checkViews(const GltfModel& model, std::string& error)
 {
     for (std::size_t k = 0; k < model.views.items.size(); ++k) {
         const View& view = model.views.items[k];
         const Buffer* buffer = model.buffers.find(view.buffer);
         if (!buffer || !buffer->hasLength || !view.hasLength) continue;
         if (saturatingSum(view.byteOffset, view.byteLength) <= buffer->byteLength) continue;
-        refusal = model.views.name("buffer view", k) + " reaches past the end of its buffer";
+        error = model.views.name("buffer view", k) + " reaches past the end of its buffer";
         return false;
     }
     return true;
@@ -293,7 +293,7 @@ uint64_t accessorSpan(const Accessor& accessor, const View& view)
     return saturatingSum(saturatingSum(accessor.byteOffset, saturatingProduct(stride, accessor.count - 1)), element);
 }
 
-bool checkAccessors(const GltfModel& model, std::string& refusal)
+bool checkAccessors(const GltfModel& model, std::string& error)
 {
     uint64_t allBuffers = 0;
     for (const Buffer& buffer : model.buffers.items) allBuffers = saturatingSum(allBuffers, buffer.byteLength);
@@ -302,19 +302,19 @@ bool checkAccessors(const GltfModel& model, std::string& refusal)
         const std::string name = model.accessors.name("accessor", k);
         const View* view = model.views.find(accessor.view);
         if (accessor.sparseCount > accessor.count) {
-            refusal = name + " declares more sparse elements than elements";
+            error = name + " declares more sparse elements than elements";
             return false;
         }
         const std::string declares = name + " declares " + std::to_string(accessor.count) + " elements";
         if (view && view->hasLength && accessorSpan(accessor, *view) > view->byteLength) {
-            refusal = declares + ", more than its buffer view holds";
+            error = declares + ", more than its buffer view holds";
             return false;
         }
         // With no view the values are made, zeros, as many as declared: no more than all the data.
         if (accessor.view.empty() &&
             saturatingProduct(accessor.count, saturatingProduct(accessor.componentBytes, accessor.components)) >
                 allBuffers) {
-            refusal = declares + " with no buffer view, more than all its buffers hold";
+            error = declares + " with no buffer view, more than all its buffers hold";
             return false;
         }
     }
@@ -323,7 +323,7 @@ bool checkAccessors(const GltfModel& model, std::string& refusal)
 
 // Each node the child of one parent at most, no cycle, at most kMaxNesting deep: a reader copies a
 // node named twice as often as it is named, which doubles with every level.
-bool checkNodes(const Collection<Node>& nodes, std::string& refusal)
+bool checkNodes(const Collection<Node>& nodes, std::string& error)
 {
     const std::size_t count = nodes.items.size();
     std::vector<uint8_t> named(count, 0);
@@ -333,7 +333,7 @@ bool checkNodes(const Collection<Node>& nodes, std::string& refusal)
             std::size_t child;
             if (!nodes.find(id, &child)) continue;
             if (named[child]++) {
-                refusal = nodes.name("node", child) + " is named as a child more than once";
+                error = nodes.name("node", child) + " is named as a child more than once";
                 return false;
             }
             children[k].push_back(child);
@@ -348,27 +348,27 @@ bool checkNodes(const Collection<Node>& nodes, std::string& refusal)
         pending.pop_back();
         ++reached;
         if (depth > kMaxNesting) {
-            refusal = "its node tree nests deeper than " + std::to_string(kMaxNesting) + " levels";
+            error = "its node tree nests deeper than " + std::to_string(kMaxNesting) + " levels";
             return false;
         }
         for (std::size_t child : children[node]) pending.emplace_back(child, depth + 1);
     }
     if (reached == count) return true;
-    refusal = "its nodes are their own ancestors (a cycle)";
+    error = "its nodes are their own ancestors (a cycle)";
     return false;
 }
 
-bool checkGltfText(const std::string& json, const Source& source, std::string& refusal, bool mayBeOther = false)
+bool checkGltfText(const std::string& json, const Source& source, std::string& error, bool mayBeOther = false)
 {
     GltfModel model;
-    const JsonScan scan = scanJson(json.data(), json.data() + json.size(), kMaxNesting, model, refusal);
+    const JsonScan scan = scanJson(json.data(), json.data() + json.size(), kMaxNesting, model, error);
     if (scan == JsonScan::notJson && mayBeOther) {
-        refusal.clear();
+        error.clear();
         return true;
     }
     if (scan != JsonScan::json) return false;
-    return checkBuffers(model, source, refusal) && checkViews(model, refusal) && checkAccessors(model, refusal) &&
-           checkNodes(model.nodes, refusal);
+    return checkBuffers(model, source, error) && checkViews(model, error) && checkAccessors(model, error) &&
+           checkNodes(model.nodes, error);
 }
 
 std::string folderOf(const std::string& path)
@@ -393,28 +393,28 @@ std::string chunkTooLong(const char* chunk, uint64_t declared, uint64_t fileByte
 
 }  // namespace
 
-bool checkGltfJson(const FileBytes& file, std::string& refusal, bool mayBeOther)
+bool checkGltfJson(const FileBytes& file, std::string& error, bool mayBeOther)
 {
-    return checkGltfText(file.read(0, static_cast<std::size_t>(file.size())), Source{folderOf(file.path())}, refusal,
+    return checkGltfText(file.read(0, static_cast<std::size_t>(file.size())), Source{folderOf(file.path())}, error,
                          mayBeOther);
 }
 
 // GLB 2: a 12-byte header (magic, version, length), then chunks of a length, a type and the data:
 // JSON first, binary next. GLB 1: a 20-byte header with the JSON's length, the binary after it.
-bool checkGlb(const FileBytes& file, std::string& refusal)
+bool checkGlb(const FileBytes& file, std::string& error)
 {
     const std::string header = file.read(0, 28);
     if (header.size() < 20) return true;  // the reader refuses it as it is
     const uint32_t version = littleEndian32(header, 4), length = littleEndian32(header, 8);
     if (length > file.size()) {
-        refusal = chunkTooLong("header", length, file.size());
+        error = chunkTooLong("header", length, file.size());
         return false;
     }
     Source source{folderOf(file.path()), true, 0};
     const uint64_t jsonBytes = littleEndian32(header, 12);
     if (version != 1 && version != 2) return true;
     if (saturatingSum(20, jsonBytes) > length) {
-        refusal = chunkTooLong(version == 2 ? "JSON chunk" : "JSON content", jsonBytes, file.size());
+        error = chunkTooLong(version == 2 ? "JSON chunk" : "JSON content", jsonBytes, file.size());
         return false;
     }
     const uint64_t after = 20 + jsonBytes;
@@ -424,11 +424,11 @@ bool checkGlb(const FileBytes& file, std::string& refusal)
         const std::string chunk = file.read(after, 8);
         source.binaryBytes = littleEndian32(chunk, 0);
         if (saturatingSum(after + 8, source.binaryBytes) > length) {
-            refusal = chunkTooLong("binary chunk", source.binaryBytes, file.size());
+            error = chunkTooLong("binary chunk", source.binaryBytes, file.size());
             return false;
         }
     }
-    return checkGltfText(file.read(20, static_cast<std::size_t>(jsonBytes)), source, refusal);
+    return checkGltfText(file.read(20, static_cast<std::size_t>(jsonBytes)), source, error);
 }
 
 }  // namespace declared

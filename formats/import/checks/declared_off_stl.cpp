@@ -31,7 +31,7 @@ std::vector<std::string> offHeaderWords(LineReader& lines)
 
 }  // namespace
 
-bool checkOff(const FileBytes& file, std::string& refusal)
+bool checkOff(const FileBytes& file, std::string& error)
 {
     LineReader lines(file);
     const std::vector<std::string> header = offHeaderWords(lines);
@@ -46,15 +46,15 @@ bool checkOff(const FileBytes& file, std::string& refusal)
                    faceBytes = saturatingProduct(faces, kLeastFaceBytes);
     if (vertexBytes > room || faceBytes > room) {
         const Declared vertexCount{vertices, "vertex", "vertices"}, faceCount{faces, "face", "faces"};
-        refusal = tooManyFor({vertexBytes > room ? vertexCount : faceCount}, file.size());
+        error = tooManyFor({vertexBytes > room ? vertexCount : faceCount}, file.size());
         return false;
     }
     if (saturatingSum(vertexBytes, faceBytes) <= room) return true;
-    refusal = tooManyFor({{vertices, "vertex", "vertices"}, {faces, "face", "faces"}}, file.size());
+    error = tooManyFor({{vertices, "vertex", "vertices"}, {faces, "face", "faces"}}, file.size());
     return false;
 }
 
-bool checkBinaryStl(const FileBytes& file, std::string& refusal)
+bool checkBinaryStl(const FileBytes& file, std::string& error)
 {
     constexpr uint64_t kHeaderBytes = 84, kTriangleBytes = 50;
     if (file.size() < kHeaderBytes) return true;  // the reader refuses it as it is
@@ -67,7 +67,7 @@ bool checkBinaryStl(const FileBytes& file, std::string& refusal)
     uint64_t triangles = 0;
     for (int k = 3; k >= 0; --k) triangles = (triangles << 8) | static_cast<unsigned char>(head[80 + k]);
     if (saturatingSum(kHeaderBytes, saturatingProduct(triangles, kTriangleBytes)) <= file.size()) return true;
-    refusal = tooManyFor({{triangles, "triangle", "triangles"}}, file.size());
+    error = tooManyFor({{triangles, "triangle", "triangles"}}, file.size());
     return false;
 }
 

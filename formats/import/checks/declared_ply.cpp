@@ -70,7 +70,7 @@ Declared declaredOf(const Element& element)
 
 // Refuses counts that the bytes after the header cannot hold: one element alone, or all together.
 bool checkCounts(const std::vector<Element>& elements, Format format, uint64_t body, uint64_t fileBytes,
-                 std::string& refusal)
+                 std::string& error)
 {
     // Text may end without a separator after its last value.
     const uint64_t room = format == Format::binary ? body : saturatingSum(body, 1);
@@ -79,14 +79,14 @@ bool checkCounts(const std::vector<Element>& elements, Format format, uint64_t b
     for (const Element& element : elements) {
         const uint64_t need = saturatingProduct(element.count, leastBytes(element, format));
         if (need > room) {
-            refusal = tooManyFor({declaredOf(element)}, fileBytes);
+            error = tooManyFor({declaredOf(element)}, fileBytes);
             return false;
         }
         total = saturatingSum(total, need);
         if (element.count > 0) declared.push_back(declaredOf(element));
     }
     if (total <= room) return true;
-    refusal = tooManyFor(declared, fileBytes);
+    error = tooManyFor(declared, fileBytes);
     return false;
 }
 
@@ -99,7 +99,7 @@ Format formatOf(const std::string& word)
 
 }  // namespace
 
-bool checkPly(const FileBytes& file, std::string& refusal)
+bool checkPly(const FileBytes& file, std::string& error)
 {
     LineReader lines(file);
     std::string line;
@@ -112,7 +112,7 @@ bool checkPly(const FileBytes& file, std::string& refusal)
         // A whole line of its own: the reader does not stop at "end_header" inside another line,
         // and a header that never stops is read for ever.
         if (words.size() == 1 && words[0] == "end_header")
-            return checkCounts(elements, format, file.size() - lines.offset(), file.size(), refusal);
+            return checkCounts(elements, format, file.size() - lines.offset(), file.size(), error);
         if (words[0] == "format" && words.size() >= 2) {
             format = formatOf(words[1]);
         } else if (words[0] == "element" && words.size() >= 3) {
@@ -121,7 +121,7 @@ bool checkPly(const FileBytes& file, std::string& refusal)
             addProperty(words, elements.back());
         }
     }
-    refusal = "its PLY header has no end_header line";
+    error = "its PLY header has no end_header line";
     return false;
 }
 

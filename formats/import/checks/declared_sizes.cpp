@@ -50,58 +50,56 @@ bool mentionsFbx(const std::string& head)
 
 // The check the file's bytes call for, whatever it is called: readers other than the one its name
 // says take a file by its signature (and the PLY reader takes "ply" in any case).
-bool checkByBytes(const declared::FileBytes& file, const std::string& head, const std::string& name,
-                  std::string& refusal)
+bool checkByBytes(const declared::FileBytes& file, const std::string& head, const std::string& name, std::string& error)
 {
     using namespace declared;
     if (head.size() >= 3 && lowerIs(head[0], 'p') && lowerIs(head[1], 'l') && lowerIs(head[2], 'y'))
-        return checkPly(file, refusal);
-    if (startsWith(head, "glTF")) return checkGlb(file, refusal);
-    if (startsWith(head, "PK\x03\x04") || startsWith(head, "PK\x05\x06")) return checkZip(file, refusal);
-    if (startsWith(head, "Kaydara FBX Binary")) return checkBinaryFbx(file, refusal);
+        return checkPly(file, error);
+    if (startsWith(head, "glTF")) return checkGlb(file, error);
+    if (startsWith(head, "PK\x03\x04") || startsWith(head, "PK\x05\x06")) return checkZip(file, error);
+    if (startsWith(head, "Kaydara FBX Binary")) return checkBinaryFbx(file, error);
     // JSON, as the glTF readers' parser takes it: an array at the top nests as deep as an object.
     // Only a name that says glTF makes bytes that merely start like JSON a malformed JSON file.
     if (firstNonSpace(head) == '{' || firstNonSpace(head) == '[')
-        return checkGltfJson(file, refusal, lowerExtension(name) != "gltf");
-    if (firstNonSpace(head) == '<') return checkXml(file, refusal);
-    if (offHeader(head)) return checkOff(file, refusal);
+        return checkGltfJson(file, error, lowerExtension(name) != "gltf");
+    if (firstNonSpace(head) == '<') return checkXml(file, error);
+    if (offHeader(head)) return checkOff(file, error);
     // Text only: a picture may name the format in its metadata, and its bytes are no braces.
-    if (mentionsFbx(head) && head.find('\0') == std::string::npos) return checkTextFbx(file, refusal);
+    if (mentionsFbx(head) && head.find('\0') == std::string::npos) return checkTextFbx(file, error);
     return true;
 }
 
 // The check that the name calls for as well: a file that another file names is read by the reader
 // its name picks, whatever its bytes show, and some bytes carry no signature at all (binary STL, OFF
 // without its header word).
-bool checkByName(const declared::FileBytes& file, const std::string& head, const std::string& name,
-                 std::string& refusal)
+bool checkByName(const declared::FileBytes& file, const std::string& head, const std::string& name, std::string& error)
 {
     using namespace declared;
     const std::string extension = lowerExtension(name);
-    if (extension == "stl") return checkBinaryStl(file, refusal);
-    if (extension == "off") return checkOff(file, refusal);
-    if (extension == "fbx" && !startsWith(head, "Kaydara FBX Binary")) return checkTextFbx(file, refusal);
+    if (extension == "stl") return checkBinaryStl(file, error);
+    if (extension == "off") return checkOff(file, error);
+    if (extension == "fbx" && !startsWith(head, "Kaydara FBX Binary")) return checkTextFbx(file, error);
     if (extension == "gltf" && firstNonSpace(head) != '{' && firstNonSpace(head) != '[')
-        return checkGltfJson(file, refusal);
+        return checkGltfJson(file, error);
     return true;
 }
 
-bool checkContent(const declared::FileBytes& file, const std::string& name, std::string& refusal)
+bool checkContent(const declared::FileBytes& file, const std::string& name, std::string& error)
 {
     const std::string head = file.read(0, 4096);
-    return checkByBytes(file, head, name, refusal) && checkByName(file, head, name, refusal);
+    return checkByBytes(file, head, name, error) && checkByName(file, head, name, error);
 }
 
 }  // namespace
 
-bool checkDeclaredSizes(const std::string& path, std::string& refusal)
+bool checkDeclaredSizes(const std::string& path, std::string& error)
 {
     declared::FileBytes file;
-    return file.open(path, refusal) && checkContent(file, path, refusal);
+    return file.open(path, error) && checkContent(file, path, error);
 }
 
-bool checkDeclaredContent(int fd, const std::string& name, std::string& refusal)
+bool checkDeclaredContent(int fd, const std::string& name, std::string& error)
 {
     declared::FileBytes file;
-    return file.borrow(fd, refusal) && checkContent(file, name, refusal);
+    return file.borrow(fd, error) && checkContent(file, name, error);
 }

@@ -22,13 +22,13 @@ constexpr std::size_t kMaxNesting = 1000;
 // - OFF: its counts against the file's size, with or without its header word.
 // Bytes with no signature are told by a name that ends, in any case, in ".stl" (binary STL: its
 // triangle count), ".off" (OFF without its header word) or ".gltf" (glTF that is not JSON at all).
-// Other files pass. Runs on foreign bytes, never past the file's size. False with refusal set in
+// Other files pass. Runs on foreign bytes, never past the file's size. False with error set in
 // the tool's words ("declares 500000000 vertices, more than its 226 bytes can hold") when the file
 // cannot be what it says, or is not a regular file.
-bool checkDeclaredSizes(const std::string& path, std::string& refusal);
+bool checkDeclaredSizes(const std::string& path, std::string& error);
 
 // The same checks on a file already open: fd is read with pread from its start and never closed or
 // moved; name is the name the file was asked for, for the formats told by their name alone. A glTF
 // file's buffers named by their own files are not looked at from here (each is checked as it is
 // handed over in its turn).
-bool checkDeclaredContent(int fd, const std::string& name, std::string& refusal);
+bool checkDeclaredContent(int fd, const std::string& name, std::string& error);

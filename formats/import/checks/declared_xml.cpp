@@ -102,7 +102,7 @@ void XmlNesting::step(char c)
     }
 }
 
-bool checkXml(const FileBytes& file, std::string& refusal)
+bool checkXml(const FileBytes& file, std::string& error)
 {
     XmlNesting nesting;
     for (uint64_t at = 0; at < file.size();) {
@@ -110,7 +110,7 @@ bool checkXml(const FileBytes& file, std::string& refusal)
         if (piece.empty()) break;
         at += piece.size();
         if (!nesting.feed(piece.data(), piece.size())) {
-            refusal = "its XML nests deeper than " + std::to_string(kMaxNesting) + " levels";
+            error = "its XML nests deeper than " + std::to_string(kMaxNesting) + " levels";
             return false;
         }
     }

@@ -77,29 +77,29 @@ void zip64Fields(const std::string& extra, Entry& entry)
 
 std::string named(const Entry& entry) { return "its zip entry '" + printableText(entry.name, 80) + "'"; }
 
-// The entry's bytes in the file, after its local header; false with refusal set when they are not there.
-bool entryData(const FileBytes& file, const Entry& entry, uint64_t& start, std::string& refusal)
+// The entry's bytes in the file, after its local header; false with error set when they are not there.
+bool entryData(const FileBytes& file, const Entry& entry, uint64_t& start, std::string& error)
 {
     const std::string local = file.read(entry.local, 30);
     if (local.size() < 30 || local.compare(0, 4, "PK\x03\x04") != 0) {
-        refusal = named(entry) + " has no header where the directory says";
+        error = named(entry) + " has no header where the directory says";
         return false;
     }
     start = entry.local + 30 + le(local, 26, 2) + le(local, 28, 2);
     if (saturatingSum(start, entry.compressed) <= file.size()) return true;
-    refusal = named(entry) + " declares " + std::to_string(entry.compressed) + " compressed bytes, more than its " +
-              std::to_string(file.size()) + " bytes can hold";
+    error = named(entry) + " declares " + std::to_string(entry.compressed) + " compressed bytes, more than its " +
+            std::to_string(file.size()) + " bytes can hold";
     return false;
 }
 
-bool sizesFit(const Entry& entry, std::string& refusal)
+bool sizesFit(const Entry& entry, std::string& error)
 {
     const bool stored = entry.method == 0;
     if (stored ? entry.inflated == entry.compressed
                : entry.inflated <= saturatingProduct(entry.compressed, kMostDeflateRatio))
         return true;
-    refusal = named(entry) + " declares " + std::to_string(entry.inflated) + " bytes from " +
-              std::to_string(entry.compressed) + (stored ? ", stored as they are" : ", more than deflate makes");
+    error = named(entry) + " declares " + std::to_string(entry.inflated) + " bytes from " +
+            std::to_string(entry.compressed) + (stored ? ", stored as they are" : ", more than deflate makes");
     return false;
 }
 
@@ -181,7 +181,7 @@ Kind kindOf(const std::string& piece, bool first)
 
 // An entry's content: no more than it declares, and XML no deeper than kMaxNesting. White space
 // alone tells nothing yet: the XML may come after it.
-bool checkContent(const FileBytes& file, const Entry& entry, uint64_t start, uint64_t& budget, std::string& refusal)
+bool checkContent(const FileBytes& file, const Entry& entry, uint64_t start, uint64_t& budget, std::string& error)
 {
     EntryReader reader(file, entry, start);
     std::string piece;
@@ -190,19 +190,19 @@ bool checkContent(const FileBytes& file, const Entry& entry, uint64_t start, uin
     XmlNesting nesting;
     for (bool first = true; reader.next(piece, overran); first = false) {
         if (piece.size() > budget) {
-            refusal = "its zip entries hold more than " + std::to_string(kMostInflated >> 30) + " GB to check";
+            error = "its zip entries hold more than " + std::to_string(kMostInflated >> 30) + " GB to check";
             return false;
         }
         budget -= piece.size();
         if (kind == Kind::unknown) kind = kindOf(piece, first);
         if (kind == Kind::other) return true;  // another reader's bytes: bounded by the sizes alone
         if (!nesting.feed(piece.data(), piece.size())) {
-            refusal = named(entry) + ": its XML nests deeper than " + std::to_string(kMaxNesting) + " levels";
+            error = named(entry) + ": its XML nests deeper than " + std::to_string(kMaxNesting) + " levels";
             return false;
         }
     }
     if (!overran) return true;
-    refusal = named(entry) + " holds more than the " + std::to_string(entry.inflated) + " bytes it declares";
+    error = named(entry) + " holds more than the " + std::to_string(entry.inflated) + " bytes it declares";
     return false;
 }
 
@@ -210,13 +210,13 @@ bool checkContent(const FileBytes& file, const Entry& entry, uint64_t start, uin
 
 // Each entry the central directory lists: its header where the directory says, its bytes within
 // the file, its declared size one that its method can make, and its content no more than that.
-bool checkZip(const FileBytes& file, std::string& refusal)
+bool checkZip(const FileBytes& file, std::string& error)
 {
     Directory directory;
     if (!findDirectory(file, directory)) return true;
     if (saturatingSum(directory.offset, directory.size) > file.size()) {
-        refusal = "its zip directory declares " + std::to_string(directory.size) + " bytes at byte " +
-                  std::to_string(directory.offset) + ", past the end of its " + std::to_string(file.size()) + " bytes";
+        error = "its zip directory declares " + std::to_string(directory.size) + " bytes at byte " +
+                std::to_string(directory.offset) + ", past the end of its " + std::to_string(file.size()) + " bytes";
         return false;
     }
     uint64_t budget = kMostInflated;
@@ -230,9 +230,9 @@ bool checkZip(const FileBytes& file, std::string& refusal)
         zip64Fields(file.read(at + 46 + nameBytes, static_cast<std::size_t>(extraBytes)), entry);
         at += 46 + nameBytes + extraBytes + le(fixed, 32, 2);
         uint64_t start = 0;
-        if (!entryData(file, entry, start, refusal)) return false;
+        if (!entryData(file, entry, start, error)) return false;
         if (entry.method != 0 && entry.method != 8) continue;  // a method the reader does not know
-        if (!sizesFit(entry, refusal) || !checkContent(file, entry, start, budget, refusal)) return false;
+        if (!sizesFit(entry, error) || !checkContent(file, entry, start, budget, error)) return false;
     }
     return true;
 }

@@ -64,7 +64,7 @@ private:
     }
     bool hex4(uint32_t& code);
     bool escape(std::string& out);
-    bool string(std::string& out);
+    bool quotedText(std::string& out);
     bool number();
     bool literal();
     bool startValue();
@@ -119,7 +119,7 @@ bool Scanner::escape(std::string& out)
     return true;
 }
 
-bool Scanner::string(std::string& out)
+bool Scanner::quotedText(std::string& out)
 {
     out.clear();
     if (!take('"')) return false;
@@ -185,7 +185,7 @@ bool Scanner::startValue()
         return true;
     }
     if (c == '"') {
-        if (!string(text_)) return false;
+        if (!quotedText(text_)) return false;
         visitor_.value(path_, JsonKind::string, text_);
         return true;
     }
@@ -201,7 +201,7 @@ bool Scanner::startMember()
     step.index = top.members++;
     if (top.object) {
         std::string key;
-        if (!string(key) || !take(':')) return false;
+        if (!quotedText(key) || !take(':')) return false;
         step.key = std::move(key);
     }
     path_.push_back(std::move(step));

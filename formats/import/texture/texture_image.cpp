@@ -63,26 +63,26 @@ std::string sizeWords(uint64_t width, uint64_t height)
     return std::to_string(width) + " x " + std::to_string(height) + " texels";
 }
 
-bool withinSideLimit(uint64_t width, uint64_t height, std::string& why)
+bool withinSideLimit(uint64_t width, uint64_t height, std::string& error)
 {
     if (width <= uint64_t(kTextureMaxSide) && height <= uint64_t(kTextureMaxSide)) return true;
-    why = "its header declares " + sizeWords(width, height) + ", more than " + std::to_string(kTextureMaxSide) +
-          " on a side";
+    error = "its header declares " + sizeWords(width, height) + ", more than " + std::to_string(kTextureMaxSide) +
+            " on a side";
     return false;
 }
 
-// The header's size against the side limit and the budget; why says which was passed.
-bool withinLimits(int width, int height, int channels, bool sixteenBits, uint64_t budgetBytes, std::string& why)
+// The header's size against the side limit and the budget; error says which was passed.
+bool withinLimits(int width, int height, int channels, bool sixteenBits, uint64_t budgetBytes, std::string& error)
 {
     if (width <= 0 || height <= 0) {
-        why = "its header declares no texels";
+        error = "its header declares no texels";
         return false;
     }
-    if (!withinSideLimit(uint64_t(width), uint64_t(height), why)) return false;
+    if (!withinSideLimit(uint64_t(width), uint64_t(height), error)) return false;
     const uint64_t peak = textureDecodePeak(width, height, channels, sixteenBits);
     if (peak > budgetBytes) {
-        why = sizeWords(width, height) + " need " + memoryWords(peak) + " to decode, more than the " +
-              memoryWords(budgetBytes) + " a texture may use (see --max-memory)";
+        error = sizeWords(width, height) + " need " + memoryWords(peak) + " to decode, more than the " +
+                memoryWords(budgetBytes) + " a texture may use (see --max-memory)";
         return false;
     }
     return true;
@@ -105,45 +105,45 @@ namespace {
 
 // Everything decodeTexture checks before a texel is decoded; the header's size in width and height.
 bool checkedHeader(const unsigned char* bytes, std::size_t size, bool tgaAllowed, uint64_t budgetBytes, int& width,
-                   int& height, std::string& why)
+                   int& height, std::string& error)
 {
     if (!bytes || size == 0) {
-        why = "it is empty";
+        error = "it is empty";
         return false;
     }
     if (size > static_cast<std::size_t>(INT_MAX)) {
-        why = "it is larger than 2 GB";
+        error = "it is larger than 2 GB";
         return false;
     }
     if (!knownSignature(bytes, size) && !tgaAllowed) {
-        why = "not a PNG, JPEG, TGA or BMP image";
+        error = "not a PNG, JPEG, TGA or BMP image";
         return false;
     }
     // The decoder reads a JPEG's tables for its header too: they are checked before it sees them.
     // It takes anything that starts with 0xFF for a JPEG, whatever the signature said.
     if (bytes[0] == 0xFF && !jpegHuffmanTablesFit(bytes, size)) {
-        why = "its JPEG Huffman tables declare more codes than JPEG allows";
+        error = "its JPEG Huffman tables declare more codes than JPEG allows";
         return false;
     }
     uint32_t declaredWidth = 0, declaredHeight = 0;
-    if (pngHeader(bytes, size, declaredWidth, declaredHeight) && !withinSideLimit(declaredWidth, declaredHeight, why))
+    if (pngHeader(bytes, size, declaredWidth, declaredHeight) && !withinSideLimit(declaredWidth, declaredHeight, error))
         return false;
     const int length = static_cast<int>(size);
     int channels = 0;
     if (!stbi_info_from_memory(bytes, length, &width, &height, &channels)) {
-        why = knownSignature(bytes, size) ? "its header is damaged" : "not a PNG, JPEG, TGA or BMP image";
+        error = knownSignature(bytes, size) ? "its header is damaged" : "not a PNG, JPEG, TGA or BMP image";
         return false;
     }
-    return withinLimits(width, height, channels, stbi_is_16_bit_from_memory(bytes, length) != 0, budgetBytes, why);
+    return withinLimits(width, height, channels, stbi_is_16_bit_from_memory(bytes, length) != 0, budgetBytes, error);
 }
 
 }  // namespace
 
 bool decodeTexture(const unsigned char* bytes, std::size_t size, bool tgaAllowed, uint64_t budgetBytes,
-                   TextureImage& image, std::string& why)
+                   TextureImage& image, std::string& error)
 {
     int width = 0, height = 0;
-    if (!checkedHeader(bytes, size, tgaAllowed, budgetBytes, width, height, why)) return false;
+    if (!checkedHeader(bytes, size, tgaAllowed, budgetBytes, width, height, error)) return false;
     int decodedWidth = 0, decodedHeight = 0, fileChannels = 0;
     std::unique_ptr<unsigned char, void (*)(void*)> texels(
         stbi_load_from_memory(bytes, static_cast<int>(size), &decodedWidth, &decodedHeight, &fileChannels, 3),
@@ -151,12 +151,12 @@ bool decodeTexture(const unsigned char* bytes, std::size_t size, bool tgaAllowed
     if (!texels) {
         // The decoder's own reason is for its developers ("not enough pixels"); the user is told
         // what it means for them.
-        why = "the image is damaged: its texels could not be decoded";
+        error = "the image is damaged: its texels could not be decoded";
         return false;
     }
     // The header read twice must say the same; if it does not, nothing past it is trusted.
     if (decodedWidth != width || decodedHeight != height) {
-        why = "its header is damaged";
+        error = "its header is damaged";
         return false;
     }
     image.width = width;
@@ -166,11 +166,11 @@ bool decodeTexture(const unsigned char* bytes, std::size_t size, bool tgaAllowed
 }
 
 bool textureFromBgra(const unsigned char* texels, int width, int height, uint64_t budgetBytes, TextureImage& image,
-                     std::string& why)
+                     std::string& error)
 {
-    if (!withinLimits(width, height, 4, false, budgetBytes, why)) return false;
+    if (!withinLimits(width, height, 4, false, budgetBytes, error)) return false;
     if (!texels) {
-        why = "it holds no texels";
+        error = "it holds no texels";
         return false;
     }
     const std::size_t count = std::size_t(width) * std::size_t(height);

@@ -28,15 +28,15 @@ uint64_t textureDecodePeak(int width, int height, int channels, bool sixteenBits
 // Decodes a PNG, JPEG or BMP file's bytes, or a TGA's when tgaAllowed (TGA has no signature, so
 // only a name or hint that says "tga" lets bytes be taken for one). The header comes first: a size
 // beyond kTextureMaxSide, or whose decoding would hold more than budgetBytes, is refused without
-// decoding. False with why set to one line for the user ("its header declares 65535 x 65535
+// decoding. False with error set to one line for the user ("its header declares 65535 x 65535
 // texels, more than 16384 on a side").
 bool decodeTexture(const unsigned char* bytes, std::size_t size, bool tgaAllowed, uint64_t budgetBytes,
-                   TextureImage& image, std::string& why);
+                   TextureImage& image, std::string& error);
 
 // Texels the reader already holds uncompressed, 4 bytes each in the order blue, green, red,
 // alpha, rows from the top. The same limits as decodeTexture, since the copy costs as much again.
 bool textureFromBgra(const unsigned char* texels, int width, int height, uint64_t budgetBytes, TextureImage& image,
-                     std::string& why);
+                     std::string& error);
 
 // Whether a file name or a format hint names TGA ("wood.TGA", "tga").
 bool namesTga(const std::string& nameOrHint);

@@ -113,25 +113,25 @@ const aiTexture* embeddedTexture(const aiScene& scene, const std::string& name)
 }
 
 bool decodeEmbedded(const aiTexture& texture, const std::string& name, uint64_t budget, TextureImage& image,
-                    std::string& why)
+                    std::string& error)
 {
     if (texture.mHeight > 0) {
         if (texture.mWidth > unsigned(kTextureMaxSide) || texture.mHeight > unsigned(kTextureMaxSide)) {
-            why = "it declares more than " + std::to_string(kTextureMaxSide) + " texels on a side";
+            error = "it declares more than " + std::to_string(kTextureMaxSide) + " texels on a side";
             return false;
         }
         return textureFromBgra(reinterpret_cast<const unsigned char*>(texture.pcData), int(texture.mWidth),
-                               int(texture.mHeight), budget, image, why);
+                               int(texture.mHeight), budget, image, error);
     }
     const bool tga = namesTga(texture.achFormatHint) || namesTga(texture.mFilename.C_Str()) || namesTga(name);
     return decodeTexture(reinterpret_cast<const unsigned char*>(texture.pcData), texture.mWidth, tga, budget, image,
-                         why);
+                         error);
 }
 
 // A texture file named by the model, relative to its folder, read through the confined access:
-// false with why empty when that refused it (and noted why), or with why set.
+// false with error empty when that refused it (and noted why), or with error set.
 bool readTextureFile(Assimp::IOSystem& io, const std::string& folder, std::string name, uint64_t budget,
-                     std::vector<unsigned char>& bytes, std::string& why)
+                     std::vector<unsigned char>& bytes, std::string& error)
 {
     std::replace(name.begin(), name.end(), '\\', '/');  // as tools on other systems write them
     const std::string path = name[0] == '/' ? name : folder + name;
@@ -140,7 +140,7 @@ bool readTextureFile(Assimp::IOSystem& io, const std::string& folder, std::strin
     const std::unique_ptr<NamesTextures, void (*)(NamesTextures*)> named(
         naming, [](NamesTextures* told) { told->askingForTexture(false); });
     if (!io.Exists(path.c_str())) {
-        why = "not found";
+        error = "not found";
         return false;
     }
     const std::unique_ptr<Assimp::IOStream, std::function<void(Assimp::IOStream*)>> file(
@@ -148,12 +148,12 @@ bool readTextureFile(Assimp::IOSystem& io, const std::string& folder, std::strin
     if (!file) return false;
     const std::size_t size = file->FileSize();
     if (size > budget) {
-        why = "the file is larger than the " + memoryWords(budget) + " a texture may use (see --max-memory)";
+        error = "the file is larger than the " + memoryWords(budget) + " a texture may use (see --max-memory)";
         return false;
     }
     bytes.resize(size);
     if (size > 0 && file->Read(bytes.data(), 1, size) != size) {
-        why = "it could not be read";
+        error = "it could not be read";
         return false;
     }
     return true;
@@ -164,18 +164,18 @@ bool readTextureFile(Assimp::IOSystem& io, const std::string& folder, std::strin
 bool decodeNamed(const aiScene& scene, Assimp::IOSystem& io, const std::string& folder, const std::string& name,
                  uint64_t budget, TextureImage& image, std::vector<std::string>& notes)
 {
-    std::string why;
+    std::string error;
     bool decoded = false;
     if (const aiTexture* embedded = embeddedTexture(scene, name)) {
-        decoded = decodeEmbedded(*embedded, name, budget, image, why);
+        decoded = decodeEmbedded(*embedded, name, budget, image, error);
     } else if (name[0] == '*') {
-        why = "the file holds no such picture";
+        error = "the file holds no such picture";
     } else {
         std::vector<unsigned char> bytes;
-        if (readTextureFile(io, folder, name, budget, bytes, why))
-            decoded = decodeTexture(bytes.data(), bytes.size(), namesTga(name), budget, image, why);
+        if (readTextureFile(io, folder, name, budget, bytes, error))
+            decoded = decodeTexture(bytes.data(), bytes.size(), namesTga(name), budget, image, error);
     }
-    if (!decoded && !why.empty()) notes.push_back("ignored texture " + printableText(name, 200) + ": " + why);
+    if (!decoded && !error.empty()) notes.push_back("ignored texture " + printableText(name, 200) + ": " + error);
     return decoded;
 }
 
