@@ -1,5 +1,4 @@
-// The pieces every check of declared sizes uses: a file read by offset and by line, its words and counts, sizes that
-// saturate, and the wording of a refusal.
+// The pieces of every check of declared sizes: a file read by offset and by line, words, counts, sizes and refusals.
 #include "formats/import/checks/declared_bytes.h"
 
 #include <fcntl.h>

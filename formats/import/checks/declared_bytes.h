@@ -1,5 +1,4 @@
-// What the checks of declared sizes share: the file read in pieces, counts read and summed, and the wording of a
-// refusal.
+// What every check of declared sizes uses: a file read by offset and by line, words, counts, sizes and refusals.
 #pragma once
 
 #include <cstddef>

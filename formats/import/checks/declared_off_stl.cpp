@@ -1,6 +1,7 @@
 // OFF's counts and binary STL's triangle count against the file's size.
-#include <algorithm>
-#include <cstring>
+#include <cstdint>
+#include <string>
+#include <vector>
 
 #include "formats/import/checks/declared_formats.h"
 

@@ -1,5 +1,4 @@
-// Declared sizes: the file opened without waiting (or a descriptor borrowed), its format told by its bytes and its
-// name, and the check each calls for.
+// Declared sizes: the check that a file's bytes and its name call for, on a file opened or a descriptor borrowed.
 #include "formats/import/checks/declared_sizes.h"
 
 #include <cctype>
