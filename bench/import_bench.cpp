@@ -19,8 +19,8 @@
 #include "formats/import/import.h"
 #include "formats/import/texture/texture_read.h"
 #include "model/shape_write.h"
-#include "testlib/temp_dir.h"
 #include "testlib/foreign_files.h"
+#include "testlib/temp_dir.h"
 
 namespace {
 

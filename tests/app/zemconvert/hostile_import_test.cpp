@@ -25,10 +25,10 @@
 #include <thread>
 #include <vector>
 
-#include "testlib/import_target.h"
 #include "sandbox/child.h"
-#include "testlib/temp_dir.h"
 #include "testlib/foreign_files.h"
+#include "testlib/import_target.h"
+#include "testlib/temp_dir.h"
 #include "tests/support/test_support.h"
 
 namespace {

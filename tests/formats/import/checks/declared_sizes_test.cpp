@@ -13,8 +13,8 @@
 #include <string>
 
 #include "formats/import/checks/declared_formats.h"
-#include "testlib/temp_dir.h"
 #include "testlib/foreign_files.h"
+#include "testlib/temp_dir.h"
 
 namespace {
 
