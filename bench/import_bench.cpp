@@ -17,10 +17,10 @@
 #include "formats/import/confined_io.h"
 #include "formats/import/confined_read.h"
 #include "formats/import/import.h"
-#include "formats/import/texture_read.h"
+#include "formats/import/texture/texture_read.h"
 #include "model/shape_write.h"
+#include "testlib/foreign_files.h"
 #include "testlib/temp_dir.h"
-#include "tests/support/foreign_files.h"
 
 namespace {
 

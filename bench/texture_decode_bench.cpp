@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "formats/import/texture_image.h"
+#include "formats/import/texture/texture_image.h"
 
 int main(int argc, char** argv)
 {

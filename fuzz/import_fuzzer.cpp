@@ -1,9 +1,9 @@
 // libFuzzer target of the import: each input read through the confined child, fitted, formatted and parsed back
-// (fuzz/import_target.cpp, which the tests also replay the findings with).
+// (testlib/import_target.cpp, which the tests also replay the findings with).
 #include <cstddef>
 #include <cstdint>
 
-#include "fuzz/import_target.h"
+#include "testlib/import_target.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)
 {

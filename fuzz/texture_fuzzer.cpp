@@ -4,8 +4,8 @@
 #include <cstdlib>
 #include <string>
 
-#include "formats/import/texture_image.h"
-#include "formats/import/texture_sample.h"
+#include "formats/import/texture/texture_image.h"
+#include "formats/import/texture/texture_sample.h"
 
 // The first byte's lowest bit says whether the name allows TGA; the rest is the picture.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size)

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "formats/import/printable_text.h"
+#include "formats/import/checks/printable_text.h"
 #include "formats/import/wire.h"
 
 namespace {

@@ -6,7 +6,7 @@
 
 #include "cli/command_line.h"
 #include "formats/export/export.h"
-#include "formats/import/colour_choice.h"
+#include "formats/import/texture/colour_choice.h"
 
 struct ConvertOptions {
     std::string input;       // a model file, or "-" for standard input where the direction allows it

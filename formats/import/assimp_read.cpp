@@ -11,7 +11,7 @@
 #include <utility>
 
 #include "formats/import/ply_extras.h"
-#include "formats/import/texture_read.h"
+#include "formats/import/texture/texture_read.h"
 
 namespace {
 

@@ -11,8 +11,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "formats/import/file_names.h"
-#include "formats/import/printable_text.h"
+#include "formats/import/checks/file_names.h"
+#include "formats/import/checks/printable_text.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "formats/import/file_broker.h"
-#include "formats/import/texture_read.h"
+#include "formats/import/texture/texture_read.h"
 
 // Hand it to the importer (Assimp::Importer::SetIOHandler, which takes ownership) before reading.
 // Every file the reader opens, the model included, is asked of files (file_broker.h), and is read

@@ -6,17 +6,17 @@
 #include <cstdio>
 #include <memory>
 
+#include "formats/import/checks/declared_sizes.h"
 #include "formats/import/confined_io.h"
-#include "formats/import/declared_sizes.h"
 #include "formats/import/read_failure.h"
-#include "formats/import/texture_read.h"
+#include "formats/import/texture/texture_read.h"
 
 namespace {
 
 // What was read, fitted in place of it: the fitted model, or the refusal that says why there is none.
 void fitInPlace(const ConfinedFit& fit, ReadAnswer& answer)
 {
-    sandboxStage(kStageFitting);
+    sandboxStage(static_cast<uint32_t>(ConfinedStage::fitting));
     std::string error;
     if (fit(answer.model, answer.fitted, answer.notes, error)) {
         answer.kind = ReadAnswer::Kind::fitted;
@@ -107,8 +107,9 @@ std::string fittingEndLine(const SandboxOutcome& outcome, const SandboxLimits& l
 
 std::string sandboxEndLine(const std::string& reader, const SandboxOutcome& outcome, const SandboxLimits& limits)
 {
-    const bool fitting = outcome.stage == kStageFitting && outcome.end != SandboxEnd::notStarted &&
-                         outcome.end != SandboxEnd::forbidden && outcome.end != SandboxEnd::answered;
+    const bool fitting = outcome.stage == static_cast<uint32_t>(ConfinedStage::fitting) &&
+                         outcome.end != SandboxEnd::notStarted && outcome.end != SandboxEnd::forbidden &&
+                         outcome.end != SandboxEnd::answered;
     if (fitting) return fittingEndLine(outcome, limits);
     const std::string failed = reader + " failed on this file (";
     switch (outcome.end) {
@@ -135,30 +136,30 @@ std::string malformedAnswerLine(const std::string& reader)
 }
 
 bool readConfined(const std::string& path, bool allowOutside, const SandboxLimits& limits, const ConfinedReader& reader,
-                  const ConfinedFit& fit, ReadAnswer& answer, std::string& line)
+                  const ConfinedFit& fit, ReadAnswer& answer, std::string& error)
 {
     const std::string name = readerName(path);
     answer = ReadAnswer();
     const SandboxOutcome outcome = runConfinedRead(path, allowOutside, limits, reader, fit);
     if (outcome.end != SandboxEnd::answered) {
-        line = sandboxEndLine(name, outcome, limits);
+        error = sandboxEndLine(name, outcome, limits);
         return false;
     }
-    std::string why;
+    std::string malformation;
     const ReadAnswer::Kind expected = fit ? ReadAnswer::Kind::fitted : ReadAnswer::Kind::model;
-    if (!decodeReadAnswer(outcome.answer.data(), outcome.answer.size(), answer, why) ||
+    if (!decodeReadAnswer(outcome.answer.data(), outcome.answer.size(), answer, malformation) ||
         (answer.kind != expected && answer.kind != ReadAnswer::Kind::refused &&
          answer.kind != ReadAnswer::Kind::failed)) {
         answer.notes.clear();  // no part of a malformed answer is shown
-        line = malformedAnswerLine(name);
+        error = malformedAnswerLine(name);
         return false;
     }
     if (answer.kind == ReadAnswer::Kind::refused) {
-        line = answer.refusal;
+        error = answer.refusal;
         return false;
     }
     if (answer.kind == ReadAnswer::Kind::failed) {
-        line = readerFailureLine(name, answer.failure, memoryWords(limits.memoryBytes));
+        error = readerFailureLine(name, answer.failure, memoryWords(limits.memoryBytes));
         return false;
     }
     return true;

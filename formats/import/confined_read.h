@@ -3,6 +3,7 @@
 #pragma once
 
 #include <assimp/IOSystem.hpp>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -30,9 +31,9 @@ ConfinedReader sourceReader(const SceneColourOptions& colours);
 using ConfinedFit = std::function<bool(const SourceModel& source, ImportedModel& model, std::vector<std::string>& notes,
                                        std::string& error)>;
 
-// How far the child's job got (sandboxStage), so that its end is told in the right words.
-constexpr uint32_t kStageReading = 0;
-constexpr uint32_t kStageFitting = 1;
+// How far the child's job got, as its number in SandboxOutcome::stage (sandboxStage), so that its
+// end is told in the right words; a job starts at 0, reading.
+enum class ConfinedStage : uint32_t { reading = 0, fitting = 1 };
 
 // The child's job: the model asked of files (a refusal, of its declared sizes among others, is the
 // answer), then reader run with a ConfinedIOSystem on files (its refusals are the answer's notes),
@@ -62,7 +63,7 @@ std::string malformedAnswerLine(const std::string& reader);
 
 // The parent's whole side: runs confinedReadAnswer with reader and fit in a child under limits,
 // and checks its answer. answer's notes are the child's, whatever the end. True when answer holds
-// a model (fitted when fit is given); false with line set to what follows "zemconvert: FILE: "
+// a model (fitted when fit is given); false with error set to what follows "zemconvert: FILE: "
 // when it does not (a refusal, the reader's failure or how the child ended, in the tool's words).
 bool readConfined(const std::string& path, bool allowOutside, const SandboxLimits& limits, const ConfinedReader& reader,
-                  const ConfinedFit& fit, ReadAnswer& answer, std::string& line);
+                  const ConfinedFit& fit, ReadAnswer& answer, std::string& error);

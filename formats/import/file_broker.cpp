@@ -15,7 +15,7 @@
 #include <cstring>
 #include <vector>
 
-#include "formats/import/declared_sizes.h"
+#include "formats/import/checks/declared_sizes.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "formats/import/printable_text.h"
+#include "formats/import/checks/printable_text.h"
 
 // Layout: "ZRA1", kind (1 byte), notes (count, then each as text), then by kind: the refusal
 // (text); the failure (1 byte); the fitted model (writeFitted); or the model: name (text), points
@@ -166,150 +166,151 @@ private:
     const char* end_;
 };
 
-bool fail(std::string& why, const char* what)
+bool fail(std::string& error, const char* what)
 {
-    why = what;
+    error = what;
     return false;
 }
 
-bool readPositions(Reader& in, SourceModel& model, std::string& why)
+bool readPositions(Reader& in, SourceModel& model, std::string& error)
 {
     uint64_t count;
-    if (!in.count(count, kPositionBytes)) return fail(why, "more positions than bytes");
+    if (!in.count(count, kPositionBytes)) return fail(error, "more positions than bytes");
     model.positions.resize(count);
     for (SourcePoint& p : model.positions)
-        if (!in.real(p.x) || !in.real(p.y) || !in.real(p.z)) return fail(why, "a position is not a finite number");
+        if (!in.real(p.x) || !in.real(p.y) || !in.real(p.z)) return fail(error, "a position is not a finite number");
     return true;
 }
 
-bool readPolygons(Reader& in, SourceModel& model, uint64_t& corners, std::string& why)
+bool readPolygons(Reader& in, SourceModel& model, uint64_t& corners, std::string& error)
 {
     uint64_t count;
-    if (!in.count(count, kPolygonBytes)) return fail(why, "more polygons than bytes");
+    if (!in.count(count, kPolygonBytes)) return fail(error, "more polygons than bytes");
     model.polygons.resize(count);
     corners = 0;
     for (SourceModel::Polygon& polygon : model.polygons) {
         uint64_t size;
-        if (!in.number(size, 4) || size < 2) return fail(why, "a polygon of fewer than 2 corners");
+        if (!in.number(size, 4) || size < 2) return fail(error, "a polygon of fewer than 2 corners");
         polygon.first = corners;
         polygon.count = size;
         corners += size;
         // The indices come after the polygons: their bytes are still to come.
-        if (corners > in.left() / kIndexBytes) return fail(why, "more corners than bytes");
+        if (corners > in.left() / kIndexBytes) return fail(error, "more corners than bytes");
         SourceColour& c = polygon.colour;
         if (!in.real(c.r) || !in.real(c.g) || !in.real(c.b) || c.r > 1 || c.g > 1 || c.b > 1 || c.r < 0 || c.g < 0 ||
             c.b < 0)
-            return fail(why, "a colour outside 0 to 1");
+            return fail(error, "a colour outside 0 to 1");
     }
     return true;
 }
 
-bool readIndices(Reader& in, SourceModel& model, uint64_t corners, std::string& why)
+bool readIndices(Reader& in, SourceModel& model, uint64_t corners, std::string& error)
 {
     uint64_t count;
-    if (!in.count(count, kIndexBytes)) return fail(why, "more indices than bytes");
-    if (count != corners) return fail(why, "the polygons' corners and the indices differ in number");
+    if (!in.count(count, kIndexBytes)) return fail(error, "more indices than bytes");
+    if (count != corners) return fail(error, "the polygons' corners and the indices differ in number");
     model.indices.resize(count);
     for (uint32_t& index : model.indices) {
         uint64_t value;
-        if (!in.number(value, 4) || value >= model.positions.size()) return fail(why, "an index past the positions");
+        if (!in.number(value, 4) || value >= model.positions.size()) return fail(error, "an index past the positions");
         index = static_cast<uint32_t>(value);
     }
     return true;
 }
 
-bool readModel(Reader& in, SourceModel& model, std::string& why)
+bool readModel(Reader& in, SourceModel& model, std::string& error)
 {
     uint64_t dropped, corners;
-    if (!in.text(model.name)) return fail(why, "the name is not printable text");
-    if (!in.number(dropped, 8)) return fail(why, "cut short");
+    if (!in.text(model.name)) return fail(error, "the name is not printable text");
+    if (!in.number(dropped, 8)) return fail(error, "cut short");
     model.pointsDropped = dropped;
-    return readPositions(in, model, why) && readPolygons(in, model, corners, why) &&
-           readIndices(in, model, corners, why);
+    return readPositions(in, model, error) && readPolygons(in, model, corners, error) &&
+           readIndices(in, model, corners, error);
 }
 
-bool readFittedVertices(Reader& in, ImportedModel& model, std::string& why)
+bool readFittedVertices(Reader& in, ImportedModel& model, std::string& error)
 {
     uint64_t count;
-    if (!in.count(count, 12)) return fail(why, "more fitted vertices than bytes");
+    if (!in.count(count, 12)) return fail(error, "more fitted vertices than bytes");
     if (count > static_cast<uint64_t>(kImportMaxVertices))
-        return fail(why, "more fitted vertices than the format holds");
+        return fail(error, "more fitted vertices than the format holds");
     model.vertices.resize(count);
     for (TextVertex& v : model.vertices) {
         for (int* c : {&v.x, &v.y, &v.z}) {
             uint64_t bits = 0;
-            if (!in.number(bits, 4)) return fail(why, "cut short");
+            if (!in.number(bits, 4)) return fail(error, "cut short");
             *c = static_cast<int32_t>(static_cast<uint32_t>(bits));
-            if (*c < -32768 || *c > 32767) return fail(why, "a fitted coordinate outside -32768 to 32767");
+            if (*c < -32768 || *c > 32767) return fail(error, "a fitted coordinate outside -32768 to 32767");
         }
     }
     return true;
 }
 
-bool readFittedPolygons(Reader& in, ImportedModel& model, std::string& why)
+bool readFittedPolygons(Reader& in, ImportedModel& model, std::string& error)
 {
     uint64_t count;
     // Each polygon takes its two bytes and two corners at least.
-    if (!in.count(count, 10)) return fail(why, "more fitted polygons than bytes");
+    if (!in.count(count, 10)) return fail(error, "more fitted polygons than bytes");
     // Each decoded polygon costs several times its ten bytes: the format's count is checked first.
     if (count > static_cast<uint64_t>(kImportMaxPolygons))
-        return fail(why, "more fitted polygons than the format holds");
+        return fail(error, "more fitted polygons than the format holds");
     model.polygons.resize(count);
     for (TextPolygon& polygon : model.polygons) {
         uint64_t colour, corners;
         if (!in.number(colour, 1) || !in.number(corners, 1) || corners < 2 || corners > 5 || corners * 4 > in.left())
-            return fail(why, "a fitted polygon of other than 2 to 5 corners");
+            return fail(error, "a fitted polygon of other than 2 to 5 corners");
         polygon.colour = static_cast<int>(colour);
         polygon.indices.resize(corners);
         for (int& index : polygon.indices) {
             uint64_t value = 0;
-            if (!in.number(value, 4)) return fail(why, "cut short");
-            if (value >= model.vertices.size()) return fail(why, "a fitted corner past the vertices");
+            if (!in.number(value, 4)) return fail(error, "cut short");
+            if (value >= model.vertices.size()) return fail(error, "a fitted corner past the vertices");
             index = static_cast<int>(value);
         }
     }
     return true;
 }
 
-bool readFitted(Reader& in, ImportedModel& model, std::string& why)
+bool readFitted(Reader& in, ImportedModel& model, std::string& error)
 {
-    if (!in.text(model.name)) return fail(why, "the name is not printable text");
-    return readFittedVertices(in, model, why) && readFittedPolygons(in, model, why);
+    if (!in.text(model.name)) return fail(error, "the name is not printable text");
+    return readFittedVertices(in, model, error) && readFittedPolygons(in, model, error);
 }
 
-bool readNotes(Reader& in, std::vector<std::string>& notes, std::string& why)
+bool readNotes(Reader& in, std::vector<std::string>& notes, std::string& error)
 {
     uint64_t count;
-    if (!in.number(count, 4) || count > kMaxAnswerNotes) return fail(why, "too many notes");
+    if (!in.number(count, 4) || count > kMaxAnswerNotes) return fail(error, "too many notes");
     notes.resize(count);
     for (std::string& note : notes)
-        if (!in.text(note)) return fail(why, "a note is not printable text");
+        if (!in.text(note)) return fail(error, "a note is not printable text");
     return true;
 }
 
-bool readBody(Reader& in, ReadAnswer& answer, std::string& why)
+bool readBody(Reader& in, ReadAnswer& answer, std::string& error)
 {
     uint64_t kind, failure;
-    if (!in.magic()) return fail(why, "no answer's magic word");
-    if (!in.number(kind, 1)) return fail(why, "cut short");
-    if (!readNotes(in, answer.notes, why)) return false;
+    if (!in.magic()) return fail(error, "no answer's magic word");
+    if (!in.number(kind, 1)) return fail(error, "cut short");
+    if (!readNotes(in, answer.notes, error)) return false;
     switch (static_cast<ReadAnswer::Kind>(kind)) {
     case ReadAnswer::Kind::model:
         answer.kind = ReadAnswer::Kind::model;
-        return readModel(in, answer.model, why);
+        return readModel(in, answer.model, error);
     case ReadAnswer::Kind::refused:
         answer.kind = ReadAnswer::Kind::refused;
-        return in.text(answer.refusal) || fail(why, "the refusal is not printable text");
+        return in.text(answer.refusal) || fail(error, "the refusal is not printable text");
     case ReadAnswer::Kind::failed:
         answer.kind = ReadAnswer::Kind::failed;
-        if (!in.number(failure, 1) || failure < 1 || failure > kLastReaderFailure) return fail(why, "no such failure");
+        if (!in.number(failure, 1) || failure < 1 || failure > kLastReaderFailure)
+            return fail(error, "no such failure");
         answer.failure = static_cast<ReaderFailure>(failure);
         return true;
     case ReadAnswer::Kind::fitted:
         answer.kind = ReadAnswer::Kind::fitted;
-        return readFitted(in, answer.fitted, why);
+        return readFitted(in, answer.fitted, error);
     }
-    return fail(why, "no such kind of answer");
+    return fail(error, "no such kind of answer");
 }
 
 }  // namespace
@@ -339,11 +340,11 @@ std::string encodeReadAnswer(const ReadAnswer& answer)
     return std::move(out.bytes());
 }
 
-bool decodeReadAnswer(const char* data, std::size_t size, ReadAnswer& answer, std::string& why)
+bool decodeReadAnswer(const char* data, std::size_t size, ReadAnswer& answer, std::string& error)
 {
     answer = ReadAnswer();
     Reader in(data, size);
-    if (!readBody(in, answer, why)) return false;
-    if (in.left() != 0) return fail(why, "bytes after the answer");
+    if (!readBody(in, answer, error)) return false;
+    if (in.left() != 0) return fail(error, "bytes after the answer");
     return true;
 }

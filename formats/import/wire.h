@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "formats/import/checks/printable_text.h"
 #include "formats/import/import.h"
-#include "formats/import/printable_text.h"
 #include "formats/import/read_failure.h"
 
 // At most this many notes travel with an answer; the child says how many more there were.
@@ -51,5 +51,5 @@ std::string encodeReadAnswer(const ReadAnswer& answer);
 // to 255. Nothing is allocated before the bytes are known to hold it and, for a fitted model, before
 // its counts are known to be the format's: what decoding holds stays within a few times
 // kMaxFittedAnswerBytes, whatever the answer claims.
-// False with why set (for the developer; the user is told only that the answer was malformed).
-bool decodeReadAnswer(const char* data, std::size_t size, ReadAnswer& answer, std::string& why);
+// False with error set (for the developer; the user is told only that the answer was malformed).
+bool decodeReadAnswer(const char* data, std::size_t size, ReadAnswer& answer, std::string& error);

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <string>
 
-#include "formats/import/colour_choice.h"
 #include "formats/import/import.h"
-#include "formats/import/texture_sample.h"
+#include "formats/import/texture/colour_choice.h"
+#include "formats/import/texture/texture_sample.h"
 #include "model/console.h"
 #include "model/shape.h"
 

@@ -11,7 +11,7 @@
 #include <limits>
 #include <memory>
 
-#include "formats/import/printable_text.h"
+#include "formats/import/checks/printable_text.h"
 
 namespace {
 
