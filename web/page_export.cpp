@@ -7,6 +7,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/bytes.h"
 #include "model/console.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
@@ -75,7 +76,6 @@ bool webPageBuilt() { return ZEM_WEB_PAGE_BUILT != 0; }
 
 std::string escapeModelText(const std::string& text)
 {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() + text.size() / 16);
     for (const char c : text) {
@@ -85,8 +85,8 @@ std::string escapeModelText(const std::string& text)
             out += c;
         } else {
             out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
+            out += upperHexDigit(b >> 4);
+            out += upperHexDigit(b & 15);
         }
     }
     return out;
