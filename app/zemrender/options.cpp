@@ -83,7 +83,7 @@ struct Given {
 };
 
 // The options that choose the picture: its size, the thumbnail preset, the time and memory limits.
-Command readPictureOption(int code, const char* argument, Given& given, std::string& problem)
+Command readPictureOption(int code, const char* argument, Given& given, std::string& error)
 {
     const std::string quoted = std::string("'") + argument + "'";
     long whole = 0;
@@ -91,22 +91,22 @@ Command readPictureOption(int code, const char* argument, Given& given, std::str
     case kSize:
         given.size = true;
         if (!readSize(argument, given.width, given.height))
-            return usageError(problem, "invalid size " + quoted + ": give WIDTHxHEIGHT, both at least 1");
+            return usageError(error, "invalid size " + quoted + ": give WIDTHxHEIGHT, both at least 1");
         break;
     case kThumbnail:
         if (!readWholeNumber(argument, 1, INT_MAX, whole))
-            return usageError(problem, "invalid thumbnail size " + quoted + ": give a whole number of at least 1");
+            return usageError(error, "invalid thumbnail size " + quoted + ": give a whole number of at least 1");
         given.thumbnail = static_cast<int>(whole);
         break;
     case kTimeLimit:
         given.timeLimit = true;
         if (!readSeconds(argument, given.timeLimitValue))
-            return usageError(problem, "invalid time limit " + quoted + ": give seconds, 0 for none");
+            return usageError(error, "invalid time limit " + quoted + ": give seconds, 0 for none");
         break;
     case kMaxMemory:
         given.maxMemory = true;
         if (!readMemorySize(argument, given.maxMemoryValue))
-            return usageError(problem, "invalid memory size " + quoted +
+            return usageError(error, "invalid memory size " + quoted +
                                            ": give megabytes, or a number with K, M or G; 0 for none");
         break;
     }
@@ -114,7 +114,7 @@ Command readPictureOption(int code, const char* argument, Given& given, std::str
 }
 
 // The options with a value that set the view: turns, distance, background.
-Command readViewOption(int code, const char* argument, Given& given, std::string& problem)
+Command readViewOption(int code, const char* argument, Given& given, std::string& error)
 {
     const std::string quoted = std::string("'") + argument + "'";
     long whole = 0;
@@ -122,26 +122,26 @@ Command readViewOption(int code, const char* argument, Given& given, std::string
     case kRotateX:
     case kRotateY:
         if (!readWholeNumber(argument, -1000000, 1000000, whole))
-            return usageError(problem, "invalid angle " + quoted + ": give whole degrees");
+            return usageError(error, "invalid angle " + quoted + ": give whole degrees");
         (code == kRotateX ? given.rotateX : given.rotateY) = true;
         (code == kRotateX ? given.rotX : given.rotY) = static_cast<int>(whole);
         break;
     case kDistance:
         given.distance = true;
         if (!readNumber(argument, given.distanceValue))
-            return usageError(problem, "invalid distance " + quoted + ": give a number of model units");
+            return usageError(error, "invalid distance " + quoted + ": give a number of model units");
         break;
     case kBackground:
         if (std::strcmp(argument, "black") != 0 && std::strcmp(argument, "white") != 0 &&
             std::strcmp(argument, "transparent") != 0)
-            return usageError(problem, "invalid background " + quoted + ": give black, white or transparent");
+            return usageError(error, "invalid background " + quoted + ": give black, white or transparent");
         given.background = argument;
         break;
     }
     return Command::run;
 }
 
-Command readOption(int code, const char* argument, Given& given, std::string& problem)
+Command readOption(int code, const char* argument, Given& given, std::string& error)
 {
     switch (code) {
     case kNoLighting:
@@ -164,18 +164,18 @@ Command readOption(int code, const char* argument, Given& given, std::string& pr
     case kThumbnail:
     case kTimeLimit:
     case kMaxMemory:
-        return readPictureOption(code, argument, given, problem);
+        return readPictureOption(code, argument, given, error);
     default:
-        return readViewOption(code, argument, given, problem);
+        return readViewOption(code, argument, given, error);
     }
 }
 
 // The thumbnail preset first, then what was given explicitly, whatever the order on the line.
-Command combine(const Given& given, RenderOptions& options, std::string& problem)
+Command combine(const Given& given, RenderOptions& options, std::string& error)
 {
-    if (given.thumbnail && given.size) return usageError(problem, "--thumbnail and --size exclude each other");
+    if (given.thumbnail && given.size) return usageError(error, "--thumbnail and --size exclude each other");
     if ((given.fit || given.thumbnail) && given.distance)
-        return usageError(problem, "--distance cannot be given with --fit or --thumbnail, which choose it");
+        return usageError(error, "--distance cannot be given with --fit or --thumbnail, which choose it");
     if (given.thumbnail) {
         options.width = options.height = given.thumbnail;
         options.fit = true;
@@ -209,19 +209,19 @@ Command combine(const Given& given, RenderOptions& options, std::string& problem
 
 }  // namespace
 
-Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::string& problem)
+Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::string& error)
 {
     Given given;
     std::vector<std::string> operands;
-    const auto read = [&](int code, const char* value) { return readOption(code, value, given, problem); };
-    const Command command = readOptions(argc, argv, "s:hV", kOptions, read, operands, problem);
+    const auto read = [&](int code, const char* value) { return readOption(code, value, given, error); };
+    const Command command = readOptions(argc, argv, "s:hV", kOptions, read, operands, error);
     if (command != Command::run) return command;
     if (operands.size() != 2)
-        return usageError(problem, operands.size() < 2 ? "a model and an output file are needed"
+        return usageError(error, operands.size() < 2 ? "a model and an output file are needed"
                                                        : "unexpected argument '" + operands[2] + "'");
     options.model = operands[0];
     options.output = operands[1];
-    return combine(given, options, problem);
+    return combine(given, options, error);
 }
 
 const char* const kRenderUsage =

@@ -32,7 +32,7 @@ struct RenderOptions {
     int samples = 0;  // samples a pixel: 0 for the viewer's pixels, more for smooth edges
 };
 
-// Reads argv into options. For a usage error, problem says what is wrong.
-Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::string& problem);
+// Reads argv into options. For a usage error, error says what is wrong.
+Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::string& error);
 
 extern const char* const kRenderUsage;  // the text of --help
