@@ -20,7 +20,7 @@
 #include "formats/import/texture_read.h"
 #include "model/shape_write.h"
 #include "testlib/temp_dir.h"
-#include "tests/support/foreign_files.h"
+#include "testlib/foreign_files.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Foreign model files for the import tests: OBJ, binary PLY, binary STL, GLB and COLLADA, written here.
-#include "tests/support/foreign_files.h"
+#include "testlib/foreign_files.h"
 
 #include <cmath>
 #include <cstdint>
