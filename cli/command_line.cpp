@@ -17,7 +17,7 @@ OptionReader::OptionReader(int argc, char** argv, const char* shortOptions, cons
     opterr = 0;  // our own words, after the tool's name, whatever path the program was started by
 }
 
-int OptionReader::next(std::string& problem)
+int OptionReader::next(std::string& error)
 {
     const int code = getopt_long(argc_, argv_, shortOptions_.c_str(), longOptions_, nullptr);
     if (code != ':' && code != '?') return code;
@@ -26,7 +26,7 @@ int OptionReader::next(std::string& problem)
     const bool longOption = std::strncmp(last, "--", 2) == 0;
     const std::string word =
         longOption || optopt <= 0 || optopt > 255 ? std::string(last) : std::string("-") + static_cast<char>(optopt);
-    problem = code == ':' ? "option '" + word + "' needs a value" : "unknown option '" + word + "'";
+    error = code == ':' ? "option '" + word + "' needs a value" : "unknown option '" + word + "'";
     return '?';
 }
 
@@ -41,10 +41,10 @@ std::vector<std::string> OptionReader::operands() const
 
 Command readOptions(int argc, char** argv, const char* shortOptions, const option* longOptions,
                     const std::function<Command(int code, const char* value)>& read, std::vector<std::string>& operands,
-                    std::string& problem)
+                    std::string& error)
 {
     OptionReader reader(argc, argv, shortOptions, longOptions);
-    for (int code; (code = reader.next(problem)) != -1;) {
+    for (int code; (code = reader.next(error)) != -1;) {
         if (code == '?') return Command::usageError;
         const Command command = read(code, reader.value());
         if (command != Command::run) return command;
@@ -53,9 +53,9 @@ Command readOptions(int argc, char** argv, const char* shortOptions, const optio
     return Command::run;
 }
 
-Command usageError(std::string& problem, const std::string& text)
+Command usageError(std::string& error, const std::string& text)
 {
-    problem = text;
+    error = text;
     return Command::usageError;
 }
 
@@ -71,7 +71,7 @@ int print(const std::string& text)
     return 1;
 }
 
-int answer(const ToolDescription& tool, Command command, const std::string& problem, const std::function<int()>& work)
+int answer(const ToolDescription& tool, Command command, const std::string& error, const std::function<int()>& work)
 {
     switch (command) {
     case Command::help:
@@ -79,7 +79,7 @@ int answer(const ToolDescription& tool, Command command, const std::string& prob
     case Command::version:
         return print(std::string(tool.name) + " " ZEM_VERSION "\n");
     case Command::usageError:
-        toolLine(problem + " (see " + tool.name + " --help)");
+        toolLine(error + " (see " + tool.name + " --help)");
         return 2;
     case Command::run:
         break;
@@ -89,14 +89,14 @@ int answer(const ToolDescription& tool, Command command, const std::string& prob
 
 }  // namespace
 
-int toolMain(const ToolDescription& tool, const std::function<Command(std::string& problem)>& parse,
+int toolMain(const ToolDescription& tool, const std::function<Command(std::string& error)>& parse,
              const std::function<int()>& work)
 {
     setToolName(tool.name);
     try {
-        std::string problem;
-        const Command command = parse(problem);
-        return answer(tool, command, problem, work);
+        std::string error;
+        const Command command = parse(error);
+        return answer(tool, command, error, work);
     } catch (const std::bad_alloc&) {
         toolLine("out of memory");
     } catch (const std::exception& e) {

@@ -23,8 +23,8 @@ public:
     OptionReader(int argc, char** argv, const char* shortOptions, const option* longOptions);
 
     // The next option's code, or -1 after the last option. '?' when a word is not an option or
-    // lacks its value: problem then names the word as it was written ("unknown option '-q'").
-    int next(std::string& problem);
+    // lacks its value: error then names the word as it was written ("unknown option '-q'").
+    int next(std::string& error);
 
     // The value of the option just read, or null.
     const char* value() const;
@@ -41,13 +41,13 @@ private:
 
 // Reads every option of argv through read, which answers run to go on; the words after the options
 // go to operands. Stops at the first answer that is not run, or at a word that is not an option
-// (a usage error, with problem naming it).
+// (a usage error, with error naming it).
 Command readOptions(int argc, char** argv, const char* shortOptions, const option* longOptions,
                     const std::function<Command(int code, const char* value)>& read, std::vector<std::string>& operands,
-                    std::string& problem);
+                    std::string& error);
 
-// Sets problem to text and answers a usage error, for parsers to return in one step.
-Command usageError(std::string& problem, const std::string& text);
+// Sets error to text and answers a usage error, for parsers to return in one step.
+Command usageError(std::string& error, const std::string& text);
 
 struct ToolDescription {
     const char* name;   // the program's name, first on every line it writes
@@ -58,5 +58,5 @@ struct ToolDescription {
 // prints the help or the version, or words a usage error as one line, else runs the work. Nothing
 // escapes: what is thrown becomes one line. Returns the exit status: 0 done, 1 the work (or writing
 // the help) failed, 2 the command line was wrong.
-int toolMain(const ToolDescription& tool, const std::function<Command(std::string& problem)>& parse,
+int toolMain(const ToolDescription& tool, const std::function<Command(std::string& error)>& parse,
              const std::function<int()>& work);

@@ -10,16 +10,10 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/paths.h"
 #include "cli/temporary_files.h"
 
 namespace {
-
-// The folder that holds path's last part.
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
 
 // The rule of the kernel's protected_symlinks, which some systems leave off: a link in a sticky
 // folder that anyone may write to (/tmp) is followed only when it is the caller's, or the folder's
@@ -53,8 +47,7 @@ bool followLinks(const std::string& path, std::string& target, std::string& erro
             return false;
         }
         link.resize(static_cast<std::size_t>(length));
-        const std::size_t slash = target.rfind('/');
-        target = link[0] == '/' || slash == std::string::npos ? link : target.substr(0, slash + 1) + link;
+        target = link[0] == '/' ? link : folderWithSlash(target) + link;
     }
     error = path + ": " + std::strerror(ELOOP);
     return false;
@@ -144,10 +137,7 @@ bool OutputFile::openDirectly(const std::string& target, bool pipe, std::string&
 bool OutputFile::openTemporary(const std::string& target, const struct stat* like, std::string& error)
 {
     // Hidden and unique beside the target, so that the rename stays within one file system.
-    std::string name = target;
-    const std::size_t slash = name.rfind('/');
-    name.insert(slash == std::string::npos ? 0 : slash + 1, ".");
-    name += ".XXXXXX";
+    std::string name = folderWithSlash(target) + "." + lastName(target) + ".XXXXXX";
     const int fd = makeTemporaryFile(name);
     if (fd < 0) return fail(path_, errno, error);
     temporary_ = name;

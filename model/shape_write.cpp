@@ -3,6 +3,9 @@
 
 #include <cstdio>
 
+#include "model/console.h"
+#include "model/shape.h"
+
 std::string formatModel(const std::string& name, const std::vector<TextVertex>& vertices,
                         const std::vector<TextPolygon>& polygons)
 {
@@ -30,4 +33,21 @@ std::string formatModel(const std::string& name, const std::vector<TextVertex>& 
     }
     text += "};\n";
     return text;
+}
+
+bool loadsBackAs(const std::string& text, const std::string& name, std::size_t vertexCount, std::size_t polygonCount,
+                 std::string& error)
+{
+    const CapturedMessages capture;
+    Shape shape;
+    if (!shape.parse(text.data(), text.data() + text.size())) {
+        error = capture.lines().empty() ? "the loader refused it" : capture.lines().front();
+        return false;
+    }
+    if (name != shape.name || static_cast<std::size_t>(shape.vertexCount) != vertexCount ||
+        static_cast<std::size_t>(shape.polygonCount) != polygonCount) {
+        error = "the name or the counts read back differently";
+        return false;
+    }
+    return true;
 }

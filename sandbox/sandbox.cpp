@@ -14,11 +14,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cmath>
-#include <cstdio>
 #include <cstring>
 #include <new>
 
+#include "base/bytes.h"
 #include "sandbox/child.h"
 
 using namespace sandbox_detail;
@@ -60,13 +59,6 @@ private:
     int fd_;
 };
 
-uint64_t littleEndian(const char* in, int bytes)
-{
-    uint64_t value = 0;
-    for (int k = bytes; k-- > 0;) value = (value << 8) | static_cast<unsigned char>(in[k]);
-    return value;
-}
-
 // Room for the whole answer once its header says how long it is, rather than growth step by step:
 // up to a quarter of a gigabyte, so that a child that lies costs the parent no more than that.
 void makeRoom(uint64_t cap, Watch& watch)
@@ -74,7 +66,7 @@ void makeRoom(uint64_t cap, Watch& watch)
     if (watch.sized || watch.bytes.size() < kAnswerHeaderBytes) return;
     watch.sized = true;
     if (std::memcmp(watch.bytes.data(), kAnswerMagic, 4) != 0) return;
-    const uint64_t total = littleEndian(watch.bytes.data() + 4, 8) + kAnswerHeaderBytes;
+    const uint64_t total = littleEndian64(watch.bytes.data(), 4) + kAnswerHeaderBytes;
     if (total <= cap && total <= (uint64_t(1) << 28)) watch.bytes.reserve(static_cast<std::size_t>(total));
 }
 
@@ -187,7 +179,7 @@ void takeAnswer(const std::string& bytes, SandboxOutcome& outcome)
         outcome.detail = bytes.empty() ? "it sent nothing" : "it sent something other than an answer";
         return;
     }
-    const uint64_t length = littleEndian(bytes.data() + 4, 8);
+    const uint64_t length = littleEndian64(bytes.data(), 4);
     if (length != bytes.size() - kAnswerHeaderBytes) {
         outcome.detail = "its answer was cut short or ran on";
         return;
@@ -200,14 +192,14 @@ void takeSetupFailure(const std::string& bytes, SandboxOutcome& outcome)
 {
     const char* step = nullptr;
     if (bytes.size() == kSetupMessageBytes && std::memcmp(bytes.data(), kSetupMagic, 4) == 0)
-        step = setupStepWords(static_cast<uint32_t>(littleEndian(bytes.data() + 4, 4)));
+        step = setupStepWords(littleEndian32(bytes.data(), 4));
     if (!step) {
         outcome.end = SandboxEnd::noAnswer;
         outcome.detail = "it ended without an answer";
         return;
     }
     outcome.end = SandboxEnd::notStarted;
-    outcome.detail = std::string(step) + ": " + std::strerror(static_cast<int>(littleEndian(bytes.data() + 8, 4)));
+    outcome.detail = std::string(step) + ": " + std::strerror(static_cast<int>(littleEndian32(bytes.data(), 8)));
 }
 
 void exited(int code, const Watch& watch, SandboxOutcome& outcome)
@@ -321,23 +313,4 @@ SandboxOutcome runSandboxed(const SandboxJob& job, const SandboxLimits& limits, 
         outcome.detail = "out of memory for the reader's answer";
         return outcome;
     }
-}
-
-std::string memoryWords(uint64_t bytes)
-{
-    const struct {
-        uint64_t size;
-        const char* unit;
-    } units[] = {{uint64_t(1) << 30, "GB"}, {uint64_t(1) << 20, "MB"}, {uint64_t(1) << 10, "KB"}};
-    for (const auto& unit : units) {
-        if (bytes < unit.size) continue;
-        const double amount = double(bytes) / double(unit.size);
-        char text[64];
-        if (bytes % unit.size == 0 || amount >= 100)
-            std::snprintf(text, sizeof text, "%.0f %s", std::floor(amount), unit.unit);
-        else
-            std::snprintf(text, sizeof text, "%.1f %s", amount, unit.unit);
-        return text;
-    }
-    return std::to_string(bytes) + " bytes";
 }

@@ -5,6 +5,9 @@
 #include <functional>
 #include <string>
 
+// memoryWords, in which the lines of a blown budget give it.
+#include "base/words.h"
+
 // What the child may use. The parent enforces the wall-clock deadline and the answer's size itself;
 // the kernel enforces the rest inside the child.
 struct SandboxLimits {
@@ -78,6 +81,3 @@ constexpr std::size_t kSandboxMessageBytes = 8192;
 // answers the child's requests meanwhile. Call it from a single-threaded process that does not
 // ignore SIGCHLD. Never throws.
 SandboxOutcome runSandboxed(const SandboxJob& job, const SandboxLimits& limits, const SandboxBroker& broker = nullptr);
-
-// A budget as the user would write it: "2 GB", "1.5 GB", "512 MB".
-std::string memoryWords(uint64_t bytes);

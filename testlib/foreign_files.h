@@ -1,4 +1,4 @@
-// Model files of other tools' formats and their containers, written by our own code for the import's tests.
+// Model files of other tools' formats and their containers, written by our own code for the import's tests and benchmark.
 #pragma once
 
 #include <array>

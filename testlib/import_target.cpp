@@ -76,11 +76,7 @@ void fitAndFormat(const SourceModel& source, const ImportOptions& options)
         std::abort();
     model.name = modelName(model.name, "fuzzed");
     const std::string text = formatModel(model.name, model.vertices, model.polygons);
-    Shape shape;
-    if (!shape.parse(text.data(), text.data() + text.size())) std::abort();
-    if (model.name != shape.name || static_cast<std::size_t>(shape.vertexCount) != model.vertices.size() ||
-        static_cast<std::size_t>(shape.polygonCount) != model.polygons.size())
-        std::abort();
+    if (!loadsBackAs(text, model.name, model.vertices.size(), model.polygons.size(), why)) std::abort();
 }
 
 // The child's own parsers of the file, here where the fuzzer sees what they reach.

@@ -111,6 +111,9 @@ int runExport(const ConvertOptions& options)
     removeEarlierCompanion(earlier, options.input);
     // Notes describe what was written, so a run that wrote nothing has none.
     if (shape.polygonCount == 0) toolLine(options.input + ": note: the model is empty; an empty scene is written");
+    // The page draws either shading: the option that chose one has nothing to change in it.
+    if (options.flat && options.exportFormat == ExportFormat::Html)
+        toolLine(options.output + ": note: --flat does not apply to a page: its viewer switches with the s key");
     for (const std::string& note : result.notes) toolLine(options.output + ": note: " + note);
     return 0;
 }

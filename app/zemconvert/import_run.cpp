@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/zemconvert/options.h"
+#include "base/paths.h"
 #include "cli/output_file.h"
 #include "cli/tool_messages.h"
 #include "formats/import/confined_read.h"
@@ -17,8 +18,6 @@
 #include "formats/import/texture/texture_image.h"
 #include "formats/import/texture/texture_read.h"
 #include "formats/import/wire.h"
-#include "model/console.h"
-#include "model/shape.h"
 #include "model/shape_write.h"
 
 namespace {
@@ -27,8 +26,7 @@ namespace {
 // gives none.
 std::string fileStem(const std::string& path)
 {
-    const std::size_t slash = path.rfind('/');
-    std::string stem = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string stem = lastName(path);
     const std::size_t dot = stem.rfind('.');
     if (dot != std::string::npos && dot > 0) stem.resize(dot);
     return stem;
@@ -38,24 +36,6 @@ bool withinLimits(const ImportedModel& model)
 {
     return !model.polygons.empty() && model.vertices.size() <= static_cast<std::size_t>(kImportMaxVertices) &&
            model.polygons.size() <= static_cast<std::size_t>(kImportMaxPolygons);
-}
-
-// The loader's own verdict on the text, before anything is written: what it refuses is a fault
-// of the import, never a file for the user to find broken.
-bool loadsBack(const std::string& text, const ImportedModel& model, std::string& why)
-{
-    const CapturedMessages capture;
-    Shape shape;
-    if (!shape.parse(text.data(), text.data() + text.size())) {
-        why = capture.lines().empty() ? "the loader refused it" : capture.lines().front();
-        return false;
-    }
-    if (model.name != shape.name || static_cast<std::size_t>(shape.vertexCount) != model.vertices.size() ||
-        static_cast<std::size_t>(shape.polygonCount) != model.polygons.size()) {
-        why = "the name or the counts read back differently";
-        return false;
-    }
-    return true;
 }
 
 // The reader's limits: the default for the input's size, or what the options say.
@@ -128,9 +108,10 @@ int importModel(const ConvertOptions& options)
     ImportedModel model;
     if (!readAndFit(options, model)) return 1;
 
-    // The child's model checked again, as the loader will read it.
+    // The child's model checked again, as the loader will read it, before anything is written: what
+    // the loader refuses is a fault of the import, never a file for the user to find broken.
     const std::string text = formatModel(model.name, model.vertices, model.polygons);
-    if (!loadsBack(text, model, why)) return reportFailure(options.input, "the converted model would not load: " + why);
+    if (!loadsBackAs(text, model.name, model.vertices.size(), model.polygons.size(), why)) return reportFailure(options.input, "the converted model would not load: " + why);
 
     OutputFile output;
     if (!output.open(options.output, error) || !output.write(text, error) || !output.commit(error)) {

@@ -6,6 +6,6 @@ int main(int argc, char** argv)
     ConvertOptions options;
     return toolMain(
         {"zemconvert", kConvertUsage},
-        [&](std::string& problem) { return parseConvertOptions(argc, argv, options, problem); },
+        [&](std::string& error) { return parseConvertOptions(argc, argv, options, error); },
         [&] { return options.importing ? runImport(options) : runExport(options); });
 }

@@ -102,22 +102,22 @@ bool endsWithZem(const std::string& path)
 }
 
 Command readImportOption(int code, const std::string& value, ConvertOptions& options, Given& given,
-                         std::string& problem)
+                         std::string& error)
 {
     long colour = 0;
     switch (code) {
     case kColours:
         if (!parseColourSource(value, options.colours))
-            return usageError(problem, "invalid --colours '" + value + "' (auto, texture, material or vertex)");
+            return usageError(error, "invalid --colours '" + value + "' (auto, texture, material or vertex)");
         given.colours = true;
         break;
     case kScale:
         if (!readNumber(value.c_str(), options.scale) || !(options.scale > 0))
-            return usageError(problem, "invalid scale '" + value + "'");
+            return usageError(error, "invalid scale '" + value + "'");
         break;
     case kColour:
         if (!readWholeNumber(value.c_str(), 0, 31, colour))
-            return usageError(problem, "invalid colour '" + value + "' (0 to 31)");
+            return usageError(error, "invalid colour '" + value + "' (0 to 31)");
         options.colour = static_cast<int>(colour);
         break;
     case kNoCenter:
@@ -128,12 +128,12 @@ Command readImportOption(int code, const std::string& value, ConvertOptions& opt
         break;
     case kMaxMemory:
         if (!readMemorySize(value.c_str(), options.maxMemory) || options.maxMemory == 0)
-            return usageError(problem, "invalid memory size '" + value + "' (such as 512M or 2G)");
+            return usageError(error, "invalid memory size '" + value + "' (such as 512M or 2G)");
         break;
     case kTimeLimit:
         // No limit at all is not on offer: a hostile file would then hold the reader for ever.
         if (!readSeconds(value.c_str(), options.timeLimit) || !(options.timeLimit > 0))
-            return usageError(problem, "invalid time limit '" + value + "' (seconds, more than 0)");
+            return usageError(error, "invalid time limit '" + value + "' (seconds, more than 0)");
         break;
     case kAllowOutside:
         options.allowOutside = true;
@@ -142,7 +142,7 @@ Command readImportOption(int code, const std::string& value, ConvertOptions& opt
     return Command::run;
 }
 
-Command readOption(int code, const char* value, ConvertOptions& options, Given& given, std::string& problem)
+Command readOption(int code, const char* value, ConvertOptions& options, Given& given, std::string& error)
 {
     switch (code) {
     case kFormat:
@@ -160,48 +160,48 @@ Command readOption(int code, const char* value, ConvertOptions& options, Given& 
         return Command::version;
     default:
         given.importOnly = true;
-        return readImportOption(code, value ? value : "", options, given, problem);
+        return readImportOption(code, value ? value : "", options, given, error);
     }
 }
 
 // The direction, and for an export its format, once every option is known.
-Command resolveFormat(const Given& given, ConvertOptions& options, std::string& problem)
+Command resolveFormat(const Given& given, ConvertOptions& options, std::string& error)
 {
     if (options.output == "-" && given.format.empty())
-        return usageError(problem, "standard output needs --format to name the format");
+        return usageError(error, "standard output needs --format to name the format");
     options.importing = given.format == "zem" || (given.format.empty() && endsWithZem(options.output));
     if (options.importing) {
-        if (given.exportOnly) return usageError(problem, "--flat and --ascii apply to exporting only");
+        if (given.exportOnly) return usageError(error, "--flat and --ascii apply to exporting only");
         if (given.colours && options.colour >= 0)
-            return usageError(problem, "--colour gives every face one entry: it leaves nothing for --colours");
+            return usageError(error, "--colour gives every face one entry: it leaves nothing for --colours");
         return Command::run;
     }
     if (given.importOnly)
-        return usageError(problem,
+        return usageError(error,
                           "--scale, --no-center, --colour, --colours, --no-simplify, --max-memory, --time-limit and "
                           "--allow-outside-files apply to importing only");
     if (!exportFormatFor(given.format, options.output, given.ascii, options.exportFormat)) {
-        if (!given.format.empty()) return usageError(problem, "unknown format '" + given.format + "'");
-        return usageError(problem,
+        if (!given.format.empty()) return usageError(error, "unknown format '" + given.format + "'");
+        return usageError(error,
                           options.output + ": unknown extension (use .obj, .gltf, .glb, .ply, .stl, .html or .zem)");
     }
     if (given.ascii && options.exportFormat != ExportFormat::PlyAscii)
-        return usageError(problem, "--ascii applies to PLY only");
+        return usageError(error, "--ascii applies to PLY only");
     return Command::run;
 }
 
 }  // namespace
 
-Command parseConvertOptions(int argc, char** argv, ConvertOptions& options, std::string& problem)
+Command parseConvertOptions(int argc, char** argv, ConvertOptions& options, std::string& error)
 {
     Given given;
     std::vector<std::string> operands;
-    const auto read = [&](int code, const char* value) { return readOption(code, value, options, given, problem); };
-    const Command command = readOptions(argc, argv, "f:c:hV", kOptions, read, operands, problem);
+    const auto read = [&](int code, const char* value) { return readOption(code, value, options, given, error); };
+    const Command command = readOptions(argc, argv, "f:c:hV", kOptions, read, operands, error);
     if (command != Command::run) return command;
     if (operands.size() != 2)
-        return usageError(problem, operands.size() < 2 ? "an input and an output are needed" : "too many operands");
+        return usageError(error, operands.size() < 2 ? "an input and an output are needed" : "too many operands");
     options.input = operands[0];
     options.output = operands[1];
-    return resolveFormat(given, options, problem);
+    return resolveFormat(given, options, error);
 }

@@ -31,8 +31,8 @@ struct ConvertOptions {
 };
 
 // Reads argv into options, the direction and the export format included. For a usage error,
-// problem says what is wrong.
-Command parseConvertOptions(int argc, char** argv, ConvertOptions& options, std::string& problem);
+// error says what is wrong.
+Command parseConvertOptions(int argc, char** argv, ConvertOptions& options, std::string& error);
 
 extern const char* const kConvertUsage;  // the text of --help
 

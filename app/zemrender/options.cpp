@@ -3,8 +3,6 @@
 
 #include <cctype>
 #include <climits>
-#include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -224,18 +222,6 @@ Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::s
     options.model = operands[0];
     options.output = operands[1];
     return combine(given, options, error);
-}
-
-std::string memoryText(std::uint64_t bytes)
-{
-    const char* unit = bytes >= (std::uint64_t(1) << 30) ? "GB" : bytes >= (1 << 20) ? "MB" : "KB";
-    const double scale = unit[0] == 'G' ? double(1 << 30) : unit[0] == 'M' ? double(1 << 20) : 1024.0;
-    char text[40];
-    const double amount = static_cast<double>(bytes) / scale;
-    // One decimal where it says more than the whole number: 1.5 GB, but 20 GB and 512 MB.
-    std::snprintf(text, sizeof text,
-                  amount < 10 && std::fabs(amount - std::round(amount)) >= 0.05 ? "%.1f %s" : "%.0f %s", amount, unit);
-    return text;
 }
 
 const char* const kRenderUsage =

@@ -35,7 +35,4 @@ struct RenderOptions {
 // Reads argv into options. For a usage error, error says what is wrong.
 Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::string& error);
 
-// A number of bytes as the lines and --help write it: "1 GB", "1.5 GB", "512 MB".
-std::string memoryText(std::uint64_t bytes);
-
 extern const char* const kRenderUsage;  // the text of --help

@@ -16,6 +16,7 @@
 #include <new>
 #include <string>
 
+#include "base/words.h"
 #include "cli/output_file.h"
 #include "cli/temporary_files.h"
 #include "cli/tool_messages.h"
@@ -100,7 +101,7 @@ void onMemoryFault(int)
 void catchMemoryFaults(const RenderOptions& options)
 {
     std::string line = "zemrender: " + options.model + ": the drawing failed, out of memory within the limit of " +
-                       memoryText(options.maxMemory) + " (see --max-memory)";
+                       memoryWords(options.maxMemory) + " (see --max-memory)";
     line.resize(std::min(line.size(), sizeof gMemoryFaultLine - 1));
     line += '\n';
     std::memcpy(gMemoryFaultLine, line.data(), line.size());
@@ -143,8 +144,8 @@ bool withinFileLimit(const RenderOptions& options)
     if (options.maxMemory == 0 || stat(options.model.c_str(), &info) != 0 || !S_ISREG(info.st_mode) ||
         static_cast<std::uint64_t>(info.st_size) <= options.maxMemory)
         return true;
-    reportFailure(options.model, "the file's " + memoryText(static_cast<std::uint64_t>(info.st_size)) +
-                                     " are more than the memory limit of " + memoryText(options.maxMemory) +
+    reportFailure(options.model, "the file's " + memoryWords(static_cast<std::uint64_t>(info.st_size)) +
+                                     " are more than the memory limit of " + memoryWords(options.maxMemory) +
                                      " (see --max-memory)");
     return false;
 }

@@ -5,16 +5,10 @@
 #include <algorithm>
 #include <cstdint>
 
-namespace {
+#include "base/bytes.h"
+#include "base/paths.h"
 
-// The output's name without its extension, and its folder part, for companions beside it.
-std::string withoutExtension(const std::string& path)
-{
-    const std::size_t dot = path.rfind('.');
-    const std::size_t slash = path.rfind('/');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return path;
-    return path.substr(0, dot);
-}
+namespace {
 
 // A companion's name carries this many hex digits of its content's hash.
 constexpr std::size_t kHashDigits = 16;
@@ -27,9 +21,8 @@ std::string contentHash(const std::string& bytes)
         hash ^= c;
         hash *= 1099511628211ull;
     }
-    static const char digits[] = "0123456789abcdef";
     std::string text(kHashDigits, '0');
-    for (std::size_t i = kHashDigits; i-- > 0; hash >>= 4) text[i] = digits[hash & 15];
+    for (std::size_t i = kHashDigits; i-- > 0; hash >>= 4) text[i] = lowerHexDigit(hash & 15);
     return text;
 }
 

@@ -8,6 +8,8 @@
 #include <exception>
 #include <new>
 
+#include "base/paths.h"
+#include "base/words.h"
 #include "formats/export/companions.h"
 #include "formats/export/mesh_view.h"
 #include "formats/export/page_export.h"
@@ -19,17 +21,6 @@ std::string lowered(std::string text)
 {
     for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     return text;
-}
-
-std::string baseName(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string counted(int32_t n, const char* one, const char* many)
-{
-    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 void noteWhatIsLeftOut(const MeshView& mesh, ExportFormat format, std::vector<std::string>& notes)
@@ -55,7 +46,7 @@ bool writeFormatFiles(const Shape& shape, ExportFormat format, const std::string
     case ExportFormat::Obj: {
         std::string mtl;
         const std::string mtlPath = unstampedCompanion(outputPath, ".mtl");
-        writeObj(mesh, toStandardOutput ? std::string() : baseName(mtlPath), bytes, mtl);
+        writeObj(mesh, toStandardOutput ? std::string() : lastName(mtlPath), bytes, mtl);
         if (toStandardOutput)
             result.notes.push_back("standard output gets no MTL file: the materials are only named");
         else if (!addCompanion(format, mtlPath, std::move(mtl), "MTL file", result, error))
@@ -67,7 +58,7 @@ bool writeFormatFiles(const Shape& shape, ExportFormat format, const std::string
         const bool binary = format == ExportFormat::Glb;
         const std::string binPath = unstampedCompanion(outputPath, ".bin");
         std::string bin;
-        const std::string binName = binary || toStandardOutput ? std::string() : baseName(binPath);
+        const std::string binName = binary || toStandardOutput ? std::string() : lastName(binPath);
         if (!writeGltf(mesh, binary, binName, bytes, bin, error)) return false;
         // A model without polygons has no buffer to put beside the output.
         if (!binName.empty() && !bin.empty() && !addCompanion(format, binPath, std::move(bin), "buffer", result, error))
@@ -83,7 +74,6 @@ bool writeFormatFiles(const Shape& shape, ExportFormat format, const std::string
         break;
     case ExportFormat::Html:
         if (!writeModelPage(shape, bytes, error)) return false;
-        if (options.flat) result.notes.push_back("--flat does not apply to a page: its viewer switches with the s key");
         break;
     }
     noteWhatIsLeftOut(mesh, format, result.notes);
@@ -96,7 +86,7 @@ bool exportFormatFor(const std::string& formatWord, const std::string& outputPat
 {
     std::string word = lowered(formatWord);
     if (word.empty()) {
-        const std::string base = baseName(outputPath);
+        const std::string base = lastName(outputPath);
         const std::size_t dot = base.rfind('.');
         if (dot == std::string::npos || dot == 0) return false;
         word = lowered(base.substr(dot + 1));

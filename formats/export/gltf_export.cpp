@@ -11,6 +11,8 @@
 #include <sstream>
 #include <tiny_gltf.h>
 
+#include "base/bytes.h"
+#include "base/paths.h"
 #include "formats/export/writers.h"
 #include "render/palette.h"
 #include "zem_version.h"
@@ -227,15 +229,14 @@ tinygltf::Model buildModel(const MeshView& mesh)
 // A relative URI: anything but unreserved characters is percent-encoded.
 std::string uriOf(const std::string& name)
 {
-    static const char hex[] = "0123456789ABCDEF";
     std::string uri;
     for (const unsigned char c : name) {
         if (std::isalnum(c) || c == '-' || c == '.' || c == '_' || c == '~') {
             uri.push_back(static_cast<char>(c));
         } else {
             uri.push_back('%');
-            uri.push_back(hex[c >> 4]);
-            uri.push_back(hex[c & 15]);
+            uri.push_back(upperHexDigit(c >> 4));
+            uri.push_back(upperHexDigit(c & 15));
         }
     }
     return uri;
@@ -311,7 +312,7 @@ bool writeGltf(const MeshView& mesh, bool binary, const std::string& binName, st
     // The writer does not check its writes: a short file is found by its size or its last brace.
     if (!written || !readWhole(jsonPath, out) || out.size() < 2 || out.compare(out.size() - 2, 2, "}\n") != 0 ||
         (size > 0 && (!readWhole(binPath, bin) || bin.size() != size))) {
-        error = "the glTF writer could not write its files in " + jsonPath.substr(0, jsonPath.rfind('/'));
+        error = "the glTF writer could not write its files in " + folderOf(jsonPath);
         return false;
     }
     return true;

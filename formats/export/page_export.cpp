@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/bytes.h"
 #include "model/console.h"
 #include "model/shape.h"
 #include "model/shape_write.h"
@@ -69,7 +70,6 @@ bool webPageBuilt() { return !builtPage().empty(); }
 
 std::string escapeModelText(const std::string& text)
 {
-    static const char kHex[] = "0123456789ABCDEF";
     std::string out;
     out.reserve(text.size() + text.size() / 16);
     for (const char c : text) {
@@ -79,8 +79,8 @@ std::string escapeModelText(const std::string& text)
             out += c;
         } else {
             out += '%';
-            out += kHex[b >> 4];
-            out += kHex[b & 15];
+            out += upperHexDigit(b >> 4);
+            out += upperHexDigit(b & 15);
         }
     }
     return out;

@@ -143,16 +143,10 @@ function showProgress(label, received, total) {
   const bar = byId('bar');
   if (total > 0) bar.max = total;
   if (total > 0) bar.value = received; else bar.removeAttribute('value');
-  byId('received').textContent = total > 0 ? sizeText(received) + ' of ' + sizeText(total) : sizeText(received);
+  byId('received').textContent = total > 0 ? memoryWords(received) + ' of ' + memoryWords(total) : memoryWords(received);
   byId('progress').hidden = false;
   byId('panel').hidden = false;
   document.documentElement.dataset.state = 'loading';
-}
-
-function sizeText(bytes) {
-  if (bytes >= 1e9) return (bytes / 1e9).toFixed(1) + ' GB';
-  if (bytes >= 1e6) return (bytes / 1e6).toFixed(1) + ' MB';
-  return bytes + ' bytes';
 }
 
 // One line over the picture, shown with the controls.
@@ -501,7 +495,7 @@ async function showModel(label, parts) {
 
 function tooLargeMessage(label, size) {
   return { heading: label + ' is too large for this browser',
-    lines: 'The model has ' + sizeText(size) + ' of text; this page can hold at most ' + sizeText(kLargestText) + '.' };
+    lines: 'The model has ' + memoryWords(size) + ' of text; this page can hold at most ' + memoryWords(kLargestText) + '.' };
 }
 
 // A file the user chose or dropped: it wins over a ?model= load under way, and waits for the

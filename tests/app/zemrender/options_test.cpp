@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/zemrender/options.h"
+#include "base/words.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -88,10 +89,10 @@ TEST(RenderOptions, maxMemoryTakesMegabytesOrAUnitAndSetsTheThumbnailsCap)
         EXPECT_EQ(wrong.problem,
                   "invalid memory size '" + text + "': give megabytes, or a number with K, M or G; 0 for none");
     }
-    EXPECT_EQ(memoryText(std::uint64_t(1) << 30), "1 GB");
-    EXPECT_EQ(memoryText(std::uint64_t(3) << 29), "1.5 GB");
-    EXPECT_EQ(memoryText(std::uint64_t(20) << 30), "20 GB");
-    EXPECT_EQ(memoryText(512u << 20), "512 MB");
+    EXPECT_EQ(memoryWords(std::uint64_t(1) << 30), "1 GB");
+    EXPECT_EQ(memoryWords(std::uint64_t(3) << 29), "1.5 GB");
+    EXPECT_EQ(memoryWords(std::uint64_t(20) << 30), "20 GB");
+    EXPECT_EQ(memoryWords(512u << 20), "512 MB");
 }
 
 }  // namespace

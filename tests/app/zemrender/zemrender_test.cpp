@@ -14,6 +14,7 @@
 
 #include "app/zemrender/options.h"
 
+#include "base/paths.h"
 #include "model/shape_write.h"
 #include "tests/support/zemrender_support.h"
 #include "tools/sample_models.h"
@@ -334,7 +335,7 @@ TEST(ZemrenderThumbnail, edgesArePartlyCoveredPixelsOfStraightColour)
 std::vector<std::string> sandbox(const std::vector<std::string>& binds)
 {
     const std::string program = ZEMRENDER_PATH;
-    const std::string programFolder = program.substr(0, program.rfind('/'));
+    const std::string programFolder = folderOf(program);
     const std::vector<std::vector<std::string>> settings = {
         {"--ro-bind", "/usr", "/usr"},
         {"--symlink", "usr/lib", "/lib"},

@@ -2,7 +2,7 @@
 # Times zemview from its start to its first drawn frame, on the smallest sample model, on the
 # largest model the generator writes and on its terrain: runs taken in turn, their medians, and the
 # ratios of those to the smallest's.
-# Usage: scripts/first-frame.sh [runs of each, default 11]
+# Usage: bench/first_frame_bench.sh [runs of each, default 11]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh test

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
+#include "base/paths.h"
 #include "formats/export/materials.h"
 #include "formats/export/mesh_view.h"
 #include "render/palette.h"
@@ -34,7 +36,7 @@ RunResult convert(const std::vector<std::string>& arguments)
 
 std::string baseOf(const std::string& path)
 {
-    const std::string name = path.substr(path.rfind('/') + 1);
+    const std::string name = lastName(path);
     return name.substr(0, name.rfind('.'));
 }
 
@@ -155,8 +157,7 @@ PlyExtras readPlyExtras(const std::string& bytes, std::size_t vertices, std::siz
             at = bytes.size() + 1;  // and never at the end
             return value;
         }
-        uint32_t bits = 0;
-        for (std::size_t b = size; b-- > 0;) bits = bits << 8 | static_cast<unsigned char>(bytes[at + b]);
+        const uint32_t bits = static_cast<uint32_t>(littleEndian(bytes, at, size));
         at += size;
         return size == 4 ? static_cast<int32_t>(bits) : static_cast<long>(bits);
     };
