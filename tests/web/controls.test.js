@@ -168,6 +168,7 @@ test('the controls: named for a screen reader, with their state; they work, fade
   assert.strictEqual(after.find((n) => n.name === 'Lighting').pressed, 'false');
   // Left alone, the controls fade and the picture is the viewer's; a movement brings them back.
   await page.mouse.move(320, 200);
+  await nextFrame(page);  // the move reaches the page with the next frame
   await page.waitForFunction(() => getComputedStyle(document.getElementById('controls')).opacity === '0', { timeout: 10000 });
   await assertPicture(page, model('torus'), { ...kStart, outline: true, lit: false });
   await page.mouse.move(330, 210);
@@ -238,6 +239,9 @@ test('smooth edges: off by default, a choice the browser remembers, and off agai
   const address = pathToFileURL(env.page()).href;
   const differing = async () => {
     await page.mouse.move(10, 10);
+    // The browser hands a mouse move to the page with the next frame: until then the controls may
+    // still be faded from before, and only come back after the picture is taken.
+    await nextFrame(page);
     await page.waitForFunction(() => getComputedStyle(document.getElementById('controls')).opacity === '0', { timeout: 10000 });
     return comparePictures(await pagePicture(page), zemrenderPicture(model('torus'), kStart, 640, 480, folder));
   };
@@ -291,6 +295,7 @@ test('a light colour scheme changes the page\'s chrome, not the viewer\'s pictur
   await dropFile(page, model('tetra'));
   await settled(page, 'model');
   await page.mouse.move(10, 10);
+  await nextFrame(page);  // the move reaches the page with the next frame
   await page.waitForFunction(() => getComputedStyle(document.getElementById('controls')).opacity === '0', { timeout: 10000 });
   await assertPicture(page, model('tetra'), kStart);
   await page.close();
