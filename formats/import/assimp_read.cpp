@@ -10,6 +10,7 @@
 #include <new>
 #include <utility>
 
+#include "base/paths.h"
 #include "formats/import/ply_extras.h"
 #include "formats/import/texture/texture_read.h"
 
@@ -99,16 +100,10 @@ bool addNodes(const aiScene& scene, std::vector<std::vector<SourceColour>>& mesh
     return true;
 }
 
-std::string baseName(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // Names that the importer makes up for a root node, rather than the source tool's.
 bool madeUpName(const std::string& name, const std::string& path)
 {
-    return name.empty() || name[0] == '<' || name == baseName(path) || name == "ROOT" || name == "RootNode";
+    return name.empty() || name[0] == '<' || name == lastName(path) || name == "ROOT" || name == "RootNode";
 }
 
 std::string sceneName(const aiScene& scene, const std::string& path)

@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/paths.h"
 #include "formats/import/checks/file_names.h"
 #include "formats/import/checks/printable_text.h"
 
@@ -53,12 +54,6 @@ private:
     std::size_t at_ = 0;
 };
 
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
 // What the files a model names are for, as its format uses them.
 std::string kindOfNamedFiles(const std::string& modelPath)
 {
@@ -91,7 +86,7 @@ Assimp::IOStream* descriptorStream(int fd)
 }
 
 ConfinedIOSystem::ConfinedIOSystem(const std::string& modelPath, FileSource files, std::vector<std::string>& notes)
-    : modelPath_(modelPath), folderGiven_(folderOf(modelPath)), kind_(kindOfNamedFiles(modelPath)),
+    : modelPath_(modelPath), folderGiven_(folderWithSlash(modelPath)), kind_(kindOfNamedFiles(modelPath)),
       files_(std::move(files)), notes_(notes)
 {
 }

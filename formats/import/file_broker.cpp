@@ -15,6 +15,7 @@
 #include <cstring>
 #include <vector>
 
+#include "base/paths.h"
 #include "formats/import/checks/declared_sizes.h"
 
 namespace {
@@ -25,17 +26,6 @@ std::string realPath(const std::string& path)
 {
     char resolved[PATH_MAX];
     return realpath(path.c_str(), resolved) ? std::string(resolved) : std::string();
-}
-
-std::string folderOf(const std::string& path)
-{
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-bool startsWith(const std::string& text, const std::string& prefix)
-{
-    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
 // Opens name beneath the folder, in one step: -1 with errno (EXDEV when the name leads out of it).
@@ -139,7 +129,7 @@ HandedFile answered(FileAnswer answer, std::string why = std::string())
 bool asksExistence(FileAsk ask) { return ask == FileAsk::exists || ask == FileAsk::textureExists; }
 
 ModelFiles::ModelFiles(const std::string& modelPath, bool allowOutside)
-    : modelPath_(modelPath), folderGiven_(folderOf(modelPath)),
+    : modelPath_(modelPath), folderGiven_(folderWithSlash(modelPath)),
       folderReal_(realPath(folderGiven_.empty() ? "." : folderGiven_)), allowOutside_(allowOutside),
       folderFd_(open(folderGiven_.empty() ? "." : folderGiven_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC))
 {

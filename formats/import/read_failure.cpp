@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "base/paths.h"
+
 namespace {
 
 std::string lowerCase(std::string text)
@@ -39,10 +41,7 @@ ReaderFailure classifyReaderMessage(const std::string& libraryMessage)
 
 std::string readerName(const std::string& path)
 {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "the reader";
-    const std::string extension = lowerCase(path.substr(dot + 1));
+    const std::string extension = lowerCase(extensionOf(path));
     static const struct {
         const char* extension;
         const char* name;

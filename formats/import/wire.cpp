@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "base/bytes.h"
 #include "formats/import/checks/printable_text.h"
 
 // Layout: "ZRA1", kind (1 byte), notes (count, then each as text), then by kind: the refusal
@@ -121,8 +122,7 @@ public:
     bool number(uint64_t& value, int size)
     {
         if (left() < static_cast<std::size_t>(size)) return false;
-        value = 0;
-        for (int k = size; k-- > 0;) value = (value << 8) | static_cast<unsigned char>(at_[k]);
+        value = littleEndian(at_, 0, static_cast<std::size_t>(size));
         at_ += size;
         return true;
     }

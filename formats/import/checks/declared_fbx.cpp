@@ -1,5 +1,6 @@
 // FBX's nodes before a reader that walks them by recursion sees them: binary records' ends within their parents', and
 // the nesting of binary records and of text's braces bounded.
+#include "base/bytes.h"
 #include "formats/import/checks/declared_formats.h"
 #include "formats/import/checks/declared_sizes.h"
 
@@ -9,12 +10,6 @@ namespace {
 
 constexpr uint64_t kFirstRecord = 27;  // after the 23-byte signature and the 4-byte version
 
-uint64_t littleEndian(const std::string& bytes, std::size_t at, std::size_t size)
-{
-    uint64_t value = 0;
-    for (std::size_t k = size; k-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + k]);
-    return value;
-}
 
 std::string nodeAt(uint64_t offset) { return "its FBX node at byte " + std::to_string(offset); }
 

@@ -4,6 +4,8 @@
 
 #include <unordered_map>
 
+#include "base/bytes.h"
+#include "base/paths.h"
 #include "formats/import/checks/declared_formats.h"
 #include "formats/import/checks/declared_sizes.h"
 #include "formats/import/checks/json_scan.h"
@@ -186,20 +188,12 @@ struct Source {
     uint64_t binaryBytes = 0;
 };
 
-int hexDigit(char c)
-{
-    return c >= '0' && c <= '9'   ? c - '0'
-           : c >= 'a' && c <= 'f' ? c - 'a' + 10
-           : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                  : -1;
-}
-
 std::string percentDecoded(const std::string& text)
 {
     std::string out;
     for (std::size_t k = 0; k < text.size(); ++k) {
-        if (text[k] == '%' && k + 2 < text.size() && hexDigit(text[k + 1]) >= 0 && hexDigit(text[k + 2]) >= 0) {
-            out += static_cast<char>(hexDigit(text[k + 1]) * 16 + hexDigit(text[k + 2]));
+        if (text[k] == '%' && k + 2 < text.size() && hexValue(text[k + 1]) >= 0 && hexValue(text[k + 2]) >= 0) {
+            out += static_cast<char>(hexValue(text[k + 1]) * 16 + hexValue(text[k + 2]));
             k += 2;
         } else {
             out += text[k];
@@ -371,19 +365,6 @@ bool checkGltfText(const std::string& json, const Source& source, std::string& e
            checkNodes(model.nodes, error);
 }
 
-std::string folderOf(const std::string& path)
-{
-    if (path.empty()) return std::string();
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
-uint32_t littleEndian32(const std::string& bytes, std::size_t at)
-{
-    uint32_t value = 0;
-    for (int k = 3; k >= 0; --k) value = (value << 8) | static_cast<unsigned char>(bytes[at + k]);
-    return value;
-}
 
 std::string chunkTooLong(const char* chunk, uint64_t declared, uint64_t fileBytes)
 {

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "base/bytes.h"
 #include "formats/import/checks/declared_formats.h"
 
 namespace declared {
@@ -65,8 +66,7 @@ bool checkBinaryStl(const FileBytes& file, std::string& error)
     for (unsigned char c : head)
         if (c == 127 || (c < 32 && c != '\n' && c != '\r' && c != '\t')) text = false;
     if (text || head.size() < kHeaderBytes) return true;
-    uint64_t triangles = 0;
-    for (int k = 3; k >= 0; --k) triangles = (triangles << 8) | static_cast<unsigned char>(head[80 + k]);
+    const uint64_t triangles = littleEndian32(head, 80);
     if (saturatingSum(kHeaderBytes, saturatingProduct(triangles, kTriangleBytes)) <= file.size()) return true;
     error = tooManyFor({{triangles, "triangle", "triangles"}}, file.size());
     return false;

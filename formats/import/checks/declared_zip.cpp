@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 
+#include "base/bytes.h"
 #include "formats/import/checks/declared_formats.h"
 #include "formats/import/checks/declared_sizes.h"
 #include "formats/import/checks/printable_text.h"
@@ -21,13 +22,6 @@ constexpr uint64_t kMostDeflateRatio = 1032;
 // memory anyway; and entries that share their bytes cannot make the check long.
 constexpr uint64_t kMostInflated = uint64_t(1) << 30;
 constexpr std::size_t kPiece = 1 << 20;
-
-uint64_t le(const std::string& bytes, std::size_t at, std::size_t size)
-{
-    uint64_t value = 0;
-    for (std::size_t k = size; k-- > 0;) value = (value << 8) | static_cast<unsigned char>(bytes[at + k]);
-    return value;
-}
 
 struct Entry {
     std::string name;
@@ -46,15 +40,15 @@ bool findDirectory(const FileBytes& file, Directory& directory)
     const std::string bytes = file.read(file.size() - tail, static_cast<std::size_t>(tail));
     std::size_t end = bytes.rfind(std::string("PK\x05\x06", 4));
     if (end == std::string::npos || bytes.size() - end < 22) return false;
-    directory = {le(bytes, end + 16, 4), le(bytes, end + 12, 4), le(bytes, end + 10, 2)};
+    directory = {littleEndian(bytes, end + 16, 4), littleEndian(bytes, end + 12, 4), littleEndian(bytes, end + 10, 2)};
     const uint64_t at = file.size() - tail + end;
     if (at < 20 || (directory.offset != 0xffffffff && directory.size != 0xffffffff && directory.entries != 0xffff))
         return true;
     const std::string locator = file.read(at - 20, 20);
     if (locator.compare(0, 4, "PK\x06\x07") != 0) return true;
-    const std::string record = file.read(le(locator, 8, 8), 56);
+    const std::string record = file.read(littleEndian(locator, 8, 8), 56);
     if (record.size() < 56 || record.compare(0, 4, "PK\x06\x06") != 0) return true;
-    directory = {le(record, 48, 8), le(record, 40, 8), le(record, 32, 8)};
+    directory = {littleEndian(record, 48, 8), littleEndian(record, 40, 8), littleEndian(record, 32, 8)};
     return true;
 }
 
@@ -62,12 +56,12 @@ bool findDirectory(const FileBytes& file, Directory& directory)
 void zip64Fields(const std::string& extra, Entry& entry)
 {
     for (std::size_t at = 0; at + 4 <= extra.size();) {
-        const uint64_t id = le(extra, at, 2), size = le(extra, at + 2, 2);
+        const uint64_t id = littleEndian(extra, at, 2), size = littleEndian(extra, at + 2, 2);
         if (id == 1) {
             std::size_t field = at + 4;
             for (uint64_t* value : {&entry.inflated, &entry.compressed, &entry.local}) {
                 if (*value != 0xffffffff || field + 8 > at + 4 + size || field + 8 > extra.size()) continue;
-                *value = le(extra, field, 8);
+                *value = littleEndian(extra, field, 8);
                 field += 8;
             }
         }
@@ -85,7 +79,7 @@ bool entryData(const FileBytes& file, const Entry& entry, uint64_t& start, std::
         error = named(entry) + " has no header where the directory says";
         return false;
     }
-    start = entry.local + 30 + le(local, 26, 2) + le(local, 28, 2);
+    start = entry.local + 30 + littleEndian(local, 26, 2) + littleEndian(local, 28, 2);
     if (saturatingSum(start, entry.compressed) <= file.size()) return true;
     error = named(entry) + " declares " + std::to_string(entry.compressed) + " compressed bytes, more than its " +
             std::to_string(file.size()) + " bytes can hold";
@@ -224,11 +218,11 @@ bool checkZip(const FileBytes& file, std::string& error)
     for (uint64_t k = 0; k < directory.entries; ++k) {
         const std::string fixed = file.read(at, 46);
         if (fixed.size() < 46 || fixed.compare(0, 4, "PK\x01\x02") != 0) return true;  // the reader's to refuse
-        const uint64_t nameBytes = le(fixed, 28, 2), extraBytes = le(fixed, 30, 2);
-        Entry entry{file.read(at + 46, static_cast<std::size_t>(nameBytes)), le(fixed, 10, 2), le(fixed, 20, 4),
-                    le(fixed, 24, 4), le(fixed, 42, 4)};
+        const uint64_t nameBytes = littleEndian(fixed, 28, 2), extraBytes = littleEndian(fixed, 30, 2);
+        Entry entry{file.read(at + 46, static_cast<std::size_t>(nameBytes)), littleEndian(fixed, 10, 2), littleEndian(fixed, 20, 4),
+                    littleEndian(fixed, 24, 4), littleEndian(fixed, 42, 4)};
         zip64Fields(file.read(at + 46 + nameBytes, static_cast<std::size_t>(extraBytes)), entry);
-        at += 46 + nameBytes + extraBytes + le(fixed, 32, 2);
+        at += 46 + nameBytes + extraBytes + littleEndian(fixed, 32, 2);
         uint64_t start = 0;
         if (!entryData(file, entry, start, error)) return false;
         if (entry.method != 0 && entry.method != 8) continue;  // a method the reader does not know

@@ -1,12 +1,11 @@
 // File names as the import looks at them.
 #include "formats/import/checks/file_names.h"
 
+#include "base/paths.h"
+
 std::string lowerExtension(const std::string& path)
 {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::string();
-    std::string extension = path.substr(dot + 1);
+    std::string extension = extensionOf(path);
     // ASCII only: the C library's tolower would follow the locale.
     for (char& c : extension)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');

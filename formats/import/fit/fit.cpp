@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "base/words.h"
 #include "formats/import/fit/fit_steps.h"
 
 namespace {
@@ -22,11 +23,6 @@ Box usedBox(const WorkMesh& mesh)
         box.high = SourcePoint{std::max(box.high.x, p.x), std::max(box.high.y, p.y), std::max(box.high.z, p.z)};
     }
     return box;
-}
-
-std::string counted(std::size_t n, const char* one, const char* many)
-{
-    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 bool checkInput(const SourceModel& source, const ImportOptions& options, std::string& error)

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <memory>
 
+#include "base/words.h"
 #include "formats/import/texture/jpeg_tables.h"
-#include "sandbox/sandbox.h"
 
 // The decoder compiled here, private to this file, for the four formats a texture may be in and
 // from memory only: fewer decoders are less to attack, and it never opens a file itself.

@@ -12,10 +12,11 @@
 #include <map>
 #include <memory>
 
+#include "base/paths.h"
+#include "base/words.h"
 #include "formats/import/checks/file_names.h"
 #include "formats/import/checks/printable_text.h"
 #include "formats/import/texture/texture_image.h"
-#include "sandbox/sandbox.h"
 
 namespace {
 
@@ -291,8 +292,7 @@ void sceneFaceColours(const aiScene& scene, const std::string& modelPath, Assimp
     colouring.textures.resize(scene.mNumMaterials);
     for (unsigned int m = 0; m < scene.mNumMaterials; ++m)
         if (scene.mMaterials[m]) colouring.textures[m] = materialTexture(*scene.mMaterials[m], colouring.format.linear);
-    const std::size_t slash = modelPath.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : modelPath.substr(0, slash + 1);
+    const std::string folder = folderWithSlash(modelPath);
 
     colours.assign(scene.mNumMeshes, {});
     // Each texture decoded once, and dropped when the meshes under it are done.
