@@ -1,4 +1,5 @@
-// Model files of other tools' formats and their containers, written by our own code for the import's tests and benchmark.
+// Model files of other tools' formats and their containers, written by our own code for the import's tests and
+// benchmark.
 #pragma once
 
 #include <array>
@@ -28,11 +29,11 @@ TriangleMesh torusKnot(int along, int around);
 std::string binaryPly(const TriangleMesh& mesh);  // with the colours as uchar red, green, blue
 
 // The colours the files give, between palette entries.
-constexpr Rgb kObjWarm{0.9f, 0.55f, 0.25f};   // CIEDE2000: entry 6; plain RGB distance would pick 30
-constexpr Rgb kObjCool{0.05f, 0.65f, 0.9f};   // CIEDE2000: entry 3; plain RGB distance would pick 27
-constexpr Rgb kGlbRoof{0.9f, 0.9f, 0.4f};     // CIEDE2000: entry 30; plain RGB distance would pick 14
-constexpr Rgb kGlbWire{0.05f, 0.3f, 1.0f};    // entry 9
-constexpr Rgb kDaeWall{0.25f, 0.1f, 0.3f};    // CIEDE2000: entry 21; plain RGB distance would pick 24
+constexpr Rgb kObjWarm{0.9f, 0.55f, 0.25f};  // CIEDE2000: entry 6; plain RGB distance would pick 30
+constexpr Rgb kObjCool{0.05f, 0.65f, 0.9f};  // CIEDE2000: entry 3; plain RGB distance would pick 27
+constexpr Rgb kGlbRoof{0.9f, 0.9f, 0.4f};    // CIEDE2000: entry 30; plain RGB distance would pick 14
+constexpr Rgb kGlbWire{0.05f, 0.3f, 1.0f};   // entry 9
+constexpr Rgb kDaeWall{0.25f, 0.1f, 0.3f};   // CIEDE2000: entry 21; plain RGB distance would pick 24
 
 // A zip archive of these entries, each deflated (stored where deflated is false), its directory
 // at the end; declaredSize, where not zero, is written as the entry's size instead of the true one.

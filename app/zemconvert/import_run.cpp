@@ -111,7 +111,8 @@ int importModel(const ConvertOptions& options)
     // The child's model checked again, as the loader will read it, before anything is written: what
     // the loader refuses is a fault of the import, never a file for the user to find broken.
     const std::string text = formatModel(model.name, model.vertices, model.polygons);
-    if (!loadsBackAs(text, model.name, model.vertices.size(), model.polygons.size(), why)) return reportFailure(options.input, "the converted model would not load: " + why);
+    if (!loadsBackAs(text, model.name, model.vertices.size(), model.polygons.size(), why))
+        return reportFailure(options.input, "the converted model would not load: " + why);
 
     OutputFile output;
     if (!output.open(options.output, error) || !output.write(text, error) || !output.commit(error)) {

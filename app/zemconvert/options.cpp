@@ -101,8 +101,7 @@ bool endsWithZem(const std::string& path)
     return path.size() >= 4 && lowered(path.substr(path.size() - 4)) == ".zem";
 }
 
-Command readImportOption(int code, const std::string& value, ConvertOptions& options, Given& given,
-                         std::string& error)
+Command readImportOption(int code, const std::string& value, ConvertOptions& options, Given& given, std::string& error)
 {
     long colour = 0;
     switch (code) {

@@ -6,7 +6,6 @@ int main(int argc, char** argv)
 {
     RenderOptions options;
     return toolMain(
-        {"zemrender", kRenderUsage},
-        [&](std::string& error) { return parseRenderOptions(argc, argv, options, error); },
+        {"zemrender", kRenderUsage}, [&](std::string& error) { return parseRenderOptions(argc, argv, options, error); },
         [&] { return runRender(options); });
 }

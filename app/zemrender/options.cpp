@@ -107,7 +107,7 @@ Command readPictureOption(int code, const char* argument, Given& given, std::str
         given.maxMemory = true;
         if (!readMemorySize(argument, given.maxMemoryValue))
             return usageError(error, "invalid memory size " + quoted +
-                                           ": give megabytes, or a number with K, M or G; 0 for none");
+                                         ": give megabytes, or a number with K, M or G; 0 for none");
         break;
     }
     return Command::run;
@@ -218,7 +218,7 @@ Command parseRenderOptions(int argc, char** argv, RenderOptions& options, std::s
     if (command != Command::run) return command;
     if (operands.size() != 2)
         return usageError(error, operands.size() < 2 ? "a model and an output file are needed"
-                                                       : "unexpected argument '" + operands[2] + "'");
+                                                     : "unexpected argument '" + operands[2] + "'");
     options.model = operands[0];
     options.output = operands[1];
     return combine(given, options, error);

@@ -10,7 +10,6 @@ namespace {
 
 constexpr uint64_t kFirstRecord = 27;  // after the 23-byte signature and the 4-byte version
 
-
 std::string nodeAt(uint64_t offset) { return "its FBX node at byte " + std::to_string(offset); }
 
 }  // namespace

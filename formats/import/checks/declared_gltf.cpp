@@ -365,7 +365,6 @@ bool checkGltfText(const std::string& json, const Source& source, std::string& e
            checkNodes(model.nodes, error);
 }
 
-
 std::string chunkTooLong(const char* chunk, uint64_t declared, uint64_t fileBytes)
 {
     return std::string("its ") + chunk + " declares " + std::to_string(declared) + " bytes, more than its " +

@@ -219,8 +219,8 @@ bool checkZip(const FileBytes& file, std::string& error)
         const std::string fixed = file.read(at, 46);
         if (fixed.size() < 46 || fixed.compare(0, 4, "PK\x01\x02") != 0) return true;  // the reader's to refuse
         const uint64_t nameBytes = littleEndian(fixed, 28, 2), extraBytes = littleEndian(fixed, 30, 2);
-        Entry entry{file.read(at + 46, static_cast<std::size_t>(nameBytes)), littleEndian(fixed, 10, 2), littleEndian(fixed, 20, 4),
-                    littleEndian(fixed, 24, 4), littleEndian(fixed, 42, 4)};
+        Entry entry{file.read(at + 46, static_cast<std::size_t>(nameBytes)), littleEndian(fixed, 10, 2),
+                    littleEndian(fixed, 20, 4), littleEndian(fixed, 24, 4), littleEndian(fixed, 42, 4)};
         zip64Fields(file.read(at + 46 + nameBytes, static_cast<std::size_t>(extraBytes)), entry);
         at += 46 + nameBytes + extraBytes + littleEndian(fixed, 32, 2);
         uint64_t start = 0;

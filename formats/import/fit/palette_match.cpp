@@ -71,8 +71,10 @@ double colourDifference2000(double l1, double a1, double b1, double l2, double a
     double dhp = 0;
     if (!achromatic) {
         dhp = h2p - h1p;
-        if (dhp > 180) dhp -= 360;
-        else if (dhp < -180) dhp += 360;
+        if (dhp > 180)
+            dhp -= 360;
+        else if (dhp < -180)
+            dhp += 360;
     }
     const double dLp = l2 - l1;
     const double dCp = c2p - c1p;
