@@ -77,6 +77,8 @@ test('mouse and keys as in the window; another model dropped on it starts from t
   const view = { ...kStart, rotY: -30, rotX: 40, distance: -420, lit: false };
   await assertPicture(page, model('cube'), view);
   await dropFile(page, model('segments'), 500, 400);
+  // The cube stays on show, its state 'model', until the dropped file has been read and loaded.
+  await page.waitForFunction(() => document.title === 'zemview - segments', { timeout: 30000 });
   await settled(page, 'model');
   assert.strictEqual(await page.title(), 'zemview - segments');
   await assertPicture(page, model('segments'), kStart);
