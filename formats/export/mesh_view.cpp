@@ -4,40 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/utf8.h"
 #include "render/palette.h"
-
-namespace {
-
-// The length of the well-formed UTF-8 sequence at text, or 0.
-std::size_t utf8Length(const unsigned char* text, std::size_t available)
-{
-    const unsigned char lead = text[0];
-    std::size_t length;
-    uint32_t code;
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-        code = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        code = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (length > available) return 0;
-    for (std::size_t i = 1; i < length; ++i) {
-        if ((text[i] & 0xC0) != 0x80) return 0;
-        code = code << 6 | (text[i] & 0x3F);
-    }
-    const bool overlong = (length == 3 && code < 0x800) || (length == 4 && code < 0x10000);
-    const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
-    return overlong || surrogate || code > 0x10FFFF ? 0 : length;
-}
-
-}  // namespace
 
 // A stored name may hold any byte but zero; every format here writes it on one line, and JSON
 // only as UTF-8, so control characters and broken sequences become '_'.
@@ -47,7 +15,8 @@ std::string exportedName(const char* name)
     const std::size_t size = std::strlen(name);
     const unsigned char* text = reinterpret_cast<const unsigned char*>(name);
     for (std::size_t i = 0; i < size;) {
-        const std::size_t length = utf8Length(text + i, size - i);
+        uint32_t code = 0;
+        const std::size_t length = utf8Character(text + i, size - i, code);
         if (length == 0 || text[i] < 0x20 || text[i] == 0x7F) {
             out.push_back('_');
             i += length == 0 ? 1 : length;

@@ -3,34 +3,17 @@
 
 #include <cstdint>
 
+#include "base/utf8.h"
+
 namespace {
 
 // The length of the well-formed, printable character at data (at most size bytes), or 0.
 std::size_t printableCharacter(const unsigned char* data, std::size_t size)
 {
-    const unsigned char lead = data[0];
-    if (lead < 0x80) return lead >= 0x20 && lead != 0x7f ? 1 : 0;
-    std::size_t length;
-    uint32_t code;
-    if (lead >= 0xc2 && lead <= 0xdf) {
-        length = 2;
-        code = lead & 0x1f;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-        length = 3;
-        code = lead & 0x0f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-        length = 4;
-        code = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (length > size) return 0;
-    for (std::size_t k = 1; k < length; ++k) {
-        if ((data[k] & 0xc0) != 0x80) return 0;
-        code = (code << 6) | (data[k] & 0x3f);
-    }
-    const uint32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (code < least[length] || code > 0x10ffff || (code >= 0xd800 && code <= 0xdfff)) return 0;
+    uint32_t code = 0;
+    const std::size_t length = utf8Character(data, size, code);
+    if (length == 0) return 0;
+    if (length == 1) return code >= 0x20 && code != 0x7f ? 1 : 0;
     // C1 controls (a terminal may take 0x9b for an escape sequence) and the bidirectional
     // overrides and isolates, which make a line read other than it is.
     if (code <= 0x9f || (code >= 0x202a && code <= 0x202e) || (code >= 0x2066 && code <= 0x2069)) return 0;
