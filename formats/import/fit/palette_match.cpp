@@ -41,6 +41,14 @@ struct PaletteLab {
 };
 
 constexpr double kPi = 3.14159265358979323846;
+constexpr double kTwentyFiveToTheSeventh = 6103515625.0;
+
+// By multiplication: std::pow would cost as much as the rest of the difference together.
+double seventhPower(double x)
+{
+    const double x2 = x * x;
+    return x2 * x2 * x2 * x;
+}
 double radians(double degrees) { return degrees * kPi / 180; }
 
 // Hue angle in degrees, 0 to 360; 0 for a colour without chroma.
@@ -61,8 +69,8 @@ double colourDifference2000(double l1, double a1, double b1, double l2, double a
 {
     const double c1 = std::hypot(a1, b1), c2 = std::hypot(a2, b2);
     const double meanC = (c1 + c2) / 2;
-    const double meanC7 = std::pow(meanC, 7);
-    const double g = 0.5 * (1 - std::sqrt(meanC7 / (meanC7 + std::pow(25.0, 7))));
+    const double meanC7 = seventhPower(meanC);
+    const double g = 0.5 * (1 - std::sqrt(meanC7 / (meanC7 + kTwentyFiveToTheSeventh)));
     const double a1p = (1 + g) * a1, a2p = (1 + g) * a2;
     const double c1p = std::hypot(a1p, b1), c2p = std::hypot(a2p, b2);
     const double h1p = hueDegrees(b1, a1p), h2p = hueDegrees(b2, a2p);
@@ -87,8 +95,8 @@ double colourDifference2000(double l1, double a1, double b1, double l2, double a
     const double t = 1 - 0.17 * std::cos(radians(meanH - 30)) + 0.24 * std::cos(radians(2 * meanH)) +
                      0.32 * std::cos(radians(3 * meanH + 6)) - 0.20 * std::cos(radians(4 * meanH - 63));
     const double rotation = 30 * std::exp(-((meanH - 275) / 25) * ((meanH - 275) / 25));
-    const double meanCp7 = std::pow(meanCp, 7);
-    const double rc = 2 * std::sqrt(meanCp7 / (meanCp7 + std::pow(25.0, 7)));
+    const double meanCp7 = seventhPower(meanCp);
+    const double rc = 2 * std::sqrt(meanCp7 / (meanCp7 + kTwentyFiveToTheSeventh));
     const double sl = 1 + 0.015 * (meanL - 50) * (meanL - 50) / std::sqrt(20 + (meanL - 50) * (meanL - 50));
     const double sc = 1 + 0.045 * meanCp;
     const double sh = 1 + 0.015 * meanCp * t;
@@ -99,6 +107,10 @@ double colourDifference2000(double l1, double a1, double b1, double l2, double a
 
 int nearestPaletteEntry(SourceColour colour)
 {
+    // The faces of one material come one after another with the same colour: its entry is kept.
+    thread_local SourceColour lastColour{-1, -1, -1};
+    thread_local int lastEntry = 0;
+    if (colour.r == lastColour.r && colour.g == lastColour.g && colour.b == lastColour.b) return lastEntry;
     const auto finiteOr0 = [](float c) { return std::isfinite(c) ? static_cast<double>(c) : 0.0; };
     const Lab wanted = labFromSrgb(finiteOr0(colour.r), finiteOr0(colour.g), finiteOr0(colour.b));
     static const PaletteLab palette;
@@ -113,5 +125,7 @@ int nearestPaletteEntry(SourceColour colour)
             best = i;
         }
     }
+    lastColour = colour;
+    lastEntry = best;
     return best;
 }
