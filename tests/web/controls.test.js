@@ -271,7 +271,7 @@ test('a model whose faces cover the window many times over: smaller while it mov
   const page = await shownFromDisk(file);
   const drawn = (how) => page.waitForFunction((h) => document.documentElement.dataset.drawn === h, { timeout: 60000 }, how);
   await drawn('full');
-  // Drawn in bands of rows, the frame is still zemrender's picture.
+  // Drawn in parts of its faces, the frame is still zemrender's picture.
   await assertPicture(page, file, { ...kStart, fit: true });
   await page.mouse.move(300, 200);
   await page.mouse.down();

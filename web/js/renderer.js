@@ -339,8 +339,10 @@ class ModelRenderer {
   // WebGL had no memory for the streams this view needs (shortOf says which): nothing, or not all,
   // was drawn.
   // part: left out for the whole frame at once; { scale } for the whole frame drawn that much
-  // smaller and stretched over the canvas (while the model moves); { rows: [first, end], show } for
-  // a band of the frame's rows, the canvas given the frame once show is set on its last band.
+  // smaller and stretched over the canvas (while the model moves); { batches: [first, end], show }
+  // for the frame's draw batches first to end (see batchCount), the first part clearing the target
+  // and the canvas given the frame once show is set on the last. The parts, drawn in order with the
+  // same state into the same target, give the picture that one frame draws.
   draw(view, withModel, width, height, part) {
     const model = this.model && withModel;
     this.shortOf = '';
@@ -349,6 +351,7 @@ class ModelRenderer {
       return false;
     }
     this.beginFrame(view.blackBackground, width, height, part);
+    this.batches = { next: 0, range: part && part.batches ? part.batches : [0, Infinity] };
     if (model) {
       const transform = frameTransform(view, width, height);
       if (view.wireframe) this.drawOutlines(transform);
@@ -366,12 +369,7 @@ class ModelRenderer {
     gl.bindFramebuffer(gl.FRAMEBUFFER, this.target.framebuffer);
     const drawn = drawnSize(width, height, part);
     gl.viewport(0, 0, drawn[0], drawn[1]);
-    if (part && part.rows) {
-      gl.enable(gl.SCISSOR_TEST);
-      gl.scissor(0, part.rows[0], width, part.rows[1] - part.rows[0]);
-    } else {
-      gl.disable(gl.SCISSOR_TEST);
-    }
+    gl.disable(gl.SCISSOR_TEST);
     const background = blackBackground ? 0 : 1;
     gl.clearColor(background, background, background, background);
     gl.clearDepth(1);
@@ -380,14 +378,13 @@ class ModelRenderer {
     gl.disable(gl.CULL_FACE);
     gl.enable(gl.BLEND);
     gl.blendFunc(gl.SRC_ALPHA, gl.ONE_MINUS_SRC_ALPHA);
-    gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
+    if (!part || !part.batches || part.batches[0] === 0) gl.clear(gl.COLOR_BUFFER_BIT | gl.DEPTH_BUFFER_BIT);
   }
 
   // The rows were drawn top first, as a window's buffer holds them; the canvas holds them bottom first.
   endFrame(width, height, part) {
     const gl = this.gl;
-    gl.disable(gl.SCISSOR_TEST);
-    if (part && part.rows && !part.show) {
+    if (part && part.batches && !part.show) {
       gl.bindFramebuffer(gl.FRAMEBUFFER, null);
       return;
     }
@@ -476,15 +473,28 @@ class ModelRenderer {
 
   // count vertices of mode (triangles or lines) from the bound buffers, indexed when indexType is
   // given, in batches of primitivesPerBatch (see kPrimitivesPerBatch).
+  // Of a frame drawn in parts, only the part's batches.
   drawBatches(mode, count, indexType, indexBytes) {
     const gl = this.gl;
     const step = this.primitivesPerBatch * (mode === gl.TRIANGLES ? 3 : 2);
+    const b = this.batches;
     for (let first = 0; first < count; first += step) {
-      if (first > 0) gl.flush();
+      const index = b.next++;
+      if (index < b.range[0] || index >= b.range[1]) continue;
+      if (index > b.range[0]) gl.flush();
       const n = Math.min(step, count - first);
       if (indexType) gl.drawElements(mode, n, indexType, first * indexBytes);
       else gl.drawArrays(mode, first, n);
     }
+  }
+
+  // The draw batches of a frame of view: a frame drawn in parts splits this count.
+  batchCount(view) {
+    const m = this.model;
+    const batches = (vertices, perPrimitive) => Math.ceil(vertices / (this.primitivesPerBatch * perPrimitive));
+    if (!m) return 0;
+    if (view.wireframe) return batches(m.edgeEnds, 2);
+    return batches(m.indexCount, 3) + batches(m.segmentEnds, 2);
   }
 
   // Faces as triangles, then segments as lines, lit by the faces' last normal.

@@ -14,7 +14,6 @@ const kHalfFieldTangent = Math.tan(22.5 * Math.PI / 180);
 const kRestAfter = 250;               // milliseconds without a change before a fill-bound model is drawn in full
 const kFillPerPart = 64 * 640 * 480;  // pixels times layers of faces beyond which a frame is fill-bound
 const kFillMoving = kFillPerPart / 4; // what a frame drawn while the view changes may fill
-const kMostBands = 8;                 // each band draws every face again: more cost more than they spare
 
 // This script also runs as the loader's worker (serveLoader), where there is no document.
 const inPage = typeof document === 'object';
@@ -62,7 +61,7 @@ const page = {
   fill: 1,              // how many times over the model's faces cover the window in the view it opened with
   restAt: 0,            // performance.now() from which the view counts as resting
   restTimer: 0,
-  bands: null,          // the full-resolution frame drawn in bands: the next band, their count, the last one's fence
+  parts: null,          // the full-resolution frame drawn in parts: the next part, their count, the frame's batches, the last one's fence
   frameRequest: 0,      // the pending animation frame's request, or 0
   firstFrameTime: 0,    // performance.now() when the first model's first frame was drawn
   loads: 0,             // models asked of the loader so far: an answer for an earlier one is not shown
@@ -200,7 +199,7 @@ function resizeCanvas() {
 // fill-bound model until the view rests, and drops the rest of one under way.
 function requestFrame() {
   page.restAt = performance.now() + kRestAfter;
-  cancelBands();
+  cancelParts();
   if (page.frameRequest || !page.renderer) return;
   page.frameRequest = requestAnimationFrame(drawFrame);
 }
@@ -242,7 +241,7 @@ function noteFirstFrame() {
 function drawPart(part) {
   if (page.renderer.draw(page.shown ? page.view : kStartView, page.shown, page.canvas.width, page.canvas.height, part)) return true;
   const webgl = page.renderer.shortOf === 'WebGL';
-  cancelBands();
+  cancelParts();
   page.renderer.release();
   showMessage(page.label + ' is too large for this browser', webgl ? 'WebGL has no memory for the drawing of this view.' : page.loader.lines());
   return false;
@@ -250,8 +249,12 @@ function drawPart(part) {
 
 // A model whose faces cover the window many times over takes the renderer seconds a frame. While
 // its view changes it is drawn smaller, at a quarter of the fill of the largest ordinary frame, and
-// stretched; once the view rests it is drawn at full resolution in bands of rows, the next band
-// only once the renderer has finished the last, so that input never waits behind more than one. The canvas keeps the stretched picture until the last band is drawn.
+// stretched; once the view rests it is drawn at full resolution in parts of its faces, each of
+// about the fill of the largest ordinary frame, the next part only once the renderer has finished
+// the last, so that input never waits behind more than one. The canvas keeps the stretched picture
+// until the last part is drawn. Parts of the faces rather than bands of the window's rows: each
+// band took every face through the renderer's vertex work again, which for a window-filling
+// model made eight bands cost the renderer nearly three times one frame.
 function drawFillBound(load) {
   const now = performance.now();
   if (now < page.restAt) {
@@ -259,45 +262,45 @@ function drawFillBound(load) {
     document.documentElement.dataset.drawn = 'scaled';
     clearTimeout(page.restTimer);
     page.restTimer = setTimeout(() => {
-      if (!page.frameRequest && !page.bands) page.frameRequest = requestAnimationFrame(drawFrame);
+      if (!page.frameRequest && !page.parts) page.frameRequest = requestAnimationFrame(drawFrame);
     }, page.restAt - now);
     return;
   }
-  page.bands = { next: 0, count: Math.min(Math.ceil(load / kFillPerPart), kMostBands), fence: null };
-  drawNextBand();
+  const batches = page.renderer.batchCount(page.view);
+  page.parts = { next: 0, count: Math.max(1, Math.min(Math.ceil(load / kFillPerPart), batches)), batches, fence: null };
+  drawNextPart();
 }
 
-function drawNextBand() {
-  const b = page.bands;
+function drawNextPart() {
+  const p = page.parts;
   const gl = page.gl;
-  const height = page.canvas.height;
-  const rows = [Math.floor(height * b.next / b.count), Math.floor(height * (b.next + 1) / b.count)];
-  b.next++;
-  if (!drawPart({ rows, show: b.next === b.count })) return;
-  b.fence = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
+  const batches = [Math.floor(p.batches * p.next / p.count), Math.floor(p.batches * (p.next + 1) / p.count)];
+  p.next++;
+  if (!drawPart({ batches, show: p.next === p.count })) return;
+  p.fence = gl.fenceSync(gl.SYNC_GPU_COMMANDS_COMPLETE, 0);
   gl.flush();
-  setTimeout(waitForBand, 1);
+  setTimeout(waitForPart, 1);
 }
 
-function waitForBand() {
-  const b = page.bands;
+function waitForPart() {
+  const p = page.parts;
   const gl = page.gl;
-  if (!b || !b.fence) return;
-  if (gl.getSyncParameter(b.fence, gl.SYNC_STATUS) !== gl.SIGNALED) {
-    setTimeout(waitForBand, 4);
+  if (!p || !p.fence) return;
+  if (gl.getSyncParameter(p.fence, gl.SYNC_STATUS) !== gl.SIGNALED) {
+    setTimeout(waitForPart, 4);
     return;
   }
-  gl.deleteSync(b.fence);
-  b.fence = null;
-  if (b.next < b.count) return drawNextBand();
-  page.bands = null;
+  gl.deleteSync(p.fence);
+  p.fence = null;
+  if (p.next < p.count) return drawNextPart();
+  page.parts = null;
   document.documentElement.dataset.drawn = 'full';
   if (page.firstFrameTime === 0) noteFirstFrame();
 }
 
-function cancelBands() {
-  if (page.bands && page.bands.fence) page.gl.deleteSync(page.bands.fence);
-  page.bands = null;
+function cancelParts() {
+  if (page.parts && page.parts.fence) page.gl.deleteSync(page.parts.fence);
+  page.parts = null;
 }
 
 // ---------------------------------------------------------------- framing and view changes
@@ -478,7 +481,7 @@ async function showModel(label, parts) {
   page.label = label;
   page.fill = Math.max(1, fill);
   // A fill-bound model is first drawn small, at once, then in full.
-  cancelBands();
+  cancelParts();
   page.restAt = performance.now() + 1;
   // At once: the first frame need not wait for the browser's next one; and before the panel goes,
   // so that reading the canvas's size does not make the browser lay the page out first.
