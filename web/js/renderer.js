@@ -136,8 +136,8 @@ const kStreams = {
 const kUploadStep = 4 << 20;
 
 class ModelRenderer {
-  // gl: a WebGL 2 context created without antialiasing. The first view's program is started at
-  // once, so that the browser builds it while the page loads the model.
+  // gl: a WebGL 2 context created without antialiasing. The first view's program is best started
+  // (programNamed) at once, so that the browser builds it while the page loads the model.
   constructor(gl) {
     this.gl = gl;
     this.palette = new Float32Array(33 * 3);
@@ -168,7 +168,6 @@ class ModelRenderer {
     this.model = null;
     this.staged = null;  // a model's first streams being uploaded (stage) while another is on show
     this.knownShort = false;  // WebGL had no memory for the staged streams: the first frame says so
-    this.programNamed('litSmooth');
   }
 
   // palette: 32 x 3 single-precision colours.

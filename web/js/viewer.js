@@ -785,8 +785,13 @@ function toggleFullscreen() {
 // WebGL's start in three tasks, the page answering between them: the context, the first view's
 // program (which WebGL compiles while the page asks whether it linked) and a first draw, each of
 // which takes the renderer tens of milliseconds.
-async function startGraphics() {
+// WebGL set up, and the module started (startModule) once the context is made: each step a task
+// of its own, since together they held the page for more than a tenth of a second. Creating the
+// context and the renderer's first questions to it wait for the browser's GPU process, which the
+// module's start, compiling on another processor, slowed to as much when it ran alongside.
+async function startGraphics(startModule) {
   const canvas = page.canvas;
+  const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
   const gl = canvas.getContext('webgl2', { antialias: false, alpha: false, depth: false, stencil: false, preserveDrawingBuffer: false });
   if (!gl) return false;
   page.gl = gl;
@@ -794,11 +799,14 @@ async function startGraphics() {
     e.preventDefault();
     showMessage('The drawing stopped', 'The browser took WebGL away from this page; reload it to go on.');
   });
-  const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
+  await nextTask();
+  startModule();
   await nextTask();
   resizeCanvas();
   const renderer = new ModelRenderer(gl);
   renderer.samples = page.antialias ? kAntialiasSamples : 0;
+  await nextTask();
+  renderer.programNamed('litSmooth');
   await nextTask();
   renderer.prepare(canvas.width, canvas.height);
   page.renderer = renderer;
@@ -814,22 +822,24 @@ async function start() {
   window.addEventListener('error', (e) => showMessage('Something went wrong', String(e.message)));
   window.addEventListener('unhandledrejection', (e) => showMessage('Something went wrong', String(e.reason)));
   fillHelp();
-  // The model is asked for, the module started and WebGL set up at once, so that each goes on
-  // while the next starts.
+  // The model is asked for, WebGL set up and the module started at once, one after another, so
+  // that each goes on while the next starts.
   const placed = placedModel();
   const early = window.zemModelRequest;
   const url = early && !placed ? early.label : null;
   if (url && !page.userChose) showProgress(url, 0, 0);
   const fetching = url ? fetchModel(url) : null;
   let starting;
-  try {
-    starting = typeof WebAssembly === 'object' ? LoaderClient.start(kPageSource) : Promise.reject(new Error('no WebAssembly'));
-  } catch (e) {
-    starting = Promise.reject(e);
-  }
-  // Its failure is shown once WebGL has started, not as an unhandled one meanwhile.
-  starting.catch(() => {});
-  if (!(await startGraphics())) {
+  const startModule = () => {
+    try {
+      starting = typeof WebAssembly === 'object' ? LoaderClient.start(kPageSource) : Promise.reject(new Error('no WebAssembly'));
+    } catch (e) {
+      starting = Promise.reject(e);
+    }
+    // Its failure is shown once WebGL has started, not as an unhandled one meanwhile.
+    starting.catch(() => {});
+  };
+  if (!(await startGraphics(startModule))) {
     return cannotStart('It offers no WebGL 2, which the viewer needs.');
   }
   let loader;
