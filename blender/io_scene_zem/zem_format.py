@@ -308,6 +308,9 @@ def _lab_from_srgb(red, green, blue):
 
 
 _PALETTE_LAB = [_lab_from_srgb(*c) for c in PALETTE]
+_NEUTRAL = [c[0] == c[1] == c[2] for c in PALETTE]
+# CIELAB chroma from which a colour has a hue and takes none of the palette's greys.
+_NEAR_NEUTRAL_CHROMA = 10
 
 
 def _hue_degrees(b, a):
@@ -358,14 +361,18 @@ def colour_difference_2000(lab1, lab2):
 
 def nearest_palette_entry(linear_rgb):
     """The entry zemconvert's import picks for a material of this linear colour: the nearest by
-    CIEDE2000 to the colour shown, the first of equals (the bright black before the dark one)."""
+    CIEDE2000 to the colour shown, the first of equals (the bright black before the dark one); a
+    colour with a hue takes a colour with one."""
     shown = []
     for c in linear_rgb[:3]:
         # zemconvert takes the shown colour in single precision; NaN counts as 0.
         shown.append(_float32(srgb_from_linear(float(c))))
     wanted = _lab_from_srgb(*shown)
+    hued = math.hypot(wanted[1], wanted[2]) >= _NEAR_NEUTRAL_CHROMA
     best, best_distance = 0, math.inf
     for i, lab in enumerate(_PALETTE_LAB):
+        if hued and _NEUTRAL[i]:
+            continue
         distance = colour_difference_2000(lab, wanted)
         if distance < best_distance:
             best, best_distance = i, distance

@@ -33,12 +33,22 @@ Lab labFromSrgb(double red, double green, double blue)
 
 struct PaletteLab {
     Lab entries[Palette::kSize];
+    bool neutral[Palette::kSize];  // black, the greys and white
     PaletteLab()
     {
-        for (int i = 0; i < Palette::kSize; ++i)
-            entries[i] = labFromSrgb(Palette::colours[i][0], Palette::colours[i][1], Palette::colours[i][2]);
+        for (int i = 0; i < Palette::kSize; ++i) {
+            const double* c = Palette::colours[i];
+            entries[i] = labFromSrgb(c[0], c[1], c[2]);
+            neutral[i] = c[0] == c[1] && c[1] == c[2];
+        }
     }
 };
+
+// CIELAB chroma below which a colour is near neutral, a grey with a tint. A colour beyond it has a
+// hue, which the palette's greys would take away: textured faces of muted pictures (land, shade)
+// are that far from a grey of their lightness and farther from the palette's vivid colours, and
+// turned grey the picture was lost.
+constexpr double kNearNeutralChroma = 10;
 
 constexpr double kPi = 3.14159265358979323846;
 constexpr double kTwentyFiveToTheSeventh = 6103515625.0;
@@ -116,8 +126,10 @@ int nearestPaletteEntry(SourceColour colour)
     static const PaletteLab palette;
     int best = 0;
     double bestDistance = INFINITY;
+    const bool hued = std::hypot(wanted.a, wanted.b) >= kNearNeutralChroma;
     // Entries 0 and 16 are both black: the first of equals wins, so the bright half is preferred.
     for (int i = 0; i < Palette::kSize; ++i) {
+        if (hued && palette.neutral[i]) continue;
         const Lab& lab = palette.entries[i];
         const double distance = colourDifference2000(lab.l, lab.a, lab.b, wanted.l, wanted.a, wanted.b);
         if (distance < bestDistance) {

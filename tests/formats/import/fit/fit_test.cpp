@@ -85,6 +85,17 @@ TEST(ImportPalette, ColourDifferenceIsCiede2000AndADarkMutedBlueStaysBlue)
     EXPECT_EQ(nearestPaletteEntry(SourceColour{30 / 255.f, 40 / 255.f, 74 / 255.f}), 17);
 }
 
+TEST(ImportPalette, AColourWithAHueTakesAColourWithOne)
+{
+    const auto byte = [](int r, int g, int b) { return SourceColour{r / 255.f, g / 255.f, b / 255.f}; };
+    // Land of a photograph, sRGB (60, 70, 45), CIELAB chroma 16.6: by CIEDE2000 nearest the dark
+    // greys 8 (13.96) and 24 (14.46), then the olive 22 (17.43).
+    EXPECT_EQ(nearestPaletteEntry(byte(60, 70, 45)), 22);
+    // Near neutral, chroma 4.3 and 8.1: the nearest, a grey.
+    EXPECT_EQ(nearestPaletteEntry(byte(70, 66, 60)), 8);
+    EXPECT_EQ(nearestPaletteEntry(byte(96, 100, 113)), 23);
+}
+
 // ---- names ----
 
 TEST(ImportName, EveryNameParsesBackExactlyAsItIsWritten)
