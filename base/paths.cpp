@@ -19,6 +19,12 @@ std::string lastName(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::string lastNameOfAnySystem(const std::string& path)
+{
+    const std::size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
 std::string folderOf(const std::string& path)
 {
     const std::size_t slash = path.rfind('/');

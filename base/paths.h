@@ -6,6 +6,9 @@
 // What follows the last '/' ("b.obj" of "a/b.obj"); the whole path when it has none.
 std::string lastName(const std::string& path);
 
+// The same of a name a model gives, written on any system: after the last '/' or '\\'.
+std::string lastNameOfAnySystem(const std::string& path);
+
 // The folder that holds the last name, as a path of its own: "a" of "a/b", "/" of "/b", "." of "b"
 // and of "".
 std::string folderOf(const std::string& path);

@@ -59,6 +59,11 @@ TEST(PathPieces, ofEveryShapeOfPath)
         EXPECT_EQ(extensionOf(p.path), p.extension) << p.path;
         EXPECT_EQ(withoutExtension(p.path), p.stem) << p.path;
     }
+    // A name from another system: only the last of either separator counts.
+    EXPECT_EQ(lastNameOfAnySystem("C:\\maps/old\\Wood.PNG"), "Wood.PNG");
+    EXPECT_EQ(lastNameOfAnySystem("a\\b/c"), "c");
+    EXPECT_EQ(lastNameOfAnySystem("plain.png"), "plain.png");
+    EXPECT_EQ(lastName("a\\b.png"), "a\\b.png");
     EXPECT_TRUE(startsWith("glTF binary", "glTF"));
     EXPECT_TRUE(startsWith("glTF", ""));
     EXPECT_FALSE(startsWith("gl", "glTF"));

@@ -107,13 +107,9 @@ const aiTexture* embeddedTexture(const aiScene& scene, const std::string& name)
         return index < scene.mNumTextures ? scene.mTextures[index] : nullptr;
     }
     // Some formats name an embedded picture by the file it came from.
-    const auto shortName = [](const std::string& path) {
-        const std::size_t cut = path.find_last_of("/\\");
-        return cut == std::string::npos ? path : path.substr(cut + 1);
-    };
     for (unsigned int i = 0; i < scene.mNumTextures; ++i)
         if (scene.mTextures[i] && scene.mTextures[i]->mFilename.length > 0 &&
-            shortName(scene.mTextures[i]->mFilename.C_Str()) == shortName(name))
+            lastNameOfAnySystem(scene.mTextures[i]->mFilename.C_Str()) == lastNameOfAnySystem(name))
             return scene.mTextures[i];
     return nullptr;
 }
