@@ -16,6 +16,7 @@
 #include "bench/median_times.h"
 #include "formats/import/confined_io.h"
 #include "formats/import/confined_read.h"
+#include "formats/import/fit/fit.h"
 #include "formats/import/import.h"
 #include "formats/import/texture/texture_read.h"
 #include "model/shape_write.h"

@@ -16,6 +16,7 @@
 #include "formats/import/checks/declared_sizes.h"
 #include "formats/import/checks/printable_text.h"
 #include "formats/import/confined_read.h"
+#include "formats/import/fit/fit.h"
 #include "formats/import/import.h"
 #include "formats/import/ply_extras.h"
 #include "formats/import/texture/texture_read.h"

@@ -13,6 +13,7 @@
 #include "cli/output_file.h"
 #include "cli/tool_messages.h"
 #include "formats/import/confined_read.h"
+#include "formats/import/fit/fit.h"
 #include "formats/import/import.h"
 #include "formats/import/read_failure.h"
 #include "formats/import/texture/texture_image.h"

@@ -26,7 +26,7 @@ using ConfinedReader =
 // readSourceModel (import.h) as the child's reader, each face coloured as colours says.
 ConfinedReader sourceReader(const SceneColourOptions& colours);
 
-// Fits what the reader read into model, in the child: fitModel (import.h) under the import's
+// Fits what the reader read into model, in the child: fitModel (fit/fit.h) under the import's
 // options. False with error in the tool's words.
 using ConfinedFit = std::function<bool(const SourceModel& source, ImportedModel& model, std::vector<std::string>& notes,
                                        std::string& error)>;

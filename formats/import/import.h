@@ -75,18 +75,6 @@ struct ImportedModel {
     std::vector<TextPolygon> polygons;
 };
 
-// Drops degenerate polygons, triangulates those of more than 5 indices, picks palette entries,
-// scales, centres, rounds and welds, and simplifies what is beyond the limits.
-// Each note is one line for the user. False with error set to why.
-bool fitModel(const SourceModel& source, const ImportOptions& options, ImportedModel& result,
-              std::vector<std::string>& notes, std::string& error);
-
-// The palette entry nearest to colour by colourDifference2000, taking both as sRGB; the first of equals.
-int nearestPaletteEntry(SourceColour colour);
-
-// The CIEDE2000 colour difference of two CIELAB colours (lightness, a, b), with unit weights.
-double colourDifference2000(double l1, double a1, double b1, double l2, double a2, double b2);
-
 // A name that the loader reads back exactly: identifier characters only, no table keyword and no
 // "_shape" in it, at most 203 bytes; fallback (sanitised the same way) when name leaves nothing.
 std::string modelName(const std::string& name, const std::string& fallback);

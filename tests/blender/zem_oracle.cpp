@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "formats/import/fit/fit.h"
 #include "formats/import/import.h"
 #include "formats/import/texture/colour_choice.h"
 #include "formats/import/texture/texture_sample.h"

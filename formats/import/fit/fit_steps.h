@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "formats/import/fit/work_mesh.h"
+#include "formats/import/fit/fit.h"
 #include "formats/import/import.h"
 
 // Newell's normal: the polygon's area vector, zero exactly when it has no area.

@@ -1,7 +1,7 @@
 // Palette matching: a source colour to the nearest of the 32 entries, by the CIEDE2000 colour difference.
 #include <cmath>
 
-#include "formats/import/import.h"
+#include "formats/import/fit/fit.h"
 #include "render/palette.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <map>
 #include <tuple>
 
+#include "formats/import/fit/fit.h"
 #include "formats/import/import.h"
 #include "model/shape_write.h"
 #include "render/palette.h"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "formats/import/fit/fit_steps.h"
+#include "formats/import/fit/fit.h"
 #include "formats/import/import.h"
 #include "render/palette.h"
 #include "testlib/foreign_files.h"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "formats/import/confined_io.h"
+#include "formats/import/fit/fit.h"
 #include "formats/import/import.h"
 #include "testlib/temp_dir.h"
 #include "testlib/texture_files.h"
