@@ -782,13 +782,11 @@ function toggleFullscreen() {
 
 // WebGL, the canvas at its size and the first view's program and frame, which the browser then
 // makes ready while the page loads the model.
-// WebGL's start in three tasks, the page answering between them: the context, the first view's
-// program (which WebGL compiles while the page asks whether it linked) and a first draw, each of
-// which takes the renderer tens of milliseconds.
-// WebGL set up, and the module started (startModule) once the context is made: each step a task
-// of its own, since together they held the page for more than a tenth of a second. Creating the
-// context and the renderer's first questions to it wait for the browser's GPU process, which the
-// module's start, compiling on another processor, slowed to as much when it ran alongside.
+// WebGL's start, with the module's (startModule) once the context is made, in tasks of their own,
+// the page answering between them: the context, the module's start, the renderer's questions to
+// WebGL, the first view's program (which WebGL compiles while the page goes on) and a first draw,
+// each of which takes tens of milliseconds. The context's creation waits for the browser's GPU
+// process, which the module's compiling on another processor slowed to over 100 ms alongside.
 async function startGraphics(startModule) {
   const canvas = page.canvas;
   const nextTask = () => new Promise((resolve) => setTimeout(resolve, 0));
