@@ -475,7 +475,7 @@ class ModelRenderer {
   // Of a frame drawn in parts, only the part's batches.
   drawBatches(mode, count, indexType, indexBytes) {
     const gl = this.gl;
-    const step = this.primitivesPerBatch * (mode === gl.TRIANGLES ? 3 : 2);
+    const step = this.batchStep(mode);
     const b = this.batches;
     for (let first = 0; first < count; first += step) {
       const index = b.next++;
@@ -487,13 +487,20 @@ class ModelRenderer {
     }
   }
 
-  // The draw batches of a frame of view: a frame drawn in parts splits this count.
+  // Vertices of mode in one batch: Infinity where batches are not needed (one batch of any count).
+  batchStep(mode) {
+    return this.primitivesPerBatch * (mode === this.gl.TRIANGLES ? 3 : 2);
+  }
+
+  // The draw batches of a frame of view, as drawBatches counts them: a frame drawn in parts splits
+  // this count.
   batchCount(view) {
     const m = this.model;
-    const batches = (vertices, perPrimitive) => Math.ceil(vertices / (this.primitivesPerBatch * perPrimitive));
+    const gl = this.gl;
+    const batches = (mode, vertices) => (vertices > 0 ? Math.max(1, Math.ceil(vertices / this.batchStep(mode))) : 0);
     if (!m) return 0;
-    if (view.wireframe) return batches(m.edgeEnds, 2);
-    return batches(m.indexCount, 3) + batches(m.segmentEnds, 2);
+    if (view.wireframe) return batches(gl.LINES, m.edgeEnds);
+    return batches(gl.TRIANGLES, m.indexCount) + batches(gl.LINES, m.segmentEnds);
   }
 
   // Faces as triangles, then segments as lines, lit by the faces' last normal.
